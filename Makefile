@@ -1,0 +1,36 @@
+# Thin wrapper around CMake. `make test` and `make run` install what is missing first.
+JOBS ?= $(shell nproc)
+BUILD_DIR ?= build
+ASAN_DIR ?= build-asan
+PORT ?= 8080
+
+.PHONY: all deps build build-asan test test-release test-asan run clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+build-asan: deps
+	@cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DKORVEX_SANITIZE=ON >/dev/null
+	@cmake --build $(ASAN_DIR) -j $(JOBS)
+
+test-release: build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The sanitizer build runs everything but the long decoder matrix, which the release build covers.
+test-asan: build-asan
+	@cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS) -LE decoder
+
+test: test-release test-asan
+
+run: build
+	@bash scripts/run-server.sh $(PORT)
+
+clean:
+	rm -rf $(BUILD_DIR) $(ASAN_DIR)

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "encoder/CodewordWriter.h"
+#include "encoder/DataItem.h"
+
+constexpr std::size_t kMaxBase256Run = 1555;
+
+// The 255-state randomising of a Base256 codeword at its 1-based buffer position.
+uint8_t Randomize255(uint8_t value, std::size_t position);
+
+// Base256 encodation: latch, randomised length field, randomised bytes. False for a run of
+// more than 1555 bytes. Codeword items inside the range end the run, are written in ASCII,
+// and the scheme latches again after them.
+bool EncodeBase256(DataRange range, CodewordWriter& out);

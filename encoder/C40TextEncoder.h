@@ -1,0 +1,29 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "encoder/CodewordWriter.h"
+#include "encoder/DataItem.h"
+
+// 40 rows (the value written) by 4 sets (basic, shift 1, shift 2, shift 3); 0xFF is empty.
+using C40TextTableType = std::array<std::array<uint8_t, 4>, 40>;
+extern const C40TextTableType C40Table;
+extern const C40TextTableType TextTable;
+
+struct C40TextValue {
+  bool found = false;
+  uint8_t row = 0;
+  uint8_t set = 0;
+};
+
+C40TextValue FindC40TextValue(uint8_t byte, bool useC40);
+
+// Packs three values 0..39 into two codewords, appended to out.
+void PackTriplet(uint8_t p, uint8_t q, uint8_t r, CodewordWriter& out);
+
+// C40 (useC40) or Text encodation of the range. lastSegment: nothing follows the range in the
+// data, so the run may end without an unlatch where the format's capacity allows it.
+// Codeword items inside the range end the run, are written in ASCII, and the scheme latches
+// again for the data after them. Never fails.
+bool EncodeC40Text(DataRange range, bool useC40, bool lastSegment, CodewordWriter& out);

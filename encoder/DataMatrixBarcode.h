@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cgi/ResultCode.h"
+#include "encoder/DataItem.h"
+#include "encoder/EncodingPipeline.h"
+#include "encoder/FormatTable.h"
+#include "render/DrawingGeometry.h"
+#include "render/SymbolMatrix.h"
+
+class RgbImage;
+
+// One Data Matrix ECC200 symbol: the properties a caller sets, and the codewords, format and
+// module matrix they encode to. Content setters re-encode at once unless the update bracket
+// (SetUpdateLock) is open; drawing setters never encode.
+class DataMatrixBarcode {
+ public:
+  DataMatrixBarcode();
+  DataMatrixBarcode(const DataMatrixBarcode&) = delete;
+  DataMatrixBarcode& operator=(const DataMatrixBarcode&) = delete;
+
+  ResultCode SetDataToEncode(const std::string& data);
+  ResultCode SetPreferredFormat(int32_t format);
+  ResultCode SetEncodingMode(int32_t mode);
+  ResultCode SetStructuredAppend(bool on);
+  ResultCode SetStructuredAppendIndex(int32_t index);
+  ResultCode SetStructuredAppendTotal(int32_t total);
+  ResultCode SetStructuredAppendFileId(int32_t fileId);
+  ResultCode SetOrientation(int32_t degrees);
+  ResultCode SetBackColor(uint32_t color);
+  ResultCode SetForeColor(uint32_t color);
+  ResultCode SetQuietZone(bool on);
+  ResultCode SetAlignH(int32_t align);
+  ResultCode SetAlignV(int32_t align);
+  ResultCode SetQuietZoneSize(int32_t modules);
+  ResultCode SetUpdateLock(bool locked);
+
+  // Image size (in unitOut) that shows the symbol and its quiet zones at the X-dimension.
+  ResultCode ComputeImageSize(double xdim, int32_t hres, int32_t vres, int32_t unitIn, int32_t unitOut,
+                              double& width, double& height) const;
+  // Draws the symbol into the rectangle of the image: 0, 4 (does not fit) or 5 (not encoded).
+  ResultCode Draw(RgbImage& image, const DrawRect& rect);
+
+  const std::string& DataToEncode() const { return settings_.data; }
+  int32_t PreferredFormat() const { return settings_.preferredFormat; }
+  int32_t EncodingMode() const { return settings_.encodingMode; }
+  bool StructuredAppend() const { return settings_.structuredAppend; }
+  int32_t StructuredAppendIndex() const { return settings_.structuredAppendIndex; }
+  int32_t StructuredAppendTotal() const { return settings_.structuredAppendTotal; }
+  int32_t StructuredAppendFileId() const { return settings_.structuredAppendFileId; }
+  int32_t Orientation() const { return drawing_.orientation; }
+  uint32_t BackColor() const { return drawing_.backColor; }
+  uint32_t ForeColor() const { return drawing_.foreColor; }
+  bool QuietZone() const { return drawing_.quietZone; }
+  int32_t QuietZoneSize() const { return drawing_.quietZoneSize; }
+  int32_t AlignH() const { return drawing_.alignH; }
+  int32_t AlignV() const { return drawing_.alignV; }
+
+  bool Encoded() const { return encoded_; }
+  const CodewordBuffer& Codewords() const { return codewords_; }
+  const FormatInfo& CurrentFormat() const { return format_; }
+  const SymbolMatrix& Matrix() const { return matrix_; }
+
+ private:
+  ResultCode Encode();
+  // Re-encodes when the content changed and, for structured-append values, when it is on.
+  ResultCode Changed(bool affectsSymbol);
+
+  EncodingSettings settings_;
+  DrawingProperties drawing_;
+  bool encoded_ = false;
+  CodewordBuffer codewords_;
+  SymbolMatrix matrix_;
+  FormatInfo format_;
+  bool updateLock_ = false;
+};

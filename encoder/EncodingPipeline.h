@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cgi/ResultCode.h"
+#include "encoder/DataItem.h"
+#include "encoder/FormatTable.h"
+
+// What the pipeline reads from the barcode object.
+struct EncodingSettings {
+  std::string data;
+  int32_t preferredFormat = 0;
+  int32_t encodingMode = 0;
+  bool structuredAppend = false;
+  int32_t structuredAppendIndex = 1;
+  int32_t structuredAppendTotal = 2;
+  int32_t structuredAppendFileId = 1;
+};
+
+// Turns the data into the complete codeword sequence of one symbol: header, leading codewords,
+// scheme output, padding and error correction. Fills codewords and format; returns 0, 5, 6, 7,
+// 8, 9 or 10.
+ResultCode EncodeCodewords(const EncodingSettings& settings, CodewordBuffer& codewords, FormatInfo& format);
+
+void AppendStructuredAppendHeader(const EncodingSettings& settings, CodewordBuffer& codewords);
+void AppendPadding(uint16_t count, CodewordBuffer& codewords);
+uint8_t Randomize253(uint8_t pad, std::size_t position);

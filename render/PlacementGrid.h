@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// Which bit of which codeword each module of the mapping matrix carries: 0 unassigned (light),
+// 1 a dark module of the fixed corner pattern, 10 x n + b bit b (1 = MSB) of codeword n.
+class PlacementGrid {
+ public:
+  PlacementGrid(uint16_t rows, uint16_t cols);
+
+  uint16_t Rows() const { return rows_; }
+  uint16_t Cols() const { return cols_; }
+  int32_t Cell(int row, int col) const { return cells_[static_cast<std::size_t>(row) * cols_ + col]; }
+
+ private:
+  void Fill();
+  void PlaceModule(int row, int col, int codeword, int bit);
+  void PlaceUtah(int row, int col, int codeword);
+  void PlaceCorner1(int codeword);
+  void PlaceCorner2(int codeword);
+  void PlaceCorner3(int codeword);
+  void PlaceCorner4(int codeword);
+
+  uint16_t rows_;
+  uint16_t cols_;
+  std::vector<int32_t> cells_;
+};

@@ -1,0 +1,8 @@
+#pragma once
+
+// Locations fixed at configure time.
+namespace TestPaths {
+constexpr const char* kCgi = KORVEX_CGI_PATH;
+constexpr const char* kSourceDir = KORVEX_SOURCE_DIR;
+constexpr const char* kBinaryDir = KORVEX_BINARY_DIR;
+}  // namespace TestPaths
