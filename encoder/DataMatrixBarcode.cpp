@@ -1,0 +1,115 @@
+#include "encoder/DataMatrixBarcode.h"
+
+namespace {
+constexpr int32_t kDefaultEncodingMode = 4;  // Base256
+constexpr int32_t kMaxStructuredAppendCount = 16;
+constexpr int32_t kMaxStructuredAppendFileId = 64516;
+}  // namespace
+
+DataMatrixBarcode::DataMatrixBarcode() {
+  settings_.data = "1234567";
+  settings_.preferredFormat = 0;
+  settings_.encodingMode = kDefaultEncodingMode;
+  Encode();
+}
+
+ResultCode DataMatrixBarcode::Encode() {
+  if (updateLock_) return Result::Ok;
+  const ResultCode result = EncodeCodewords(settings_, codewords_, format_);
+  if (result != Result::Ok) {
+    // The matrix keeps what it held; the cleared flag keeps Draw from using it.
+    encoded_ = false;
+    return result;
+  }
+  encoded_ = true;
+  matrix_.Build(format_, codewords_);
+  return Result::Ok;
+}
+
+ResultCode DataMatrixBarcode::Changed(bool affectsSymbol) { return affectsSymbol ? Encode() : Result::Ok; }
+
+ResultCode DataMatrixBarcode::SetDataToEncode(const std::string& data) {
+  if (data == settings_.data) return Result::Ok;
+  settings_.data = data;
+  return Encode();
+}
+
+ResultCode DataMatrixBarcode::SetPreferredFormat(int32_t format) {
+  if (format == settings_.preferredFormat) return Result::Ok;
+  settings_.preferredFormat = format;
+  return Encode();
+}
+
+ResultCode DataMatrixBarcode::SetEncodingMode(int32_t mode) {
+  if (mode == settings_.encodingMode) return Result::Ok;
+  settings_.encodingMode = mode;
+  return Encode();
+}
+
+ResultCode DataMatrixBarcode::SetStructuredAppend(bool on) {
+  if (on == settings_.structuredAppend) return Result::Ok;
+  settings_.structuredAppend = on;
+  return Encode();
+}
+
+ResultCode DataMatrixBarcode::SetStructuredAppendIndex(int32_t index) {
+  if (index == settings_.structuredAppendIndex) return Result::Ok;
+  if (index < 1 || index > kMaxStructuredAppendCount) return Result::InvalidArgument;
+  settings_.structuredAppendIndex = index;
+  return Changed(settings_.structuredAppend);
+}
+
+ResultCode DataMatrixBarcode::SetStructuredAppendTotal(int32_t total) {
+  if (total == settings_.structuredAppendTotal) return Result::Ok;
+  if (total < 2 || total > kMaxStructuredAppendCount) return Result::InvalidArgument;
+  settings_.structuredAppendTotal = total;
+  return Changed(settings_.structuredAppend);
+}
+
+ResultCode DataMatrixBarcode::SetStructuredAppendFileId(int32_t fileId) {
+  if (fileId == settings_.structuredAppendFileId) return Result::Ok;
+  if (fileId < 1 || fileId > kMaxStructuredAppendFileId) return Result::InvalidArgument;
+  settings_.structuredAppendFileId = fileId;
+  return Changed(settings_.structuredAppend);
+}
+
+ResultCode DataMatrixBarcode::SetOrientation(int32_t degrees) {
+  drawing_.orientation = degrees;
+  return Result::Ok;
+}
+
+ResultCode DataMatrixBarcode::SetBackColor(uint32_t color) {
+  drawing_.backColor = color;
+  return Result::Ok;
+}
+
+ResultCode DataMatrixBarcode::SetForeColor(uint32_t color) {
+  drawing_.foreColor = color;
+  return Result::Ok;
+}
+
+ResultCode DataMatrixBarcode::SetQuietZone(bool on) {
+  drawing_.quietZone = on;
+  return Result::Ok;
+}
+
+ResultCode DataMatrixBarcode::SetAlignH(int32_t align) {
+  drawing_.alignH = align;
+  return Result::Ok;
+}
+
+ResultCode DataMatrixBarcode::SetAlignV(int32_t align) {
+  drawing_.alignV = align;
+  return Result::Ok;
+}
+
+ResultCode DataMatrixBarcode::SetQuietZoneSize(int32_t modules) {
+  if (modules < 0) return Result::InvalidArgument;
+  drawing_.quietZoneSize = modules;
+  return Result::Ok;
+}
+
+ResultCode DataMatrixBarcode::SetUpdateLock(bool locked) {
+  updateLock_ = locked;
+  return locked ? Result::Ok : Encode();
+}

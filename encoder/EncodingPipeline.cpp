@@ -1,0 +1,141 @@
+#include "encoder/EncodingPipeline.h"
+
+#include <vector>
+
+#include "encoder/AsciiEncoder.h"
+#include "encoder/AutoEncoder.h"
+#include "encoder/Base256Encoder.h"
+#include "encoder/C40TextEncoder.h"
+#include "encoder/CodewordWriter.h"
+#include "encoder/EdifactEncoder.h"
+#include "encoder/Preprocessor.h"
+#include "encoder/ReedSolomonCoder.h"
+#include "encoder/X12Encoder.h"
+
+namespace {
+
+constexpr std::size_t kReservedCodewords = 1000;
+constexpr uint8_t kFirstPad = 129;
+// Short run ends (no unlatch, leftovers in ASCII) save at most two codewords against the ends
+// written while the format is still unknown.
+constexpr std::size_t kMaxShortEndSaving = 2;
+
+bool EncodeWithMode(int32_t mode, DataRange items, const std::vector<Segment>& plan, CodewordWriter& out) {
+  switch (mode) {
+    case 0: return EncodeAuto(items, plan, out);
+    case 1: return EncodeAscii(items, out);
+    case 2: return EncodeC40Text(items, true, true, out);
+    case 3: return EncodeC40Text(items, false, true, out);
+    case 4: return EncodeBase256(items, out);
+    case 5: return EncodeEdifact(items, true, out);
+    case 6: return EncodeX12(items, true, out);
+    default: return false;
+  }
+}
+
+// Runs the scheme over the items behind the codewords already in the buffer (header and leading
+// codewords), for a format of the given capacity.
+class SchemePass {
+ public:
+  SchemePass(const EncodingSettings& settings, const DataItemList& items, CodewordBuffer& codewords)
+      : mode_(settings.encodingMode), items_(items), codewords_(codewords), prefix_(codewords.size()) {
+    if (mode_ == 0) plan_ = PlanSegments(items_);
+  }
+
+  // False when the scheme refuses the data.
+  bool Run(std::size_t capacity) {
+    codewords_.resize(prefix_);
+    CodewordWriter writer(codewords_, capacity);
+    const bool accepted = EncodeWithMode(mode_, items_, plan_, writer);
+    misread_ = writer.Misread();
+    return accepted;
+  }
+
+  // Whether the last run's codewords are readable in a format of the given capacity.
+  bool FitsIn(std::size_t capacity) const { return !misread_ && codewords_.size() <= capacity; }
+  std::size_t Prefix() const { return prefix_; }
+
+ private:
+  int32_t mode_;
+  DataRange items_;
+  CodewordBuffer& codewords_;
+  std::size_t prefix_;
+  std::vector<Segment> plan_;
+  bool misread_ = false;
+};
+
+// The run ends depend on the format and the format on the codeword count, so the formats from
+// the smallest candidate upward are tried with their own capacity until one holds the data.
+ResultCode SettleFormat(int32_t preferredFormat, SchemePass& pass, std::size_t measured, FormatInfo& format) {
+  const std::size_t minimum =
+      measured >= pass.Prefix() + kMaxShortEndSaving ? measured - kMaxShortEndSaving : pass.Prefix();
+  const ResultCode selected = SelectFormat(preferredFormat, minimum, format);
+  if (selected != Result::Ok) return selected;
+
+  if (preferredFormat != 0) {
+    pass.Run(format.dataCodewords);
+    return pass.FitsIn(format.dataCodewords) ? Result::Ok : Result::DataDoesNotFit;
+  }
+  for (const FormatInfo* row = FindFormat(format.id); row->id != -1; ++row) {
+    if (row->dataCodewords < minimum) continue;
+    pass.Run(row->dataCodewords);
+    if (pass.FitsIn(row->dataCodewords)) {
+      format = *row;
+      return Result::Ok;
+    }
+  }
+  return Result::NoFittingFormat;
+}
+
+}  // namespace
+
+uint8_t Randomize253(uint8_t pad, std::size_t position) {
+  const uint32_t pseudoRandom = ((position % 65536) * 149) % 253 + 1;
+  uint32_t value = pad + pseudoRandom;
+  if (value > 254) value -= 254;
+  return static_cast<uint8_t>(value);
+}
+
+void AppendPadding(uint16_t count, CodewordBuffer& codewords) {
+  if (count == 0) return;
+  codewords.push_back(kFirstPad);
+  for (uint16_t i = 1; i < count; ++i) {
+    codewords.push_back(Randomize253(kFirstPad, codewords.size() + 1));
+  }
+}
+
+void AppendStructuredAppendHeader(const EncodingSettings& settings, CodewordBuffer& codewords) {
+  if (!settings.structuredAppend) return;
+  codewords.push_back(233);
+  codewords.push_back(static_cast<uint8_t>((settings.structuredAppendIndex - 1) * 16 +
+                                           (17 - settings.structuredAppendTotal)));
+  codewords.push_back(static_cast<uint8_t>(settings.structuredAppendFileId / 255));
+  codewords.push_back(static_cast<uint8_t>(settings.structuredAppendFileId % 255));
+}
+
+ResultCode EncodeCodewords(const EncodingSettings& settings, CodewordBuffer& codewords, FormatInfo& format) {
+  CodewordBuffer().swap(codewords);
+  codewords.reserve(kReservedCodewords);
+
+  DataItemList items;
+  PreprocessData(settings.data, items);
+  AppendStructuredAppendHeader(settings, codewords);
+  const std::size_t leading = CopyLeadingCodewords(items, codewords);
+  items.erase(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(leading));
+
+  if (settings.encodingMode < 0 || settings.encodingMode > 6) return Result::InvalidEncodingMode;
+
+  SchemePass pass(settings, items, codewords);
+  if (!pass.Run(CodewordWriter::kUnknownCapacity)) {
+    // Automatic encodation refuses only a Base256 run too long for any format.
+    if (settings.encodingMode != 0) return Result::InvalidData;
+    return SelectFormat(settings.preferredFormat, CodewordWriter::kUnknownCapacity, format);
+  }
+
+  const ResultCode settled = SettleFormat(settings.preferredFormat, pass, codewords.size(), format);
+  if (settled != Result::Ok) return settled;
+
+  AppendPadding(static_cast<uint16_t>(format.dataCodewords - codewords.size()), codewords);
+  if (!AppendErrorCorrection(format, codewords)) return Result::ReedSolomonFailed;
+  return Result::Ok;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class SymbolMatrix;
+
+// An 8-bit-per-sample raster handed to the decoders: 1 (grey) or 3 (RGB) samples per pixel.
+struct Raster {
+  int width = 0;
+  int height = 0;
+  int channels = 1;
+  std::vector<uint8_t> pixels;
+};
+
+// What a decoder reports for one symbol.
+struct Decoded {
+  std::string bytes;             // the decoded data bytes
+  std::string bytesWithEci;      // zxing only: data with ECI designators as \NNNNNN escapes
+  std::string symbologyId;       // zxing only: "]d1", "]d2" (FNC1 first) ...
+};
+
+// The matrix drawn black on white, moduleSize pixels per module, quietModules light modules
+// around it, read through RotatedModule (so the matrix's orientation applies).
+Raster RenderMatrix(const SymbolMatrix& matrix, int moduleSize, int quietModules);
+
+std::optional<Decoded> ReadWithZxing(const Raster& raster);
+std::optional<Decoded> ReadWithDmtx(const Raster& raster);
+
+// Printable form of a byte string for failure messages.
+std::string Printable(const std::string& bytes);

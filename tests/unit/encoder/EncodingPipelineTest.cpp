@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "encoder/EncodingPipeline.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes DataPart(const CodewordBuffer& codewords, const FormatInfo& format) {
+  return Bytes(codewords.begin(), codewords.begin() + format.dataCodewords);
+}
+
+EncodingSettings Settings(const std::string& data, int32_t mode, int32_t preferred = 0) {
+  EncodingSettings settings;
+  settings.data = data;
+  settings.encodingMode = mode;
+  settings.preferredFormat = preferred;
+  return settings;
+}
+
+}  // namespace
+
+TEST(EncodingPipeline, PadsAreRandomisedFromTheSecondOn) {
+  const uint8_t expected[] = {175, 70, 220, 115, 11, 161, 56, 206, 101, 251};
+  for (std::size_t position = 2; position <= 11; ++position) {
+    EXPECT_EQ(Randomize253(129, position), expected[position - 2]) << position;
+  }
+  CodewordBuffer codewords;
+  AppendPadding(0, codewords);
+  EXPECT_TRUE(codewords.empty());
+  AppendPadding(3, codewords);
+  EXPECT_EQ(codewords, (Bytes{129, 175, 70}));
+}
+
+TEST(EncodingPipeline, Randomize253WrapsAbove254) {
+  // position 12: R = (12 * 149) mod 253 + 1 = 18; 250 + 18 = 268 -> 14
+  EXPECT_EQ(Randomize253(250, 12), 14);
+  // Positions count modulo 65536.
+  EXPECT_EQ(Randomize253(129, 65536 + 2), Randomize253(129, 2));
+}
+
+struct PipelineCase {
+  const char* name;
+  std::string data;
+  int32_t mode;
+  int32_t preferred;
+  ResultCode result;
+  int32_t formatId;
+  Bytes dataCodewords;  // empty: not checked
+};
+
+TEST(EncodingPipeline, Examples) {
+  const PipelineCase cases[] = {
+      {"empty data pads a 10 x 10", "", 1, 0, Result::Ok, 1, {129, 175, 70}},
+      {"single A", "A", 1, 0, Result::Ok, 1, {66, 129, 70}},
+      {"six digits fill 10 x 10", "123456", 1, 0, Result::Ok, 1, {142, 164, 186}},
+      {"four codewords take 12 x 12 with one pad", "12345678", 1, 0, Result::Ok, 2, {142, 164, 186, 208, 129}},
+      {"five codewords take 12 x 12, not 8 x 18", "1234567890", 1, 0, Result::Ok, 2, {}},
+      {"rectangle when named", "1234567890", 1, 25, Result::Ok, 25, {}},
+      {"too much for the named rectangle", "123456789012", 1, 25, Result::DataDoesNotFit, 25, {}},
+      {"unknown preferred format", "A", 1, 31, Result::InvalidPreferredFormat, -1, {}},
+      {"negative preferred format", "A", 1, -1, Result::InvalidPreferredFormat, -1, {}},
+      {"unknown mode", "A", 7, 0, Result::InvalidEncodingMode, -1, {}},
+      {"negative mode", "A", -1, 0, Result::InvalidEncodingMode, -1, {}},
+      {"X12 refuses lower case", "abc", 6, 0, Result::InvalidData, -1, {}},
+      {"EDIFACT refuses lower case", "abc", 5, 0, Result::InvalidData, -1, {}},
+      {"leading FNC1 before the C40 latch", "~1AIM", 2, 0, Result::Ok, 2, {232, 230, 91, 11, 254}},
+      {"3116 digits fill 144 x 144", std::string(3116, '1'), 1, 0, Result::Ok, 24, {}},
+      {"3118 digits fit nothing", std::string(3118, '1'), 1, 0, Result::NoFittingFormat, -1, {}},
+      {"automatic mode never refuses", std::string(3000, 'z') + "~X80", 0, 0, Result::NoFittingFormat, -1, {}},
+      {"automatic Base256 run too long for any format", [] {
+         std::string data;
+         for (int i = 0; i < 1600; ++i) data += "~X80";
+         return data;
+       }(), 0, 0, Result::NoFittingFormat, -1, {}},
+      {"too long for a named format in automatic mode", std::string(60, 'a'), 0, 1, Result::DataDoesNotFit, 1, {}},
+      {"base256 over 1555 bytes in fixed mode", std::string(1556, 'a'), 4, 0, Result::InvalidData, -1, {}},
+  };
+  for (const PipelineCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    CodewordBuffer codewords;
+    FormatInfo format;
+    EXPECT_EQ(EncodeCodewords(Settings(c.data, c.mode, c.preferred), codewords, format), c.result);
+    EXPECT_EQ(format.id, c.formatId);
+    if (c.result == Result::Ok) {
+      EXPECT_EQ(codewords.size(), static_cast<std::size_t>(format.dataCodewords + format.eccCodewords));
+    }
+    if (!c.dataCodewords.empty()) EXPECT_EQ(DataPart(codewords, format), c.dataCodewords);
+  }
+}
+
+TEST(EncodingPipeline, FullSymbolOfA) {
+  CodewordBuffer codewords;
+  FormatInfo format;
+  ASSERT_EQ(EncodeCodewords(Settings("A", 1), codewords, format), Result::Ok);
+  EXPECT_EQ(codewords, (Bytes{66, 129, 70, 138, 234, 82, 82, 95}));
+}
+
+TEST(EncodingPipeline, StructuredAppendHeader) {
+  struct Case {
+    int32_t index, total, fileId;
+    Bytes header;
+  };
+  const Case cases[] = {
+      {1, 2, 1, {233, 15, 0, 1}},
+      {16, 16, 64516, {233, 241, 253, 1}},
+      {3, 5, 255, {233, 44, 1, 0}},
+  };
+  for (const Case& c : cases) {
+    EncodingSettings settings = Settings("A", 1);
+    settings.structuredAppend = true;
+    settings.structuredAppendIndex = c.index;
+    settings.structuredAppendTotal = c.total;
+    settings.structuredAppendFileId = c.fileId;
+    CodewordBuffer codewords;
+    FormatInfo format;
+    ASSERT_EQ(EncodeCodewords(settings, codewords, format), Result::Ok);
+    EXPECT_EQ(Bytes(codewords.begin(), codewords.begin() + 4), c.header);
+    EXPECT_EQ(codewords[4], 66);  // the data follows the header
+  }
+}
+
+TEST(EncodingPipeline, HeaderCountsForPadPositions) {
+  EncodingSettings settings = Settings("", 1);
+  settings.structuredAppend = true;
+  CodewordBuffer codewords;
+  FormatInfo format;
+  ASSERT_EQ(EncodeCodewords(settings, codewords, format), Result::Ok);
+  ASSERT_EQ(format.id, 2);  // four header codewords + one pad
+  EXPECT_EQ(codewords[4], 129);
+}
+
+TEST(EncodingPipeline, EdifactEndSettledWithTheFormat) {
+  // Twelve characters fill three groups (9 codewords after the latch); the two digits then sit
+  // in the last data codewords of the 12-codeword format, where a reader expects ASCII.
+  CodewordBuffer codewords;
+  FormatInfo format;
+  ASSERT_EQ(EncodeCodewords(Settings("@@@@@@@@@@@@12", 5), codewords, format), Result::Ok);
+  EXPECT_EQ(format.id, 4);
+  const Bytes data = DataPart(codewords, format);
+  EXPECT_EQ(data.front(), 240);
+  EXPECT_EQ(data[10], 142);  // "12" as an ASCII digit pair, no unlatch before it
+  EXPECT_EQ(data[11], 129);
+}
