@@ -10,6 +10,9 @@ packages=(
   libzxing-dev libdmtx-dev           # independent decoders for the read-back checks
   lighttpd curl                      # `make run` and the server tests
   clang libclang-rt-14-dev           # libFuzzer targets
+  libbenchmark-dev wrk               # `make bench`
+  nginx fcgiwrap apache2             # deployment tests
+  chromium                           # browser test of the demo page
 )
 
 missing=()
@@ -18,6 +21,12 @@ for package in "${packages[@]}"; do
     missing+=("$package")
   fi
 done
+
+# The browser test drives Chromium through playwright-core from the npm registry.
+browser_dir="$(cd "$(dirname "$0")/../tests/browser" && pwd)"
+if command -v npm >/dev/null 2>&1 && [ ! -d "$browser_dir/node_modules/playwright-core" ]; then
+  bash "$browser_dir/install.sh" || echo "install-deps: playwright-core could not be installed" >&2
+fi
 
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
@@ -34,5 +43,7 @@ apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
 # Debian starts lighttpd on port 80 when it is installed; the project runs its own instance.
 if command -v service >/dev/null 2>&1; then
-  service lighttpd stop >/dev/null 2>&1 || true
+  for service in lighttpd nginx apache2; do
+    service "$service" stop >/dev/null 2>&1 || true
+  done
 fi
