@@ -1,0 +1,119 @@
+#include "cgi/RequestSettings.h"
+
+#include "cgi/QueryString.h"
+
+namespace {
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Value of a hexadecimal digit, or -1 for any other character.
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') {
+    return c - '0';
+  }
+  if (c >= 'a' && c <= 'f') {
+    return c - 'a' + 10;
+  }
+  if (c >= 'A' && c <= 'F') {
+    return c - 'A' + 10;
+  }
+  return -1;
+}
+
+// Stores the number read from the parameter into target when it lies in [low, high].
+bool ReadInRange(QueryString& query, const char* name, int32_t low, int32_t high, int32_t& target) {
+  const char* value = query.Lookup(name);
+  if (value == nullptr) {
+    return false;
+  }
+  const int32_t number = ReadNumber(value);
+  if (number < low || number > high) {
+    return false;
+  }
+  target = number;
+  return true;
+}
+
+bool IsRightAngle(int32_t degrees) { return degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270; }
+
+}  // namespace
+
+int32_t ReadNumber(const char* text) {
+  while (IsSpace(*text)) {
+    ++text;
+  }
+  bool negative = false;
+  if (*text == '+' || *text == '-') {
+    negative = *text == '-';
+    ++text;
+  }
+  uint32_t magnitude = 0;
+  for (; IsDecimalDigit(*text); ++text) {
+    magnitude = magnitude * 10u + static_cast<uint32_t>(*text - '0');
+  }
+  const uint32_t bits = negative ? 0u - magnitude : magnitude;
+  // Two's complement reading of the 32 bits, spelled out to stay well defined.
+  return bits <= 0x7FFFFFFFu ? static_cast<int32_t>(bits) : -static_cast<int32_t>(~bits) - 1;
+}
+
+uint32_t ParseHexColor(const char* text) {
+  uint32_t value = 0;
+  for (int digit = HexDigit(*text); digit >= 0; digit = HexDigit(*++text)) {
+    value = (value << 4) | static_cast<uint32_t>(digit);
+  }
+  return value;
+}
+
+uint32_t RgbToInternalColor(uint32_t rgb) {
+  const uint32_t red = (rgb >> 16) & 0xFFu;
+  const uint32_t green = rgb & 0x00FF00u;
+  const uint32_t blue = rgb & 0xFFu;
+  return (blue << 16) | green | red;
+}
+
+RequestSettings GatherRequestSettings(QueryString& query) {
+  RequestSettings settings;
+  if (const char* data = query.Lookup("data")) {
+    settings.data = data;  // a decoded NUL ends the text here
+  }
+  if (ReadInRange(query, "w", 1, 699, settings.width)) {
+    settings.sizeGiven = true;
+  }
+  if (ReadInRange(query, "h", 1, 699, settings.height)) {
+    settings.sizeGiven = true;
+  }
+  ReadInRange(query, "fmt", 0, 30, settings.preferredFormat);
+  ReadInRange(query, "mode", 0, 6, settings.encodingMode);
+  if (const char* angle = query.Lookup("angle")) {
+    const int32_t degrees = ReadNumber(angle);
+    if (IsRightAngle(degrees)) {
+      settings.orientation = degrees;
+    }
+  }
+  if (const char* quiet = query.Lookup("quiet")) {
+    settings.quietZone = ReadNumber(quiet) != 0;
+  }
+  ReadInRange(query, "alignh", 0, 2, settings.alignH);
+  ReadInRange(query, "alignv", 0, 2, settings.alignV);
+  if (const char* color = query.Lookup("bcolor")) {
+    settings.backColor = RgbToInternalColor(ParseHexColor(color));
+  }
+  if (const char* color = query.Lookup("fcolor")) {
+    settings.foreColor = RgbToInternalColor(ParseHexColor(color));
+  }
+  if (const char* size = query.Lookup("qsize")) {
+    settings.quietZoneSize = ReadNumber(size);
+  }
+  // Only whole pixel counts reach the size computation: 2.5 reads as 2.
+  if (!settings.sizeGiven) {
+    if (const char* xdim = query.Lookup("xdim")) {
+      const int32_t pixels = ReadNumber(xdim);
+      if (pixels > 0) {
+        settings.xDimension = pixels;
+      }
+    }
+  }
+  return settings;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class QueryString;
+
+// The values a request asks for, each starting at its default; a parameter that is missing or
+// out of its accepted range leaves the default in place.
+struct RequestSettings {
+  std::string data = "1234567";
+  int32_t width = 100;          // w: 1..699
+  int32_t height = 100;         // h: 1..699
+  bool sizeGiven = false;       // set once w or h is accepted
+  int32_t preferredFormat = 0;  // fmt: 0..30
+  int32_t encodingMode = 0;     // mode: 0..6
+  int32_t orientation = 0;      // angle: 0, 90, 180 or 270
+  bool quietZone = true;        // quiet: any number, non-zero is on
+  int32_t alignH = 1;           // alignh: 0..2
+  int32_t alignV = 1;           // alignv: 0..2
+  uint32_t backColor = 0xFFFFFF;  // bcolor, internal form
+  uint32_t foreColor = 0x000000;  // fcolor, internal form
+  int32_t quietZoneSize = 1;    // qsize: passed on as read; the barcode rejects negatives
+  double xDimension = 5.0;      // xdim: 1 and above, read only when no size is given
+};
+
+// Reads every parameter of the request into settings. The value of each lookup is consumed
+// before the next one, as the query string keeps only the latest value.
+RequestSettings GatherRequestSettings(QueryString& query);
+
+// Number rule of parameters: skips leading white space, takes one optional sign, then decimal
+// digits up to the first non-digit (none give 0), accumulated modulo 2^32.
+int32_t ReadNumber(const char* text);
+
+// Hexadecimal digits from the start of text up to the first non-digit, as 0xRRGGBB; only the
+// last eight digits count and no digit gives 0.
+uint32_t ParseHexColor(const char* text);
+
+// 0xRRGGBB to the internal form 0x00BBGGRR (red in the low byte).
+uint32_t RgbToInternalColor(uint32_t rgb);

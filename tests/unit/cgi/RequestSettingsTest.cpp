@@ -1,0 +1,214 @@
+#include "cgi/RequestSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "cgi/QueryString.h"
+
+namespace {
+
+struct NumberCase {
+  const char* text;
+  int32_t expected;
+};
+
+class ReadNumberCases : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(ReadNumberCases, FollowsTheNumberRule) {
+  EXPECT_EQ(ReadNumber(GetParam().text), GetParam().expected) << "text '" << GetParam().text << "'";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReadNumberCases,
+    ::testing::Values(NumberCase{"", 0}, NumberCase{"0", 0}, NumberCase{"12", 12}, NumberCase{"12px", 12},
+                      NumberCase{"px12", 0}, NumberCase{"left", 0}, NumberCase{"-3", -3}, NumberCase{"+7", 7},
+                      NumberCase{"  42", 42}, NumberCase{"\t\n\v\f\r5", 5}, NumberCase{" -9x", -9},
+                      NumberCase{"- 9", 0}, NumberCase{"+-9", 0}, NumberCase{"--9", 0}, NumberCase{"2.5", 2},
+                      NumberCase{"007", 7}, NumberCase{"-", 0}, NumberCase{"+", 0},
+                      NumberCase{"2147483647", 2147483647}, NumberCase{"-2147483648", INT32_MIN},
+                      NumberCase{"2147483648", INT32_MIN},   // wraps modulo 2^32
+                      NumberCase{"4294967295", -1}, NumberCase{"4294967296", 0}, NumberCase{"4294967297", 1},
+                      NumberCase{"4294967396", 100}, NumberCase{"-4294967297", -1},
+                      NumberCase{"99999999999", 1215752191}));  // 99999999999 mod 2^32
+
+struct ColorCase {
+  const char* text;
+  uint32_t rgb;
+};
+
+class ParseHexColorCases : public ::testing::TestWithParam<ColorCase> {};
+
+TEST_P(ParseHexColorCases, ReadsLeadingHexDigits) {
+  EXPECT_EQ(ParseHexColor(GetParam().text), GetParam().rgb) << "text '" << GetParam().text << "'";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ParseHexColorCases,
+                         ::testing::Values(ColorCase{"", 0}, ColorCase{"ff0000", 0xFF0000}, ColorCase{"FF0000", 0xFF0000},
+                                           ColorCase{"#ff0000", 0}, ColorCase{"ff00zz", 0xFF00},
+                                           ColorCase{"aBcDeF", 0xABCDEF}, ColorCase{"1", 1}, ColorCase{"g1", 0},
+                                           ColorCase{" ff", 0}, ColorCase{"123456789", 0x23456789},
+                                           ColorCase{"ffffffffff", 0xFFFFFFFF}, ColorCase{"0x10", 0}));
+
+struct ConversionCase {
+  uint32_t rgb;
+  uint32_t internal;
+};
+
+class RgbToInternalColorCases : public ::testing::TestWithParam<ConversionCase> {};
+
+TEST_P(RgbToInternalColorCases, SwapsRedAndBlue) {
+  EXPECT_EQ(RgbToInternalColor(GetParam().rgb), GetParam().internal) << std::hex << GetParam().rgb;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RgbToInternalColorCases,
+                         ::testing::Values(ConversionCase{0xFF0000, 0x0000FF}, ConversionCase{0x00FF00, 0x00FF00},
+                                           ConversionCase{0x0000FF, 0xFF0000}, ConversionCase{0xFFFFFF, 0xFFFFFF},
+                                           ConversionCase{0x123456, 0x563412}, ConversionCase{0, 0},
+                                           ConversionCase{0xAB123456, 0x563412},   // top byte dropped
+                                           ConversionCase{0xFFFFFFFF, 0xFFFFFF}));
+
+TEST(RequestSettingsTest, DefaultsWithoutParameters) {
+  QueryString query("");
+  const RequestSettings s = GatherRequestSettings(query);
+  EXPECT_EQ(s.data, "1234567");
+  EXPECT_EQ(s.width, 100);
+  EXPECT_EQ(s.height, 100);
+  EXPECT_FALSE(s.sizeGiven);
+  EXPECT_EQ(s.preferredFormat, 0);
+  EXPECT_EQ(s.encodingMode, 0);
+  EXPECT_EQ(s.orientation, 0);
+  EXPECT_TRUE(s.quietZone);
+  EXPECT_EQ(s.alignH, 1);
+  EXPECT_EQ(s.alignV, 1);
+  EXPECT_EQ(s.backColor, 0xFFFFFFu);
+  EXPECT_EQ(s.foreColor, 0u);
+  EXPECT_EQ(s.quietZoneSize, 1);
+  EXPECT_EQ(s.xDimension, 5.0);
+}
+
+// A request text and what it must change relative to the defaults.
+struct GatherCase {
+  const char* text;
+  std::function<void(RequestSettings&)> apply;
+};
+
+class GatherCases : public ::testing::TestWithParam<GatherCase> {};
+
+void ExpectSame(const RequestSettings& actual, const RequestSettings& expected) {
+  EXPECT_EQ(actual.data, expected.data);
+  EXPECT_EQ(actual.width, expected.width);
+  EXPECT_EQ(actual.height, expected.height);
+  EXPECT_EQ(actual.sizeGiven, expected.sizeGiven);
+  EXPECT_EQ(actual.preferredFormat, expected.preferredFormat);
+  EXPECT_EQ(actual.encodingMode, expected.encodingMode);
+  EXPECT_EQ(actual.orientation, expected.orientation);
+  EXPECT_EQ(actual.quietZone, expected.quietZone);
+  EXPECT_EQ(actual.alignH, expected.alignH);
+  EXPECT_EQ(actual.alignV, expected.alignV);
+  EXPECT_EQ(actual.backColor, expected.backColor);
+  EXPECT_EQ(actual.foreColor, expected.foreColor);
+  EXPECT_EQ(actual.quietZoneSize, expected.quietZoneSize);
+  EXPECT_EQ(actual.xDimension, expected.xDimension);
+}
+
+TEST_P(GatherCases, AppliesAcceptedValuesOnly) {
+  const GatherCase& c = GetParam();
+  QueryString query(c.text);
+  RequestSettings expected;
+  c.apply(expected);
+  SCOPED_TRACE(c.text);
+  ExpectSame(GatherRequestSettings(query), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GatherCases,
+    ::testing::Values(
+        GatherCase{"data=Hello+World", [](RequestSettings& s) { s.data = "Hello World"; }},
+        GatherCase{"data=", [](RequestSettings&) {}},  // "=" ends the text: not found
+        GatherCase{"data=&x=1", [](RequestSettings& s) { s.data = ""; }},
+        GatherCase{"data=ab%00cd", [](RequestSettings& s) { s.data = "ab"; }},
+        GatherCase{"w=0", [](RequestSettings&) {}}, GatherCase{"w=700", [](RequestSettings&) {}},
+        GatherCase{"w=-5", [](RequestSettings&) {}},
+        GatherCase{"w=699",
+                   [](RequestSettings& s) {
+                     s.width = 699;
+                     s.sizeGiven = true;
+                   }},
+        GatherCase{"w=1",
+                   [](RequestSettings& s) {
+                     s.width = 1;
+                     s.sizeGiven = true;
+                   }},
+        GatherCase{"w=300",
+                   [](RequestSettings& s) {
+                     s.width = 300;
+                     s.sizeGiven = true;
+                   }},
+        GatherCase{"h=42",
+                   [](RequestSettings& s) {
+                     s.height = 42;
+                     s.sizeGiven = true;
+                   }},
+        GatherCase{"h=4294967396",  // wraps to 100
+                   [](RequestSettings& s) { s.sizeGiven = true; }},
+        GatherCase{"fmt=30", [](RequestSettings& s) { s.preferredFormat = 30; }},
+        GatherCase{"fmt=31", [](RequestSettings&) {}}, GatherCase{"fmt=x", [](RequestSettings&) {}},
+        GatherCase{"fmt=-1", [](RequestSettings&) {}},
+        GatherCase{"mode=6", [](RequestSettings& s) { s.encodingMode = 6; }},
+        GatherCase{"mode=7", [](RequestSettings&) {}},
+        GatherCase{"angle=90", [](RequestSettings& s) { s.orientation = 90; }},
+        GatherCase{"angle=180", [](RequestSettings& s) { s.orientation = 180; }},
+        GatherCase{"angle=270", [](RequestSettings& s) { s.orientation = 270; }},
+        GatherCase{"angle=45", [](RequestSettings&) {}}, GatherCase{"angle=360", [](RequestSettings&) {}},
+        GatherCase{"angle=-90", [](RequestSettings&) {}},
+        GatherCase{"quiet=0", [](RequestSettings& s) { s.quietZone = false; }},
+        GatherCase{"quiet=off", [](RequestSettings& s) { s.quietZone = false; }},
+        GatherCase{"quiet=2", [](RequestSettings&) {}},
+        GatherCase{"quiet=-1", [](RequestSettings&) {}},
+        GatherCase{"alignh=0", [](RequestSettings& s) { s.alignH = 0; }},
+        GatherCase{"alignh=left", [](RequestSettings& s) { s.alignH = 0; }},
+        GatherCase{"alignh=2", [](RequestSettings& s) { s.alignH = 2; }},
+        GatherCase{"alignh=3", [](RequestSettings&) {}},
+        GatherCase{"alignv=2", [](RequestSettings& s) { s.alignV = 2; }},
+        GatherCase{"alignv=3", [](RequestSettings&) {}},
+        GatherCase{"bcolor=ff0000", [](RequestSettings& s) { s.backColor = 0x0000FF; }},
+        GatherCase{"bcolor=%23ff0000", [](RequestSettings& s) { s.backColor = 0; }},
+        GatherCase{"bcolor=ff00zz", [](RequestSettings& s) { s.backColor = 0x00FF00; }},
+        GatherCase{"fcolor=0000ff", [](RequestSettings& s) { s.foreColor = 0xFF0000; }},
+        GatherCase{"fcolor=", [](RequestSettings& s) { s.foreColor = 0; }},
+        GatherCase{"qsize=-1", [](RequestSettings& s) { s.quietZoneSize = -1; }},
+        GatherCase{"qsize=0", [](RequestSettings& s) { s.quietZoneSize = 0; }},
+        GatherCase{"qsize=1000", [](RequestSettings& s) { s.quietZoneSize = 1000; }},
+        GatherCase{"xdim=0", [](RequestSettings&) {}}, GatherCase{"xdim=-3", [](RequestSettings&) {}},
+        GatherCase{"xdim=2.5", [](RequestSettings& s) { s.xDimension = 2; }},
+        GatherCase{"xdim=12", [](RequestSettings& s) { s.xDimension = 12; }},
+        GatherCase{"w=700&xdim=3", [](RequestSettings& s) { s.xDimension = 3; }},
+        GatherCase{"w=50&xdim=3",  // a given size makes xdim irrelevant
+                   [](RequestSettings& s) {
+                     s.width = 50;
+                     s.sizeGiven = true;
+                   }},
+        GatherCase{"W=50&Data=x&FMT=3", [](RequestSettings&) {}},  // names keep their case
+        GatherCase{"fmt=5&fmt=7", [](RequestSettings& s) { s.preferredFormat = 5; }},
+        GatherCase{"data=a&w=10&h=20&fmt=3&mode=2&angle=270&quiet=0&alignh=0&alignv=2&bcolor=010203&fcolor=a0b0c0&"
+                   "qsize=4",
+                   [](RequestSettings& s) {
+                     s.data = "a";
+                     s.width = 10;
+                     s.height = 20;
+                     s.sizeGiven = true;
+                     s.preferredFormat = 3;
+                     s.encodingMode = 2;
+                     s.orientation = 270;
+                     s.quietZone = false;
+                     s.alignH = 0;
+                     s.alignV = 2;
+                     s.backColor = 0x030201;
+                     s.foreColor = 0xC0B0A0;
+                     s.quietZoneSize = 4;
+                   }}));
+
+}  // namespace
