@@ -57,8 +57,12 @@ void ExpectReadsAs(const SymbolMatrix& matrix, const std::string& expected) {
   const ReadBack read = ReadSymbol(matrix);
   EXPECT_TRUE(read.zxingOk) << "zxing could not read " << Printable(expected);
   EXPECT_TRUE(read.dmtxOk) << "libdmtx could not read " << Printable(expected);
-  if (read.zxingOk) EXPECT_EQ(Printable(read.zxingBytes), Printable(expected)) << "zxing";
-  if (read.dmtxOk) EXPECT_EQ(Printable(read.dmtxBytes), Printable(expected)) << "libdmtx";
+  if (read.zxingOk) {
+    EXPECT_EQ(Printable(read.zxingBytes), Printable(expected)) << "zxing";
+  }
+  if (read.dmtxOk) {
+    EXPECT_EQ(Printable(read.dmtxBytes), Printable(expected)) << "libdmtx";
+  }
 }
 
 // The longest sample that the mode fits into the format, so that the symbol is as full as it gets.

@@ -88,7 +88,9 @@ TEST(EncodingPipeline, Examples) {
     if (c.result == Result::Ok) {
       EXPECT_EQ(codewords.size(), static_cast<std::size_t>(format.dataCodewords + format.eccCodewords));
     }
-    if (!c.dataCodewords.empty()) EXPECT_EQ(DataPart(codewords, format), c.dataCodewords);
+    if (!c.dataCodewords.empty()) {
+      EXPECT_EQ(DataPart(codewords, format), c.dataCodewords);
+    }
   }
 }
 
