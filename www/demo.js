@@ -1,0 +1,141 @@
+// Live preview for the generator: every change of the form becomes one GET request for a new
+// image. A request that yields no image is asked again with `debug`, whose HTML page names the
+// error, and that text is shown instead.
+'use strict';
+
+(function () {
+  const generator = 'cgi-bin/korvex.cgi';
+  const maxRequestLength = 3600;
+  const typingPause = 200;  // milliseconds without a change before a request is sent
+
+  const formats = [
+    '0 smallest square that holds the data',
+    '1 10×10', '2 12×12', '3 14×14', '4 16×16', '5 18×18', '6 20×20', '7 22×22', '8 24×24',
+    '9 26×26', '10 32×32', '11 36×36', '12 40×40', '13 44×44', '14 48×48', '15 52×52',
+    '16 64×64', '17 72×72', '18 80×80', '19 88×88', '20 96×96', '21 104×104', '22 120×120',
+    '23 132×132', '24 144×144',
+    '25 8×18', '26 8×32', '27 12×26', '28 12×36', '29 16×36', '30 16×48',
+  ];
+
+  const form = document.getElementById('settings');
+  const preview = document.getElementById('preview');
+  const statusLine = document.getElementById('status');
+  const requestLink = document.getElementById('request-link');
+  const lengthNote = document.getElementById('length');
+
+  const formatSelect = document.getElementById('fmt');
+  formats.forEach((label, index) => formatSelect.add(new Option(label, String(index))));
+
+  // Parameters whose value equals the generator's default are left out, so the request shows
+  // only what the user chose.
+  const defaults = { fmt: '0', mode: '0', angle: '0', qsize: '1', alignh: '1', alignv: '1',
+                     bcolor: 'ffffff', fcolor: '000000' };
+
+  function field(name) {
+    return document.getElementById(name);
+  }
+
+  function queryString() {
+    const params = new URLSearchParams();
+    params.set('data', field('data').value);
+    for (const name of ['w', 'h', 'xdim']) {
+      const value = field(name).value.trim();
+      if (value !== '') {
+        params.set(name, value);
+      }
+    }
+    if (!field('quiet').checked) {
+      params.set('quiet', '0');
+    }
+    for (const name of ['fmt', 'mode', 'angle', 'qsize', 'alignh', 'alignv']) {
+      const value = field(name).value.trim();
+      if (value !== '' && value !== defaults[name]) {
+        params.set(name, value);
+      }
+    }
+    for (const name of ['bcolor', 'fcolor']) {
+      const value = field(name).value.replace('#', '').toLowerCase();
+      if (value !== defaults[name]) {
+        params.set(name, value);
+      }
+    }
+    return params.toString();
+  }
+
+  function showStatus(state, text) {
+    statusLine.dataset.state = state;
+    statusLine.textContent = text;
+  }
+
+  // The error page is HTML; its text is what the user needs.
+  function pageText(html) {
+    const page = new DOMParser().parseFromString(html, 'text/html');
+    return (page.body ? page.body.textContent : '').replace(/\s+/g, ' ').trim();
+  }
+
+  async function explainFailure(query, requestNumber) {
+    let text;
+    try {
+      const response = await fetch(generator + '?' + query + '&debug=1', { cache: 'no-store' });
+      const body = await response.text();
+      text = pageText(body) ||
+          'The generator returned no image (HTTP ' + response.status + ') and no error page.';
+    } catch (error) {
+      text = 'The generator could not be reached: ' + error.message;
+    }
+    if (requestNumber === latestRequest) {
+      showStatus('error', text);
+    }
+  }
+
+  let latestRequest = 0;
+  let pendingTimer = null;
+
+  function update() {
+    pendingTimer = null;
+    const query = queryString();
+    const url = generator + '?' + query;
+    requestLink.href = url;
+    requestLink.textContent = url;
+    lengthNote.textContent = 'Request length: ' + query.length + ' of at most ' + maxRequestLength + ' characters.';
+
+    const requestNumber = ++latestRequest;
+    if (query.length > maxRequestLength) {
+      preview.removeAttribute('src');
+      showStatus('error', 'The request is ' + query.length + ' characters long; the generator accepts at most ' +
+                 maxRequestLength + ' and answers longer ones with nothing.');
+      return;
+    }
+    showStatus('loading', 'Generating…');
+    const image = new Image();
+    image.onload = () => {
+      if (requestNumber !== latestRequest) {
+        return;
+      }
+      preview.src = image.src;
+      preview.dataset.query = query;
+      showStatus('ready', 'Ready: ' + image.naturalWidth + ' × ' + image.naturalHeight + ' pixels.');
+    };
+    image.onerror = () => {
+      if (requestNumber === latestRequest) {
+        preview.removeAttribute('src');
+        delete preview.dataset.query;
+        showStatus('loading', 'No image; asking the generator why…');
+        explainFailure(query, requestNumber);
+      }
+    };
+    image.src = url;
+  }
+
+  function scheduleUpdate() {
+    if (pendingTimer !== null) {
+      clearTimeout(pendingTimer);
+    }
+    pendingTimer = setTimeout(update, typingPause);
+  }
+
+  form.addEventListener('input', scheduleUpdate);
+  form.addEventListener('change', scheduleUpdate);
+  form.addEventListener('submit', (event) => event.preventDefault());
+  update();
+})();
