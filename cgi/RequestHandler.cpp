@@ -1,8 +1,8 @@
 #include "cgi/RequestHandler.h"
 
 #include <cstring>
+#include <functional>
 #include <limits>
-#include <memory>
 
 #include "cgi/HtmlPages.h"
 #include "cgi/QueryString.h"
@@ -89,24 +89,32 @@ std::optional<std::string> ReadRequestText(const CgiEnvironment& environment, FI
 // Hands the request's settings to the barcode inside one update bracket, so the symbol is
 // encoded once, when the bracket closes.
 ResultCode ConfigureBarcode(DataMatrixBarcode& barcode, const RequestSettings& settings) {
-  ResultCode code = barcode.SetUpdateLock(true);
-  if (code == Result::Ok) code = barcode.SetDataToEncode(settings.data);
-  if (code == Result::Ok) code = barcode.SetPreferredFormat(settings.preferredFormat);
-  if (code == Result::Ok) code = barcode.SetEncodingMode(settings.encodingMode);
-  if (code == Result::Ok) code = barcode.SetOrientation(settings.orientation);
-  if (code == Result::Ok) code = barcode.SetBackColor(settings.backColor);
-  if (code == Result::Ok) code = barcode.SetForeColor(settings.foreColor);
-  if (code == Result::Ok) code = barcode.SetQuietZone(settings.quietZone);
-  if (code == Result::Ok) code = barcode.SetAlignH(settings.alignH);
-  if (code == Result::Ok) code = barcode.SetAlignV(settings.alignV);
-  // A request can never switch structured append on.
-  if (code == Result::Ok) code = barcode.SetStructuredAppend(false);
-  if (code == Result::Ok) code = barcode.SetStructuredAppendIndex(1);
-  if (code == Result::Ok) code = barcode.SetStructuredAppendTotal(2);
-  if (code == Result::Ok) code = barcode.SetStructuredAppendFileId(1);
-  if (code == Result::Ok) code = barcode.SetQuietZoneSize(settings.quietZoneSize);
-  if (code == Result::Ok) code = barcode.SetUpdateLock(false);
-  return code;
+  // A request can never switch structured append on: those four values are fixed.
+  const std::function<ResultCode()> steps[] = {
+      [&] { return barcode.SetUpdateLock(true); },
+      [&] { return barcode.SetDataToEncode(settings.data); },
+      [&] { return barcode.SetPreferredFormat(settings.preferredFormat); },
+      [&] { return barcode.SetEncodingMode(settings.encodingMode); },
+      [&] { return barcode.SetOrientation(settings.orientation); },
+      [&] { return barcode.SetBackColor(settings.backColor); },
+      [&] { return barcode.SetForeColor(settings.foreColor); },
+      [&] { return barcode.SetQuietZone(settings.quietZone); },
+      [&] { return barcode.SetAlignH(settings.alignH); },
+      [&] { return barcode.SetAlignV(settings.alignV); },
+      [&] { return barcode.SetStructuredAppend(false); },
+      [&] { return barcode.SetStructuredAppendIndex(1); },
+      [&] { return barcode.SetStructuredAppendTotal(2); },
+      [&] { return barcode.SetStructuredAppendFileId(1); },
+      [&] { return barcode.SetQuietZoneSize(settings.quietZoneSize); },
+      [&] { return barcode.SetUpdateLock(false); },  // encodes, once
+  };
+  for (const auto& step : steps) {
+    const ResultCode code = step();
+    if (code != Result::Ok) {
+      return code;
+    }
+  }
+  return Result::Ok;
 }
 
 ResultCode ComputeSize(const DataMatrixBarcode& barcode, const RequestSettings& settings, int32_t& width,

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cgi/ResultCode.h"
+#include "process/CgiResponse.h"
+#include "support/Decoders.h"
+#include "support/HtmlPageTexts.h"
+
+namespace {
+
+enum class Answer { Nothing, HelpPage, ErrorPage, Png };
+
+struct RequestCase {
+  std::string label;
+  std::vector<EnvironmentVariable> environment;
+  std::string input;
+  int status;
+  Answer answer;
+  ResultCode errorCode = 0;  // Answer::ErrorPage
+  uint32_t width = 0;        // Answer::Png
+  uint32_t height = 0;
+};
+
+RequestCase Expect(std::string label, std::vector<EnvironmentVariable> environment, std::string input, int status,
+                   Answer answer) {
+  return {std::move(label), std::move(environment), std::move(input), status, answer};
+}
+
+RequestCase ExpectPng(std::string label, std::vector<EnvironmentVariable> environment, std::string input,
+                      uint32_t width, uint32_t height) {
+  RequestCase c{std::move(label), std::move(environment), std::move(input), 0, Answer::Png};
+  c.width = width;
+  c.height = height;
+  return c;
+}
+
+RequestCase ExpectErrorPage(std::string label, std::vector<EnvironmentVariable> environment, ResultCode code,
+                            std::string input = "") {
+  RequestCase c{std::move(label), std::move(environment), std::move(input), code, Answer::ErrorPage};
+  c.errorCode = code;
+  return c;
+}
+
+// The request head padded with an unused parameter to exactly length characters.
+std::string PaddedQuery(const std::string& head, size_t length) {
+  std::string query = head + "&pad=";
+  query.append(length - query.size(), 'p');
+  return query;
+}
+
+// Data that fits no format: 3300 digits need 1650 codewords.
+const std::string kTooMuchData(3300, '7');
+const std::string kTooMuchDataPost = "debug=1&data=" + kTooMuchData;
+
+std::vector<RequestCase> RequestCases() {
+  return {
+      // The environment.
+      Expect("NoMethod", {{"QUERY_STRING", "help=1"}}, "", 1, Answer::Nothing),
+      Expect("Head", GetRequest("help=1", "HEAD"), "", 1, Answer::Nothing),
+      Expect("Put", GetRequest("help=1", "PUT"), "", 1, Answer::Nothing),
+      Expect("EmptyMethod", GetRequest("help=1", ""), "", 1, Answer::Nothing),
+      Expect("GetWithoutQueryString", {{"REQUEST_METHOD", "GET"}}, "", 1, Answer::Nothing),
+      Expect("PostWithoutContentLength", {{"REQUEST_METHOD", "POST"}}, "help=1", 1, Answer::Nothing),
+      Expect("PostLengthZero", PostRequest("0"), "help=1", 1, Answer::Nothing),
+      Expect("PostLengthMinusOne", PostRequest("-1"), "help=1", 1, Answer::Nothing),
+      Expect("PostLengthNotANumber", PostRequest("six"), "help=1", 1, Answer::Nothing),
+      Expect("PostLengthEmpty", PostRequest(""), "help=1", 1, Answer::Nothing),
+      Expect("PostLength3601", PostRequest("3601"), "help=1&" + std::string(3594, 'x'), 5, Answer::Nothing),
+      Expect("PostLength3601WithDebug", PostRequest("3601"), PaddedQuery("debug=1&fmt=1&data=123456789", 3601), 5,
+             Answer::Nothing),
+      Expect("PostLengthBeyond32Bits", PostRequest("4294967297"), "help=1", 5, Answer::Nothing),
+      Expect("PostShortBody", PostRequest("10"), "help=1", 1, Answer::Nothing),
+      Expect("PostEmptyBody", PostRequest("1"), "", 1, Answer::Nothing),
+      // Methods and where the request text comes from.
+      ExpectPng("GetUpper", GetRequest("w=40&h=30"), "", 40, 30),
+      ExpectPng("GetLower", GetRequest("w=40&h=30", "get"), "", 40, 30),
+      ExpectPng("GetMixed", GetRequest("w=40&h=30", "Get"), "", 40, 30),
+      ExpectPng("GetIgnoresInput", GetRequest("w=40&h=30"), "help=1", 40, 30),
+      Expect("PostHelp", PostRequest("6"), "help=1", 0, Answer::HelpPage),
+      Expect("PostLowerHelp", PostRequest("6", "post"), "help=1", 0, Answer::HelpPage),
+      Expect("PostMixedHelp", PostRequest("6", "Post"), "help=1", 0, Answer::HelpPage),
+      Expect("PostReadsOnlyTheAnnouncedLength", PostRequest("6"), "help=1&w=40", 0, Answer::HelpPage),
+      ExpectPng("PostIgnoresQueryString", {{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "9"}, {"QUERY_STRING", "help=1"}},
+                "w=40&h=30", 40, 30),
+      ExpectPng("PostLengthWithTrailingText", PostRequest(" 9 bytes"), "w=40&h=30", 40, 30),
+      // The length limit.
+      ExpectPng("Get3600", GetRequest(PaddedQuery("w=40&h=30", 3600)), "", 40, 30),
+      Expect("Get3601", GetRequest(PaddedQuery("w=40&h=30", 3601)), "", 5, Answer::Nothing),
+      ExpectErrorPage("Get3600WithDebug", GetRequest(PaddedQuery("debug=1&fmt=1&data=123456789", 3600)),
+                      Result::DataDoesNotFit),
+      Expect("Get3601WithDebug", GetRequest(PaddedQuery("debug=1&fmt=1&data=123456789", 3601)), "", 5,
+             Answer::Nothing),
+      Expect("Get3601WithHelp", GetRequest(PaddedQuery("help=1", 3601)), "", 5, Answer::Nothing),
+      ExpectPng("Post3600", PostRequest("3600"), PaddedQuery("w=40&h=30", 3600), 40, 30),
+      // help and debug.
+      Expect("Help", GetRequest("help=1"), "", 0, Answer::HelpPage),
+      Expect("HelpZero", GetRequest("help=0"), "", 0, Answer::HelpPage),
+      Expect("HelpEmptyBeforeAmpersand", GetRequest("help=&w=40"), "", 0, Answer::HelpPage),
+      ExpectPng("HelpWithoutEquals", GetRequest("w=40&h=30&help"), "", 40, 30),
+      Expect("HelpBeatsDebug", GetRequest("debug=1&help=1&fmt=1&data=123456789"), "", 0, Answer::HelpPage),
+      Expect("HelpBeatsFailure", GetRequest("w=11&h=11&help=1"), "", 0, Answer::HelpPage),
+      ExpectPng("DebugOnSuccess", GetRequest("debug=1&w=40&h=30"), "", 40, 30),
+      // Image size.
+      ExpectPng("Default", GetRequest(""), "", 70, 70),  // "1234567" needs the 12 x 12 symbol
+      ExpectPng("DefaultTenByTen", GetRequest("data=123456"), "", 60, 60),
+      ExpectPng("WidthZero", GetRequest("w=0"), "", 70, 70),
+      ExpectPng("Width699", GetRequest("w=699"), "", 699, 100),
+      ExpectPng("Width700", GetRequest("w=700"), "", 70, 70),
+      ExpectPng("Width300Alone", GetRequest("w=300"), "", 300, 100),
+      ExpectPng("HeightAlone", GetRequest("h=120"), "", 100, 120),
+      ExpectPng("Height699", GetRequest("w=700&h=699"), "", 100, 699),
+      ExpectPng("HeightZero", GetRequest("h=0"), "", 70, 70),
+      ExpectPng("WidthWrapsTo100", GetRequest("w=4294967396&h=50"), "", 100, 50),
+      ExpectPng("XdimZero", GetRequest("xdim=0"), "", 70, 70),
+      ExpectPng("XdimNegative", GetRequest("xdim=-3"), "", 70, 70),
+      ExpectPng("XdimFraction", GetRequest("xdim=2.5"), "", 28, 28),
+      ExpectPng("XdimThree", GetRequest("xdim=3"), "", 42, 42),
+      ExpectPng("XdimIgnoredWithSize", GetRequest("xdim=3&w=40"), "", 40, 100),
+      ExpectPng("XdimWithRejectedSize", GetRequest("xdim=3&w=700&h=0"), "", 42, 42),
+      ExpectPng("RectangularTurned", GetRequest("data=ABC&fmt=25&angle=90&xdim=1"), "", 10, 20),
+      // Settings that change the size.
+      ExpectPng("QuietWithoutDigits", GetRequest("quiet=no"), "", 60, 60),
+      ExpectPng("QuietZero", GetRequest("quiet=0"), "", 60, 60),
+      ExpectPng("QuietTwo", GetRequest("quiet=2"), "", 70, 70),
+      ExpectPng("QuietSizeZero", GetRequest("qsize=0"), "", 60, 60),
+      ExpectPng("QuietSizeTwo", GetRequest("qsize=2"), "", 80, 80),
+      ExpectPng("FormatWithoutDigits", GetRequest("fmt=x"), "", 70, 70),
+      ExpectPng("Format31Ignored", GetRequest("fmt=31"), "", 70, 70),
+      ExpectPng("FormatChosen", GetRequest("fmt=5"), "", 100, 100),  // 18 x 18 symbol
+      ExpectPng("Mode7Ignored", GetRequest("mode=7"), "", 70, 70),
+      // Failures.
+      Expect("NegativeQuietSize", GetRequest("qsize=-1"), "", 1, Answer::Nothing),
+      ExpectErrorPage("NegativeQuietSizeWithDebug", GetRequest("qsize=-1&debug=1"), Result::InvalidArgument),
+      Expect("DebugWithoutEquals", GetRequest("qsize=-1&debug"), "", 1, Answer::Nothing),
+      Expect("DebugEqualsAtTheEnd", GetRequest("qsize=-1&debug="), "", 1, Answer::Nothing),
+      ExpectErrorPage("DebugEmpty", GetRequest("debug=&qsize=-1"), Result::InvalidArgument),
+      ExpectErrorPage("NegativeQuietSizeWithDebugZero", GetRequest("debug=0&qsize=-1"), Result::InvalidArgument),
+      Expect("ImageTooSmall", GetRequest("w=11&h=11"), "", 4, Answer::Nothing),
+      ExpectErrorPage("ImageTooSmallWithDebug", GetRequest("w=11&h=11&debug=1"), Result::InvalidBarcodeSize),
+      ExpectPng("ImageJustLargeEnough", GetRequest("data=123456&w=12&h=12"), "", 12, 12),
+      Expect("DataDoesNotFit", GetRequest("fmt=1&data=123456789"), "", 10, Answer::Nothing),
+      ExpectErrorPage("DataDoesNotFitWithDebug", GetRequest("fmt=1&data=123456789&debug=1"), Result::DataDoesNotFit),
+      Expect("NoFittingFormat", GetRequest("data=" + kTooMuchData), "", 8, Answer::Nothing),
+      ExpectErrorPage("NoFittingFormatWithDebug", GetRequest("debug=1&data=" + kTooMuchData), Result::NoFittingFormat),
+      ExpectErrorPage("NoFittingFormatByPost", PostRequest(std::to_string(kTooMuchDataPost.size())),
+                      Result::NoFittingFormat, kTooMuchDataPost),
+  };
+}
+
+class CgiRequests : public ::testing::TestWithParam<RequestCase> {};
+
+TEST_P(CgiRequests, AnswerAndStatus) {
+  const RequestCase& c = GetParam();
+  const ProcessResult result = RunCgi(c.environment, c.input);
+  ASSERT_TRUE(result.started) << "cannot run the CGI program";
+  ASSERT_FALSE(result.timedOut);
+  ASSERT_TRUE(result.exited) << "ended by signal " << result.signal;
+  EXPECT_EQ(result.errorOutput, "");
+  EXPECT_EQ(result.exitStatus, c.status);
+  switch (c.answer) {
+    case Answer::Nothing:
+      EXPECT_EQ(result.output, "");
+      break;
+    case Answer::HelpPage:
+      EXPECT_EQ(result.output, ExpectedHelpPage());
+      break;
+    case Answer::ErrorPage:
+      EXPECT_EQ(result.output, ExpectedErrorPage(ErrorMessage(c.errorCode)));
+      break;
+    case Answer::Png: {
+      PngInfo png;
+      std::string error;
+      ASSERT_TRUE(ReadPngResponse(result.output, png, error)) << error;
+      EXPECT_EQ(png.width, c.width);
+      EXPECT_EQ(png.height, c.height);
+      break;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CgiRequests, ::testing::ValuesIn(RequestCases()),
+                         [](const ::testing::TestParamInfo<RequestCase>& info) { return info.param.label; });
+
+}  // namespace
