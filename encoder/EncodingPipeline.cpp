@@ -69,14 +69,17 @@ class SchemePass {
 ResultCode SettleFormat(int32_t preferredFormat, SchemePass& pass, std::size_t measured, FormatInfo& format) {
   const std::size_t minimum =
       measured >= pass.Prefix() + kMaxShortEndSaving ? measured - kMaxShortEndSaving : pass.Prefix();
-  const ResultCode selected = SelectFormat(preferredFormat, minimum, format);
+  FormatInfo candidate = format;
+  const ResultCode selected = SelectFormat(preferredFormat, minimum, candidate);
+  if (selected == Result::DataDoesNotFit) format = candidate;
   if (selected != Result::Ok) return selected;
 
   if (preferredFormat != 0) {
+    format = candidate;
     pass.Run(format.dataCodewords);
     return pass.FitsIn(format.dataCodewords) ? Result::Ok : Result::DataDoesNotFit;
   }
-  for (const FormatInfo* row = FindFormat(format.id); row->id != -1; ++row) {
+  for (const FormatInfo* row = FindFormat(candidate.id); row->id != -1; ++row) {
     if (row->dataCodewords < minimum) continue;
     pass.Run(row->dataCodewords);
     if (pass.FitsIn(row->dataCodewords)) {
