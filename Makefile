@@ -3,8 +3,10 @@ JOBS ?= $(shell nproc)
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
 PORT ?= 8080
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build build-asan test test-release test-asan run clean
+.PHONY: all deps build build-asan test test-release test-asan fuzz fuzz-smoke run clean
 
 all: build
 
@@ -27,10 +29,18 @@ test-asan: build-asan
 	@cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) -LE decoder
 
-test: test-release test-asan
+# Each libFuzzer target for FUZZ_SECONDS; findings land in fuzz/findings/.
+fuzz: deps
+	@FUZZ_BUILD_DIR=$(FUZZ_DIR) JOBS=$(JOBS) bash scripts/fuzz.sh $(FUZZ_SECONDS)
+
+# A short run of each target, so that regressions the fuzzers know about are caught by `make test`.
+fuzz-smoke: deps
+	@FUZZ_BUILD_DIR=$(FUZZ_DIR) JOBS=$(JOBS) bash scripts/fuzz.sh 20
+
+test: test-release test-asan fuzz-smoke
 
 run: build
 	@bash scripts/run-server.sh $(PORT)
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

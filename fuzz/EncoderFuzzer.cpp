@@ -1,0 +1,184 @@
+// Runs pre-processing and the whole encoding pipeline on arbitrary data, with the encoding mode,
+// preferred format and structured-append header chosen by the input, and checks what must hold
+// for any input: the result codes the pipeline can give, the symbol's exact codeword count, the
+// header, the Reed-Solomon blocks (every block's syndromes are zero), and that encoding the
+// same settings twice gives the same codewords.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "cgi/ResultCode.h"
+#include "encoder/DataItem.h"
+#include "encoder/EncodingPipeline.h"
+#include "encoder/FormatTable.h"
+#include "encoder/Preprocessor.h"
+
+namespace {
+
+constexpr size_t kSettingsBytes = 6;
+
+[[noreturn]] void Fail(const char* what, const EncodingSettings& settings, ResultCode code) {
+  std::fprintf(stderr, "Encoder: %s (mode %d, format %d, structured append %d %d/%d id %d, result %d, %zu data bytes)\n",
+               what, settings.encodingMode, settings.preferredFormat, settings.structuredAppend,
+               settings.structuredAppendIndex, settings.structuredAppendTotal, settings.structuredAppendFileId,
+               code, settings.data.size());
+  std::abort();
+}
+
+// GF(256) over x^8 + x^5 + x^3 + x^2 + 1, kept apart from the encoder's own tables.
+class GaloisField {
+ public:
+  GaloisField() {
+    int value = 1;
+    for (int i = 0; i < 255; ++i) {
+      exp_[i] = static_cast<uint8_t>(value);
+      log_[value] = static_cast<uint8_t>(i);
+      value <<= 1;
+      if (value & 0x100) value ^= 0x12D;
+    }
+  }
+  uint8_t Multiply(uint8_t a, uint8_t b) const {
+    if (a == 0 || b == 0) return 0;
+    return exp_[(log_[a] + log_[b]) % 255];
+  }
+  uint8_t Power(int i) const { return exp_[i % 255]; }
+
+ private:
+  std::array<uint8_t, 255> exp_{};
+  std::array<uint8_t, 256> log_{};
+};
+
+// Where a block's first error-correction codeword stands within each group of blockCount. The
+// 144 x 144 format rotates its groups: blocks 9 and 10 come first, then blocks 1 to 8.
+size_t EccSlot(const FormatInfo& format, size_t block) {
+  constexpr int32_t kRotatedFormat = 24;
+  const size_t blocks = static_cast<size_t>(format.blockCount);
+  return format.id == kRotatedFormat ? (block + 2) % blocks : block;
+}
+
+// Every interleaved block, data followed by its error-correction codewords, must vanish at
+// alpha^1 .. alpha^k.
+bool BlocksAreCodewords(const CodewordBuffer& codewords, const FormatInfo& format) {
+  static const GaloisField field;
+  const size_t blocks = static_cast<size_t>(format.blockCount);
+  const size_t eccPerBlock = format.eccCodewords / blocks;
+  for (size_t block = 0; block < blocks; ++block) {
+    CodewordBuffer polynomial;
+    for (size_t p = block; p < format.dataCodewords; p += blocks) polynomial.push_back(codewords[p]);
+    for (size_t p = EccSlot(format, block); p < format.eccCodewords; p += blocks) {
+      polynomial.push_back(codewords[format.dataCodewords + p]);
+    }
+    for (size_t root = 1; root <= eccPerBlock; ++root) {
+      const uint8_t x = field.Power(static_cast<int>(root));
+      uint8_t sum = 0;
+      for (uint8_t coefficient : polynomial) sum = static_cast<uint8_t>(field.Multiply(sum, x) ^ coefficient);
+      if (sum != 0) return false;
+    }
+  }
+  return true;
+}
+
+EncodingSettings SettingsFromInput(const uint8_t* bytes, size_t size) {
+  std::array<uint8_t, kSettingsBytes> head{};
+  for (size_t i = 0; i < head.size() && i < size; ++i) head[i] = bytes[i];
+  EncodingSettings settings;
+  const int mode = head[0] % 8;
+  settings.encodingMode = mode < 7 ? mode : ((head[0] & 0x80) ? -1 : 7);
+  const int format = head[1] % 32;
+  settings.preferredFormat = format < 31 ? format : ((head[1] & 0x80) ? -1 : 31);
+  settings.structuredAppend = (head[2] & 1) != 0;
+  settings.structuredAppendIndex = 1 + (head[2] >> 1) % 16;
+  settings.structuredAppendTotal = 2 + head[3] % 15;
+  settings.structuredAppendFileId = 1 + ((head[4] << 8) | head[5]) % 64516;
+  if (size > kSettingsBytes) settings.data.assign(reinterpret_cast<const char*>(bytes) + kSettingsBytes, size - kSettingsBytes);
+  return settings;
+}
+
+void CheckPreprocessing(const std::string& data) {
+  const std::string text = data.substr(0, data.find('\0'));
+  DataItemList items;
+  PreprocessData(data, items);
+  // Every escape consumes at least as many characters as it yields items.
+  if (items.size() > text.size()) std::abort();
+  if (text.find('~') == std::string::npos) {
+    if (items.size() != text.size()) std::abort();
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (items[i] != DataCharItem(static_cast<uint8_t>(text[i]))) std::abort();
+    }
+  }
+}
+
+void CheckHeader(const EncodingSettings& settings, const CodewordBuffer& codewords, ResultCode code) {
+  if (!settings.structuredAppend) return;
+  if (codewords.size() < 4) Fail("structured-append header missing", settings, code);
+  const int fileId = settings.structuredAppendFileId;
+  const std::array<int, 4> header{233, (settings.structuredAppendIndex - 1) * 16 + 17 - settings.structuredAppendTotal,
+                                  fileId / 255, fileId % 255};
+  for (size_t i = 0; i < header.size(); ++i) {
+    if (codewords[i] != header[i]) Fail("structured-append header wrong", settings, code);
+  }
+}
+
+void CheckSymbol(const EncodingSettings& settings, const CodewordBuffer& codewords, const FormatInfo& format) {
+  const FormatInfo* row = FindFormat(format.id);
+  if (row == nullptr || row->dataCodewords != format.dataCodewords || row->eccCodewords != format.eccCodewords ||
+      row->blockCount != format.blockCount) {
+    Fail("format is not a table row", settings, Result::Ok);
+  }
+  if (settings.preferredFormat != 0 && format.id != settings.preferredFormat) {
+    Fail("preferred format not used", settings, Result::Ok);
+  }
+  // Automatic selection never reaches the rectangles.
+  if (settings.preferredFormat == 0 && format.id > 24) Fail("automatic selection took a rectangle", settings, Result::Ok);
+  if (codewords.size() != static_cast<size_t>(format.dataCodewords) + format.eccCodewords) {
+    Fail("codeword count is not data plus error correction", settings, Result::Ok);
+  }
+  if (!BlocksAreCodewords(codewords, format)) Fail("error correction does not match the data", settings, Result::Ok);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+  const EncodingSettings settings = SettingsFromInput(bytes, size);
+  CheckPreprocessing(settings.data);
+
+  CodewordBuffer codewords;
+  FormatInfo format;
+  const ResultCode code = EncodeCodewords(settings, codewords, format);
+
+  switch (code) {
+    case Result::Ok:
+    case Result::InvalidData:
+    case Result::InvalidEncodingMode:
+    case Result::InvalidPreferredFormat:
+    case Result::NoFittingFormat:
+    case Result::DataDoesNotFit:
+      break;
+    default:
+      Fail("unexpected result code", settings, code);
+  }
+  const bool validMode = settings.encodingMode >= 0 && settings.encodingMode <= 6;
+  if (validMode != (code != Result::InvalidEncodingMode)) Fail("mode check wrong", settings, code);
+  if (settings.encodingMode == 0 && code == Result::InvalidData) Fail("automatic encodation refused data", settings, code);
+  const bool automaticFormat = settings.preferredFormat == 0;
+  const bool knownFormat = settings.preferredFormat >= 0 && settings.preferredFormat <= 30;
+  if (code == Result::InvalidPreferredFormat && knownFormat) Fail("table format refused", settings, code);
+  if (code == Result::Ok && !knownFormat) Fail("unknown format accepted", settings, code);
+  if (automaticFormat && code == Result::DataDoesNotFit) Fail("automatic format too small", settings, code);
+  if (!automaticFormat && code == Result::NoFittingFormat) Fail("fixed format searched", settings, code);
+
+  if (code != Result::InvalidEncodingMode) CheckHeader(settings, codewords, code);
+  if (code == Result::Ok) CheckSymbol(settings, codewords, format);
+
+  CodewordBuffer again;
+  FormatInfo formatAgain;
+  const ResultCode codeAgain = EncodeCodewords(settings, again, formatAgain);
+  if (codeAgain != code || (code == Result::Ok && (again != codewords || formatAgain.id != format.id))) {
+    Fail("second encoding differs", settings, code);
+  }
+  return 0;
+}

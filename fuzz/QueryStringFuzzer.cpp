@@ -1,0 +1,131 @@
+// Feeds arbitrary request texts to QueryString: every parameter name of the program and names
+// taken from the input itself are looked up, and each result is compared with a plain
+// re-statement of the lookup and decoding rules. UrlDecode also runs on the raw input.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cgi/QueryString.h"
+
+namespace {
+
+constexpr const char* kParameterNames[] = {"data",   "w",      "h",      "xdim",  "fmt",  "mode",
+                                           "angle",  "quiet",  "alignh", "alignv", "bcolor",
+                                           "fcolor", "qsize",  "help",   "debug"};
+
+[[noreturn]] void Fail(const char* what, const std::string& text, const std::string& name) {
+  std::fprintf(stderr, "QueryString: %s (name \"%s\", text of %zu bytes)\n", what, name.c_str(), text.size());
+  std::abort();
+}
+
+int ReferenceDigit(unsigned char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
+  return 0;
+}
+
+// The raw value of the first parameter called name, or nothing.
+std::optional<std::string> ReferenceRawValue(const std::string& text, const std::string& name) {
+  const size_t length = text.size();
+  const size_t n = name.size();
+  size_t start = std::string::npos;
+  if (length >= n + 2 && text.compare(0, n, name) == 0 && text[n] == '=') {
+    start = n + 1;
+  } else {
+    for (size_t p = 1; p < length; ++p) {
+      if (text[p] == '&' && length - p >= n + 3 && text.compare(p + 1, n, name) == 0 && text[p + n + 1] == '=') {
+        start = p + n + 2;
+        break;
+      }
+    }
+  }
+  if (start == std::string::npos) return std::nullopt;
+  const size_t end = text.find('&', start);
+  return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+// The decoded value up to its first NUL, or nothing when the value holds an escape whose byte
+// is open to choice: a "%" with fewer than two bytes after it, or a second digit beyond "f",
+// whose value (16 to 35) overlaps the first digit's bits, so that adding and OR-ing the two
+// digits differ.
+std::optional<std::string> ReferenceDecode(const std::string& raw) {
+  std::string decoded;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    const auto c = static_cast<unsigned char>(raw[i]);
+    if (c == '+') {
+      decoded += ' ';
+    } else if (c == '%') {
+      if (i + 2 >= raw.size() || ReferenceDigit(static_cast<unsigned char>(raw[i + 2])) > 15) return std::nullopt;
+      const int value = (ReferenceDigit(static_cast<unsigned char>(raw[i + 1])) * 16 +
+                         ReferenceDigit(static_cast<unsigned char>(raw[i + 2]))) % 256;
+      decoded += static_cast<char>(value);
+      i += 2;
+    } else {
+      decoded += static_cast<char>(c);
+    }
+  }
+  return decoded.substr(0, decoded.find('\0'));
+}
+
+void CheckLookup(QueryString& query, const std::string& text, const std::string& name) {
+  const char* value = query.Lookup(name.c_str());
+  const std::optional<std::string> raw = ReferenceRawValue(text, name);
+  if ((value != nullptr) != raw.has_value()) Fail("found where it should not be, or missed", text, name);
+  if (value == nullptr) return;
+  const size_t valueLength = std::strlen(value);
+  if (valueLength > raw->size()) Fail("decoded value longer than its raw value", text, name);
+  const std::optional<std::string> expected = ReferenceDecode(*raw);
+  if (expected && *expected != std::string(value, valueLength)) Fail("decoded value differs", text, name);
+}
+
+// Names that the text itself offers: everything between a start or "&" and the next "=", and
+// a few cut short or run on, so that near misses are tried as well.
+std::vector<std::string> NamesFromText(const std::string& text) {
+  std::vector<std::string> names;
+  size_t start = 0;
+  while (start <= text.size() && names.size() < 24) {
+    const size_t equals = text.find('=', start);
+    if (equals == std::string::npos) break;
+    const std::string name = text.substr(start, equals - start);
+    names.push_back(name.substr(0, name.find('\0')));
+    if (!name.empty()) names.push_back(name.substr(0, name.size() - 1));
+    names.push_back(name + "x");
+    const size_t ampersand = text.find('&', equals);
+    if (ampersand == std::string::npos) break;
+    start = ampersand + 1;
+  }
+  return names;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+  // The request text ends at its first NUL, as the handler hands it over.
+  const std::string input(reinterpret_cast<const char*>(bytes), size);
+  const std::string text = input.substr(0, input.find('\0'));
+
+  {
+    QueryString query(text.c_str());
+    if (query.Length() != text.size()) Fail("length differs from the text", text, "");
+    for (const char* name : kParameterNames) CheckLookup(query, text, name);
+    for (const std::string& name : NamesFromText(text)) CheckLookup(query, text, name);
+    CheckLookup(query, text, "");
+  }
+
+  // The decoder alone, over a buffer exactly as long as the input, so that a read past the
+  // terminating NUL is an overflow.
+  std::vector<char> buffer(text.begin(), text.end());
+  buffer.push_back('\0');
+  UrlDecode(buffer.data());
+  if (std::strlen(buffer.data()) > text.size()) Fail("UrlDecode made the text longer", text, "");
+  const std::optional<std::string> expected = ReferenceDecode(text);
+  if (expected && *expected != std::string(buffer.data())) Fail("UrlDecode differs", text, "");
+  return 0;
+}

@@ -1,0 +1,197 @@
+// Runs the whole request handler in-process on a CGI environment and body built from the input,
+// with the response going to a memory stream, and checks that the outcome is one that a request
+// may have: a well-formed PNG after its header, the help page, the error page of the exit
+// status, or nothing; and that the exit status fits the response.
+//
+// Input layout: byte 0 picks the method, byte 1 how CONTENT_LENGTH is given, byte 2 is a
+// parameter of that choice; the rest is the request text (query string or body).
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "cgi/QueryString.h"
+#include "cgi/RequestHandler.h"
+#include "cgi/ResultCode.h"
+#include "support/HtmlPageTexts.h"
+#include "support/PngReader.h"
+
+namespace {
+
+constexpr size_t kHeaderBytes = 3;
+constexpr const char* kPngHeader = "Content-type: image/png\n\n";
+constexpr uint64_t kMaxRasterBytes = 64ull * 1024 * 1024;
+
+constexpr std::array<const char*, 12> kOddContentLengths = {
+    "0", "-1", "3601", "2147483648", "4294967297", "18446744073709551616", "abc", " 12", "+7", "", "99999999999999999999999", "-0"};
+
+struct Request {
+  CgiEnvironment environment;
+  std::string body;
+};
+
+[[noreturn]] void Fail(const char* what, const Request& request, int status, const std::string& output) {
+  std::fprintf(stderr, "Request: %s (method %s, CONTENT_LENGTH %s, status %d, %zu bytes of output)\n", what,
+               request.environment.requestMethod.value_or("<unset>").c_str(),
+               request.environment.contentLength.value_or("<unset>").c_str(), status, output.size());
+  std::abort();
+}
+
+std::optional<std::string> MethodFromByte(uint8_t selector) {
+  switch (selector % 8) {
+    case 0: return "GET";
+    case 1: return "POST";
+    case 2: return "get";
+    case 3: return "PoSt";
+    case 4: return "HEAD";
+    case 5: return std::nullopt;
+    case 6: return "";
+    default: return "GET ";
+  }
+}
+
+Request RequestFromInput(const uint8_t* bytes, size_t size) {
+  std::array<uint8_t, kHeaderBytes> head{};
+  for (size_t i = 0; i < head.size() && i < size; ++i) head[i] = bytes[i];
+  std::string text;
+  if (size > kHeaderBytes) text.assign(reinterpret_cast<const char*>(bytes) + kHeaderBytes, size - kHeaderBytes);
+
+  Request request;
+  request.environment.requestMethod = MethodFromByte(head[0]);
+  // The environment cannot carry a NUL, a body can. A POST also has a query string, which it
+  // must ignore; a GET with bit 3 set has none at all.
+  request.environment.queryString = text.substr(0, text.find('\0'));
+  if ((head[0] & 0x08) && (head[0] % 8 == 0 || head[0] % 8 == 2)) request.environment.queryString.reset();
+  if (head[0] % 8 == 1 || head[0] % 8 == 3) request.environment.queryString = "help=1&debug=1";
+  request.body = text;
+
+  switch (head[1] % 8) {
+    case 4:  // announces more than arrives
+      request.environment.contentLength = std::to_string(text.size() + 1 + head[2]);
+      break;
+    case 5:  // announces less than arrives
+      request.environment.contentLength = std::to_string(text.size() > head[2] ? text.size() - head[2] : 0);
+      break;
+    case 6:
+      request.environment.contentLength.reset();
+      break;
+    case 7:
+      request.environment.contentLength = kOddContentLengths[head[2] % kOddContentLengths.size()];
+      break;
+    default:
+      request.environment.contentLength = std::to_string(text.size());
+  }
+  return request;
+}
+
+// What the environment alone decides before any parameter is read.
+enum class Intake { Text, BadEnvironment, TooLong, Unpredictable };
+
+// The request text that a request with these variables carries, or why there is none.
+Intake ExpectedRequestText(const Request& request, std::string& text) {
+  const auto& environment = request.environment;
+  if (!environment.requestMethod) return Intake::BadEnvironment;
+  std::string method = *environment.requestMethod;
+  for (char& c : method) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  if (method == "get") {
+    if (!environment.queryString) return Intake::BadEnvironment;
+    text = *environment.queryString;
+    return text.size() > 3600 ? Intake::TooLong : Intake::Text;
+  }
+  if (method != "post" || !environment.contentLength) return Intake::BadEnvironment;
+  const std::string& announced = *environment.contentLength;
+  // Signs, blanks and letters follow the number rule, which the unit tests pin down.
+  if (announced.empty() || announced.find_first_not_of("0123456789") != std::string::npos) return Intake::Unpredictable;
+  const size_t significant = announced.find_first_not_of('0');
+  if (significant == std::string::npos) return Intake::BadEnvironment;
+  if (announced.size() - significant > 6) return Intake::TooLong;
+  const size_t length = std::stoul(announced);
+  if (length > 3600) return Intake::TooLong;
+  if (request.body.size() < length) return Intake::BadEnvironment;
+  text = request.body.substr(0, length);
+  text = text.substr(0, text.find('\0'));
+  return Intake::Text;
+}
+
+std::string RunHandler(const Request& request, int& status) {
+  static FILE* const emptyInput = std::fopen("/dev/null", "r");
+  FILE* input = request.body.empty() ? nullptr
+                                     : fmemopen(const_cast<char*>(request.body.data()), request.body.size(), "r");
+  char* buffer = nullptr;
+  size_t length = 0;
+  FILE* output = open_memstream(&buffer, &length);
+  if (output == nullptr || (input == nullptr && !request.body.empty())) std::abort();
+  status = HandleRequest(request.environment, input != nullptr ? input : emptyInput, output);
+  std::fclose(output);
+  if (input != nullptr) std::fclose(input);
+  std::string response(buffer, length);
+  std::free(buffer);
+  return response;
+}
+
+void CheckPng(const Request& request, int status, const std::string& output) {
+  if (status != 0) Fail("PNG with a failure status", request, status, output);
+  PngInfo png;
+  std::string error;
+  if (!ReadPng(output.substr(std::string(kPngHeader).size()), png, &error)) {
+    std::fprintf(stderr, "PNG not well-formed: %s\n", error.c_str());
+    Fail("malformed PNG", request, status, output);
+  }
+  if (png.width < 1 || png.height < 1 || uint64_t{png.width} * png.height * 3 > kMaxRasterBytes) {
+    Fail("image size out of bounds", request, status, output);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+  const Request request = RequestFromInput(bytes, size);
+  int status = -1;
+  const std::string output = RunHandler(request, status);
+
+  // Statuses a request can reach: mode and format are range-checked before the barcode sees
+  // them, so 6 and 7 cannot occur, and the raster cap gives 3.
+  switch (status) {
+    case 0: case 1: case 3: case 4: case 5: case 8: case 10: break;
+    default: Fail("unexpected exit status", request, status, output);
+  }
+
+  std::string text;
+  const Intake intake = ExpectedRequestText(request, text);
+  if (intake == Intake::BadEnvironment && (status != 1 || !output.empty())) {
+    Fail("bad environment not refused with 1", request, status, output);
+  }
+  if (intake == Intake::TooLong && (status != 5 || !output.empty())) {
+    Fail("over-long request not refused with 5", request, status, output);
+  }
+  if (intake == Intake::BadEnvironment || intake == Intake::TooLong) return 0;
+  if (intake == Intake::Unpredictable && (status == 1 || status == 5) && output.empty()) return 0;
+
+  if (output.rfind(kPngHeader, 0) == 0) {
+    CheckPng(request, status, output);
+    return 0;
+  }
+  if (output == ExpectedHelpPage()) {
+    if (status != 0) Fail("help page with a failure status", request, status, output);
+    if (intake == Intake::Text && QueryString(text.c_str()).Lookup("help") == nullptr) {
+      Fail("help page without help", request, status, output);
+    }
+    return 0;
+  }
+  // A caught exception (code 14) cannot happen here: nothing runs out of memory.
+  if (status == 0) Fail("success without a PNG or the help page", request, status, output);
+  if (intake == Intake::Text) {
+    QueryString query(text.c_str());
+    if (query.Lookup("help") != nullptr) Fail("help asked for, no help page", request, status, output);
+    const bool debug = query.Lookup("debug") != nullptr;
+    const std::string expected = debug ? ExpectedErrorPage(ErrorMessage(status)) : std::string();
+    if (output != expected) Fail("error response does not fit the status", request, status, output);
+  } else if (!output.empty() && output != ExpectedErrorPage(ErrorMessage(status))) {
+    Fail("error response does not fit the status", request, status, output);
+  }
+  return 0;
+}
