@@ -1,0 +1,182 @@
+#include "encoder/C40TextEncoder.h"
+
+#include <vector>
+
+#include "encoder/AsciiEncoder.h"
+
+namespace {
+
+constexpr uint8_t kNone = 0xFF;
+constexpr uint8_t kLatchC40 = 230;
+constexpr uint8_t kLatchText = 239;
+constexpr uint8_t kUnlatch = 254;
+constexpr uint8_t kShift2 = 1;
+// Written after kShift2: adds 128 to the character that follows.
+constexpr uint8_t kUpperShiftValue = 30;
+
+}  // namespace
+
+// Columns: basic set, shift 1, shift 2, shift 3.
+const C40TextTableType C40Table = {{
+    {{kNone, 0, 33, 96}},  // 0
+    {{kNone, 1, 34, 97}},  // 1
+    {{kNone, 2, 35, 98}},  // 2
+    {{32, 3, 36, 99}},  // 3
+    {{48, 4, 37, 100}},  // 4
+    {{49, 5, 38, 101}},  // 5
+    {{50, 6, 39, 102}},  // 6
+    {{51, 7, 40, 103}},  // 7
+    {{52, 8, 41, 104}},  // 8
+    {{53, 9, 42, 105}},  // 9
+    {{54, 10, 43, 106}},  // 10
+    {{55, 11, 44, 107}},  // 11
+    {{56, 12, 45, 108}},  // 12
+    {{57, 13, 46, 109}},  // 13
+    {{65, 14, 47, 110}},  // 14
+    {{66, 15, 58, 111}},  // 15
+    {{67, 16, 59, 112}},  // 16
+    {{68, 17, 60, 113}},  // 17
+    {{69, 18, 61, 114}},  // 18
+    {{70, 19, 62, 115}},  // 19
+    {{71, 20, 63, 116}},  // 20
+    {{72, 21, 64, 117}},  // 21
+    {{73, 22, 91, 118}},  // 22
+    {{74, 23, 92, 119}},  // 23
+    {{75, 24, 93, 120}},  // 24
+    {{76, 25, 94, 121}},  // 25
+    {{77, 26, 95, 122}},  // 26
+    {{78, 27, kNone, 123}},  // 27
+    {{79, 28, kNone, 124}},  // 28
+    {{80, 29, kNone, 125}},  // 29
+    {{81, 30, kNone, 126}},  // 30
+    {{82, 31, kNone, 127}},  // 31
+    {{83, kNone, kNone, kNone}},  // 32
+    {{84, kNone, kNone, kNone}},  // 33
+    {{85, kNone, kNone, kNone}},  // 34
+    {{86, kNone, kNone, kNone}},  // 35
+    {{87, kNone, kNone, kNone}},  // 36
+    {{88, kNone, kNone, kNone}},  // 37
+    {{89, kNone, kNone, kNone}},  // 38
+    {{90, kNone, kNone, kNone}},  // 39
+}};
+
+// Same as C40 except that upper and lower case trade places in the basic and shift 3 sets.
+const C40TextTableType TextTable = {{
+    {{kNone, 0, 33, 96}},  // 0
+    {{kNone, 1, 34, 65}},  // 1
+    {{kNone, 2, 35, 66}},  // 2
+    {{32, 3, 36, 67}},  // 3
+    {{48, 4, 37, 68}},  // 4
+    {{49, 5, 38, 69}},  // 5
+    {{50, 6, 39, 70}},  // 6
+    {{51, 7, 40, 71}},  // 7
+    {{52, 8, 41, 72}},  // 8
+    {{53, 9, 42, 73}},  // 9
+    {{54, 10, 43, 74}},  // 10
+    {{55, 11, 44, 75}},  // 11
+    {{56, 12, 45, 76}},  // 12
+    {{57, 13, 46, 77}},  // 13
+    {{97, 14, 47, 78}},  // 14
+    {{98, 15, 58, 79}},  // 15
+    {{99, 16, 59, 80}},  // 16
+    {{100, 17, 60, 81}},  // 17
+    {{101, 18, 61, 82}},  // 18
+    {{102, 19, 62, 83}},  // 19
+    {{103, 20, 63, 84}},  // 20
+    {{104, 21, 64, 85}},  // 21
+    {{105, 22, 91, 86}},  // 22
+    {{106, 23, 92, 87}},  // 23
+    {{107, 24, 93, 88}},  // 24
+    {{108, 25, 94, 89}},  // 25
+    {{109, 26, 95, 90}},  // 26
+    {{110, 27, kNone, 123}},  // 27
+    {{111, 28, kNone, 124}},  // 28
+    {{112, 29, kNone, 125}},  // 29
+    {{113, 30, kNone, 126}},  // 30
+    {{114, 31, kNone, 127}},  // 31
+    {{115, kNone, kNone, kNone}},  // 32
+    {{116, kNone, kNone, kNone}},  // 33
+    {{117, kNone, kNone, kNone}},  // 34
+    {{118, kNone, kNone, kNone}},  // 35
+    {{119, kNone, kNone, kNone}},  // 36
+    {{120, kNone, kNone, kNone}},  // 37
+    {{121, kNone, kNone, kNone}},  // 38
+    {{122, kNone, kNone, kNone}},  // 39
+}};
+
+C40TextValue FindC40TextValue(uint8_t byte, bool useC40) {
+  const C40TextTableType& table = useC40 ? C40Table : TextTable;
+  if (byte >= 128) return {};
+  for (std::size_t row = 0; row < table.size(); ++row) {
+    for (std::size_t set = 0; set < table[row].size(); ++set) {
+      if (table[row][set] == byte) {
+        return {true, static_cast<uint8_t>(row), static_cast<uint8_t>(set)};
+      }
+    }
+  }
+  return {};
+}
+
+void PackTriplet(uint8_t p, uint8_t q, uint8_t r, CodewordWriter& out) {
+  const unsigned packed = 1600u * p + 40u * q + r + 1u;
+  out.Append(static_cast<uint8_t>(packed / 256));
+  out.Append(static_cast<uint8_t>(packed % 256));
+}
+
+namespace {
+
+void AppendCharacterValues(uint8_t byte, bool useC40, std::vector<uint8_t>& values) {
+  if (byte >= 128) {
+    values.push_back(kShift2);
+    values.push_back(kUpperShiftValue);
+    byte = static_cast<uint8_t>(byte - 128);
+  }
+  const C40TextValue value = FindC40TextValue(byte, useC40);
+  if (value.set != 0) values.push_back(static_cast<uint8_t>(value.set - 1));
+  values.push_back(value.row);
+}
+
+// One run of data characters: latch, full triplets, then the end. A decoder reads a lone last
+// data codeword in ASCII, so where nothing follows and the format's capacity is known the run
+// may stop without the unlatch when at most one codeword is left.
+void EncodeC40TextRun(DataRange run, bool useC40, bool lastSegment, CodewordWriter& out) {
+  std::vector<uint8_t> values;
+  values.reserve(2 * run.size());
+  for (DataItem item : run) AppendCharacterValues(ItemValue(item), useC40, values);
+
+  out.Append(useC40 ? kLatchC40 : kLatchText);
+  std::size_t next = 0;
+  for (; values.size() - next >= 3; next += 3) {
+    PackTriplet(values[next], values[next + 1], values[next + 2], out);
+  }
+
+  const std::size_t left = values.size() - next;
+  const bool shortEndAllowed = lastSegment && out.CapacityKnown();
+  if (left == 1) {
+    // The leftover value is the last character's row; its shift values, if any, closed the
+    // last triplet. The whole character is written again in ASCII.
+    const DataRange lastCharacter = run.Sub(run.size() - 1, 1);
+    // A byte of 128..255 needs the upper shift in ASCII: two codewords.
+    const bool singleAsciiCodeword = ItemValue(lastCharacter[0]) < 128;
+    const bool fitsLastCodeword = shortEndAllowed && out.Room() == 1 && singleAsciiCodeword;
+    if (!fitsLastCodeword) out.Append(kUnlatch);
+    EncodeAscii(lastCharacter, out);
+    return;
+  }
+  // The filler 0 is a shift 1 with nothing after it, which decoders drop.
+  if (left == 2) PackTriplet(values[next], values[next + 1], 0, out);
+  if (shortEndAllowed && out.Room() <= 1) return;
+  out.Append(kUnlatch);
+}
+
+}  // namespace
+
+bool EncodeC40Text(DataRange range, bool useC40, bool lastSegment, CodewordWriter& out) {
+  return ForEachDataRun(
+      range, lastSegment,
+      [&](DataRange run, bool runReachesEnd) {
+        EncodeC40TextRun(run, useC40, runReachesEnd, out);
+        return true;
+      },
+      [&](uint8_t codeword) { out.Append(codeword); });
+}

@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "encoder/C40TextEncoder.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr DataItem kFnc1 = CodewordItem(232);
+
+DataItemList Items(const std::string& text) {
+  DataItemList items;
+  for (unsigned char c : text) items.push_back(DataCharItem(c));
+  return items;
+}
+
+DataItemList Concat(std::initializer_list<DataItemList> parts) {
+  DataItemList items;
+  for (const DataItemList& part : parts) items.insert(items.end(), part.begin(), part.end());
+  return items;
+}
+
+Bytes Encode(const DataItemList& items, bool useC40, bool lastSegment,
+             std::size_t capacity = CodewordWriter::kUnknownCapacity, Bytes already = {}) {
+  CodewordBuffer buffer = already;
+  CodewordWriter out(buffer, capacity);
+  EXPECT_TRUE(EncodeC40Text(DataRange(items), useC40, lastSegment, out));
+  return buffer;
+}
+
+}  // namespace
+
+TEST(C40TextTables, EveryAsciiByteAppearsExactlyOnce) {
+  for (const C40TextTableType* table : {&C40Table, &TextTable}) {
+    std::array<int, 256> seen{};
+    for (const auto& row : *table) {
+      for (uint8_t cell : row) ++seen[cell];
+    }
+    for (int byte = 0; byte < 128; ++byte) EXPECT_EQ(seen[byte], 1) << byte;
+    for (int byte = 128; byte < 255; ++byte) EXPECT_EQ(seen[byte], 0) << byte;
+  }
+}
+
+TEST(C40TextTables, TablesDifferOnlyInLetterCase) {
+  for (std::size_t row = 0; row < 40; ++row) {
+    for (std::size_t set = 0; set < 4; ++set) {
+      const uint8_t c40 = C40Table[row][set];
+      const uint8_t text = TextTable[row][set];
+      const bool caseSwapped = (set == 0 && row >= 14) || (set == 3 && row >= 1 && row <= 26);
+      if (caseSwapped) {
+        EXPECT_EQ(c40 ^ 0x20, text) << row << "/" << set;
+      } else {
+        EXPECT_EQ(c40, text) << row << "/" << set;
+      }
+    }
+  }
+}
+
+struct LookupCase {
+  uint8_t byte;
+  bool useC40;
+  bool found;
+  uint8_t row;
+  uint8_t set;
+};
+
+TEST(FindC40TextValue, Lookups) {
+  const LookupCase cases[] = {
+      {' ', true, true, 3, 0},   {'0', true, true, 4, 0},   {'9', false, true, 13, 0},
+      {'A', true, true, 14, 0},  {'Z', true, true, 39, 0},  {'a', true, true, 1, 3},
+      {'a', false, true, 14, 0}, {'A', false, true, 1, 3},  {'z', false, true, 39, 0},
+      {0, true, true, 0, 1},     {9, true, true, 9, 1},     {31, false, true, 31, 1},
+      {'!', true, true, 0, 2},   {'_', false, true, 26, 2}, {'@', true, true, 21, 2},
+      {'`', true, true, 0, 3},   {127, false, true, 31, 3}, {'{', true, true, 27, 3},
+      {128, true, false, 0, 0},  {255, false, false, 0, 0},
+  };
+  for (const LookupCase& c : cases) {
+    const C40TextValue value = FindC40TextValue(c.byte, c.useC40);
+    EXPECT_EQ(value.found, c.found) << int(c.byte);
+    if (!c.found) continue;
+    EXPECT_EQ(value.row, c.row) << int(c.byte);
+    EXPECT_EQ(value.set, c.set) << int(c.byte);
+  }
+}
+
+TEST(PackTriplet, PacksThreeValuesIntoTwoCodewords) {
+  struct Case {
+    uint8_t p, q, r;
+    Bytes expected;
+  };
+  const Case cases[] = {
+      {0, 0, 0, {0, 1}},          // 1
+      {14, 15, 16, {89, 233}},    // 22400 + 600 + 16 + 1 = 23017
+      {39, 39, 39, {250, 0}},     // 64000
+      {0, 9, 0, {1, 105}},        // 361
+      {1, 30, 21, {11, 6}},       // 1600 + 1200 + 21 + 1 = 2822
+  };
+  for (const Case& c : cases) {
+    CodewordBuffer buffer;
+    CodewordWriter out(buffer);
+    PackTriplet(c.p, c.q, c.r, out);
+    EXPECT_EQ(buffer, c.expected) << int(c.p) << "," << int(c.q) << "," << int(c.r);
+  }
+}
+
+struct RunCase {
+  const char* name;
+  DataItemList items;
+  bool useC40;
+  Bytes expected;
+};
+
+// With an unknown capacity both end indications write the long ends.
+TEST(EncodeC40Text, ExamplesWithUnknownCapacity) {
+  const RunCase cases[] = {
+      {"empty C40", {}, true, {}},
+      {"empty Text", {}, false, {}},
+      {"AIM", Items("AIM"), true, {230, 91, 11, 254}},
+      {"AB padded with a shift 1", Items("AB"), true, {230, 89, 217, 254}},
+      {"A alone goes to ASCII", Items("A"), true, {230, 254, 66}},
+      {"AB! shift closes the triplet", Items("AB!"), true, {230, 89, 218, 254, 34}},
+      {"C40 a is shift 3", Items("a"), true, {230, 12, 169, 254}},
+      {"Text a is basic", Items("a"), false, {239, 254, 98}},
+      {"Text A is shift 3", Items("A"), false, {239, 12, 169, 254}},
+      {"byte 9 is shift 1", Items("\x09"), true, {230, 1, 105, 254}},
+      {"byte 200 is upper shift of H", Items("\xC8"), true, {230, 11, 6, 254}},
+      {"two full triplets", Items("ABCABC"), true, {230, 89, 233, 89, 233, 254}},
+  };
+  for (const RunCase& c : cases) {
+    for (bool lastSegment : {false, true}) {
+      EXPECT_EQ(Encode(c.items, c.useC40, lastSegment), c.expected) << c.name << " last=" << lastSegment;
+    }
+  }
+}
+
+struct ShortEndCase {
+  const char* name;
+  DataItemList items;
+  bool useC40;
+  bool lastSegment;
+  std::size_t capacity;
+  Bytes already;
+  Bytes expected;
+};
+
+TEST(EncodeC40Text, ShortEndsOnlyWhereTheFormatEnds) {
+  const ShortEndCase cases[] = {
+      {"AIM fills the format", Items("AIM"), true, true, 3, {}, {230, 91, 11}},
+      {"AIM leaves one codeword for a pad", Items("AIM"), true, true, 4, {}, {230, 91, 11}},
+      {"AIM with room for more unlatches", Items("AIM"), true, true, 5, {}, {230, 91, 11, 254}},
+      {"AIM followed by more data unlatches", Items("AIM"), true, false, 4, {}, {230, 91, 11, 254}},
+      {"AIM behind earlier codewords", Items("AIM"), true, true, 4, {232}, {232, 230, 91, 11}},
+      {"AIM behind earlier codewords, room left", Items("AIM"), true, true, 6, {232}, {232, 230, 91, 11, 254}},
+      {"AB padded fills the format", Items("AB"), true, true, 3, {}, {230, 89, 217}},
+      {"AB padded, one codeword left", Items("AB"), true, true, 4, {}, {230, 89, 217}},
+      {"AB padded, two codewords left", Items("AB"), true, true, 5, {}, {230, 89, 217, 254}},
+      {"AB padded, more data follows", Items("AB"), true, false, 3, {}, {230, 89, 217, 254}},
+      {"A in the last codeword", Items("A"), true, true, 2, {}, {230, 66}},
+      {"A with two codewords left", Items("A"), true, true, 3, {}, {230, 254, 66}},
+      {"A followed by more data", Items("A"), true, false, 2, {}, {230, 254, 66}},
+      {"Text a in the last codeword", Items("a"), false, true, 2, {}, {239, 98}},
+      {"AB! mark in the last codeword", Items("AB!"), true, true, 4, {}, {230, 89, 218, 34}},
+      {"AB! with two codewords left", Items("AB!"), true, true, 5, {}, {230, 89, 218, 254, 34}},
+      // 14, 1, 30 | 21: the byte 200 needs two ASCII codewords, so the unlatch stays.
+      {"extended last character never drops the unlatch", Items("A\xC8"), true, true, 4, {},
+       {230, 87, 199, 254, 235, 73}},
+      {"an overfull run adds no unlatch", Items("AIM"), true, true, 2, {}, {230, 91, 11}},
+  };
+  for (const ShortEndCase& c : cases) {
+    EXPECT_EQ(Encode(c.items, c.useC40, c.lastSegment, c.capacity, c.already), c.expected) << c.name;
+  }
+}
+
+TEST(EncodeC40Text, CodewordItemsInsideTheData) {
+  const ShortEndCase cases[] = {
+      // 16, 17, 18 -> 25600 + 680 + 18 + 1 = 26299 -> 102, 187
+      {"FNC1 between runs", Concat({Items("AB"), {kFnc1}, Items("CDE")}), true, true,
+       CodewordWriter::kUnknownCapacity, {}, {230, 89, 217, 254, 232, 230, 102, 187, 254}},
+      {"FNC1 before the first character", Concat({{kFnc1}, Items("A")}), true, true,
+       CodewordWriter::kUnknownCapacity, {}, {232, 230, 254, 66}},
+      {"Text around FNC1", Concat({Items("ab"), {kFnc1}, Items("c")}), false, true,
+       CodewordWriter::kUnknownCapacity, {}, {239, 89, 217, 254, 232, 239, 254, 100}},
+      {"ECI codewords between runs", Concat({Items("A"), {CodewordItem(241), CodewordItem(4)}, Items("B")}),
+       true, true, CodewordWriter::kUnknownCapacity, {}, {230, 254, 66, 241, 4, 230, 254, 67}},
+      {"FNC1 last: the run before it is not at the end", Concat({Items("ABC"), {kFnc1}}), true, true, 4, {},
+       {230, 89, 233, 254, 232}},
+      {"the run after FNC1 may end short", Concat({Items("AB"), {kFnc1}, Items("A")}), true, true, 7, {},
+       {230, 89, 217, 254, 232, 230, 66}},
+      {"not the end of the data: the last run unlatches", Concat({Items("AB"), {kFnc1}, Items("A")}), true,
+       false, 7, {}, {230, 89, 217, 254, 232, 230, 254, 66}},
+  };
+  for (const ShortEndCase& c : cases) {
+    EXPECT_EQ(Encode(c.items, c.useC40, c.lastSegment, c.capacity, c.already), c.expected) << c.name;
+  }
+}
