@@ -5,8 +5,10 @@ ASAN_DIR ?= build-asan
 PORT ?= 8080
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
+PREFIX ?= /usr/local
+CGIBINDIR ?= $(PREFIX)/lib/cgi-bin
 
-.PHONY: all deps build build-asan test test-release test-asan fuzz fuzz-smoke run clean
+.PHONY: all deps build build-asan test test-release test-asan fuzz fuzz-smoke run bench install clean
 
 all: build
 
@@ -41,6 +43,17 @@ test: test-release test-asan fuzz-smoke
 
 run: build
 	@bash scripts/run-server.sh $(PORT)
+
+# Benchmarks against the no-op and libpng-only floors; the table also goes to $(BUILD_DIR)/bench/results.md.
+bench: build
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target korvex_bench
+	@bash bench/run-bench.sh $(BUILD_DIR)
+
+# korvex.cgi into $(CGIBINDIR); the demo page and server examples into $(PREFIX)/share/korvex.
+# DESTDIR is honoured for staged installs.
+install: build
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DKORVEX_CGIBINDIR=$(CGIBINDIR) >/dev/null
+	@cmake --install $(BUILD_DIR) --strip
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

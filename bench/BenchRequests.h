@@ -1,0 +1,66 @@
+#pragma once
+
+#include <string>
+
+// The requests that every benchmark of the program uses, as query strings of a GET request.
+namespace BenchRequests {
+
+// No parameters: data 1234567, smallest square, 5 pixels per module.
+inline std::string DefaultQuery() { return ""; }
+
+// A short label at a size a web page typically shows.
+inline std::string TypicalQuery() { return "data=Korvex+label+0001234567&w=200&h=200"; }
+
+// About 100 characters of mixed text.
+inline std::string Text100Data() {
+  return "Korvex ships lot 2024-117 to Rotterdam: 48 cartons, 1.2 t, handle with care. Ref KVX/77-A1 ok!!";
+}
+
+// Upper-case text and digits that fill most of the largest square, drawn at the largest
+// accepted size; fmt=24 fixes the 144 x 144 format.
+inline std::string LargeSymbolData() {
+  const std::string line = "KORVEX LOT 2024 117 CARTON 0048 ";
+  std::string data;
+  while (data.size() + line.size() <= 2000) {
+    data += line;
+  }
+  return data;
+}
+inline std::string LargeQuery() {
+  std::string data = LargeSymbolData();
+  for (char& c : data) {
+    if (c == ' ') {
+      c = '+';
+    }
+  }
+  return "data=" + data + "&w=699&h=699&fmt=24";
+}
+
+// Automatic encodation looks ahead from every character to the end of the data unless its
+// counts decide earlier. Lower-case letters pull the Text count ahead and the upper-case
+// letters and the dot pull it back, so ASCII and Text stay within one codeword of each other
+// and no look-ahead decides before the end: the work grows with the square of the length.
+// The pattern repeats up to the request limit (3600 characters with "data=").
+inline std::string WorstAutoData() {
+  const std::string pattern = "a .aAA";
+  std::string data;
+  for (std::size_t i = 0; data.size() < 3595; ++i) {
+    data += pattern[i % pattern.size()];
+  }
+  return data;
+}
+inline std::string WorstAutoQuery() {
+  std::string data = WorstAutoData();
+  for (char& c : data) {
+    if (c == ' ') {
+      c = '+';
+    }
+  }
+  return "data=" + data;
+}
+
+// The largest image that the X-dimension alone can ask for: the default 12 x 12 modules
+// (10 x 10 symbol and quiet zones) at 390 pixels per module, 4680 x 4680 pixels.
+inline std::string HugeXdimQuery() { return "xdim=390"; }
+
+}  // namespace BenchRequests

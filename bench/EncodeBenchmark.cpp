@@ -1,0 +1,172 @@
+// In-process cost of the work behind one request: encoding, placement and drawing, and the
+// whole request with its PNG written to /dev/null. Besides the console table, a Markdown
+// table goes to the file named by --markdown=FILE.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "BenchRequests.h"
+#include "cgi/QueryString.h"
+#include "cgi/RequestHandler.h"
+#include "cgi/RequestSettings.h"
+#include "encoder/DataMatrixBarcode.h"
+#include "render/RgbImage.h"
+
+namespace {
+
+// What the request handler does between reading the parameters and writing the PNG.
+ResultCode EncodeAndDraw(const RequestSettings& settings) {
+  DataMatrixBarcode barcode;
+  barcode.SetUpdateLock(true);
+  barcode.SetDataToEncode(settings.data);
+  barcode.SetPreferredFormat(settings.preferredFormat);
+  barcode.SetEncodingMode(settings.encodingMode);
+  barcode.SetQuietZone(settings.quietZone);
+  barcode.SetQuietZoneSize(settings.quietZoneSize);
+  ResultCode code = barcode.SetUpdateLock(false);
+  if (code != Result::Ok) {
+    return code;
+  }
+  int32_t width = settings.width;
+  int32_t height = settings.height;
+  if (!settings.sizeGiven) {
+    double exactWidth = 0;
+    double exactHeight = 0;
+    code = barcode.ComputeImageSize(settings.xDimension, 1, 1, Unit::Pixels, Unit::Pixels, exactWidth, exactHeight);
+    if (code != Result::Ok) {
+      return code;
+    }
+    width = static_cast<int32_t>(exactWidth);
+    height = static_cast<int32_t>(exactHeight);
+  }
+  RgbImage image(width, height, 0xFFFFFF, -2);
+  if (!image.AllocateRows()) {
+    return Result::PngInitFailed;
+  }
+  code = barcode.Draw(image, DrawRect(0, 0, width, height));
+  benchmark::DoNotOptimize(image.Rows());
+  return code;
+}
+
+RequestSettings SettingsOf(const std::string& query) {
+  std::string text = query;
+  QueryString parameters(text.c_str());
+  return GatherRequestSettings(parameters);
+}
+
+void BM_EncodeAndDraw(benchmark::State& state, const std::string& query) {
+  const RequestSettings settings = SettingsOf(query);
+  ResultCode code = Result::Ok;
+  for (auto _ : state) {
+    code = EncodeAndDraw(settings);
+  }
+  state.SetLabel("data " + std::to_string(settings.data.size()) + " chars, result " + std::to_string(code));
+}
+
+void BM_WholeRequest(benchmark::State& state, const std::string& query) {
+  FILE* sink = std::fopen("/dev/null", "wb");
+  if (sink == nullptr) {
+    state.SkipWithError("cannot open /dev/null");
+    return;
+  }
+  CgiEnvironment environment;
+  environment.requestMethod = "GET";
+  environment.queryString = query;
+  int status = 0;
+  for (auto _ : state) {
+    status = HandleRequest(environment, stdin, sink);
+  }
+  std::fclose(sink);
+  state.SetLabel("exit status " + std::to_string(status));
+}
+
+// Collects every run for the Markdown table while the console reporter prints as usual.
+class MarkdownCollector : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (!run.error_occurred) {
+        rows_.push_back(Row{run.benchmark_name(), run.GetAdjustedRealTime(), run.GetAdjustedCPUTime(),
+                            benchmark::GetTimeUnitString(run.time_unit), run.iterations, run.report_label});
+      }
+    }
+  }
+
+  bool Write(const std::string& path) const {
+    FILE* out = std::fopen(path.c_str(), "w");
+    if (out == nullptr) {
+      return false;
+    }
+    std::fprintf(out, "### In process (Google Benchmark)\n\n");
+    std::fprintf(out, "| Benchmark | wall | CPU | iterations | notes |\n|---|---:|---:|---:|---|\n");
+    for (const Row& row : rows_) {
+      std::fprintf(out, "| %s | %.1f %s | %.1f %s | %lld | %s |\n", row.name.c_str(), row.realTime, row.unit,
+                   row.cpuTime, row.unit, static_cast<long long>(row.iterations), row.label.c_str());
+    }
+    return std::fclose(out) == 0;
+  }
+
+ private:
+  struct Row {
+    std::string name;
+    double realTime;
+    double cpuTime;
+    const char* unit;
+    benchmark::IterationCount iterations;
+    std::string label;
+  };
+  std::vector<Row> rows_;
+};
+
+void RegisterBenchmarks() {
+  const std::string text100 = "data=" + BenchRequests::Text100Data() + "&w=200&h=200";
+  const struct {
+    const char* name;
+    std::string query;
+  } cases[] = {
+      {"default", BenchRequests::DefaultQuery()},
+      {"text100", text100},
+      {"full144x144", BenchRequests::LargeQuery()},
+      {"slowestAuto3600", BenchRequests::WorstAutoQuery()},
+  };
+  for (const auto& c : cases) {
+    benchmark::RegisterBenchmark((std::string("EncodeAndDraw/") + c.name).c_str(), BM_EncodeAndDraw, c.query)
+        ->Unit(benchmark::kMicrosecond);
+  }
+  benchmark::RegisterBenchmark("WholeRequestToDevNull/default", BM_WholeRequest, BenchRequests::DefaultQuery())
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("WholeRequestToDevNull/full144x144", BM_WholeRequest, BenchRequests::LargeQuery())
+      ->Unit(benchmark::kMicrosecond);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string markdownPath;
+  std::vector<char*> arguments;
+  for (int i = 0; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--markdown=", 11) == 0) {
+      markdownPath = argv[i] + 11;
+    } else {
+      arguments.push_back(argv[i]);
+    }
+  }
+  int count = static_cast<int>(arguments.size());
+  benchmark::Initialize(&count, arguments.data());
+  if (benchmark::ReportUnrecognizedArguments(count, arguments.data())) {
+    return 2;
+  }
+  RegisterBenchmarks();
+  MarkdownCollector reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  if (!markdownPath.empty() && !reporter.Write(markdownPath)) {
+    std::fprintf(stderr, "cannot write %s\n", markdownPath.c_str());
+    return 1;
+  }
+  return 0;
+}
