@@ -53,14 +53,17 @@ ReadBack ReadSymbol(const SymbolMatrix& matrix) {
   return result;
 }
 
+// libdmtx deals the error-correction codewords of the 144 x 144 symbol to its blocks in plain
+// rotation, not in the order that symbol uses (see Format144); there zxing alone judges.
 void ExpectReadsAs(const SymbolMatrix& matrix, const std::string& expected) {
   const ReadBack read = ReadSymbol(matrix);
+  const bool dmtxJudges = matrix.Rows() != 144;
   EXPECT_TRUE(read.zxingOk) << "zxing could not read " << Printable(expected);
-  EXPECT_TRUE(read.dmtxOk) << "libdmtx could not read " << Printable(expected);
+  EXPECT_TRUE(read.dmtxOk || !dmtxJudges) << "libdmtx could not read " << Printable(expected);
   if (read.zxingOk) {
     EXPECT_EQ(Printable(read.zxingBytes), Printable(expected)) << "zxing";
   }
-  if (read.dmtxOk) {
+  if (read.dmtxOk && dmtxJudges) {
     EXPECT_EQ(Printable(read.dmtxBytes), Printable(expected)) << "libdmtx";
   }
 }
@@ -73,6 +76,20 @@ std::string FillingData(DataMatrixBarcode& barcode, int mode, const FormatInfo& 
     if (barcode.SetDataToEncode(data) == Result::Ok) return data;
   }
   return {};
+}
+
+// Test data is written with \xHH for bytes that C++ literals would glue to the next character.
+std::string Unescape(const std::string& text) {
+  std::string bytes;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
+      bytes += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+      i += 3;
+    } else {
+      bytes += text[i];
+    }
+  }
+  return bytes;
 }
 
 }  // namespace
@@ -145,38 +162,78 @@ TEST(EdifactEnds, DigitsInTheLastCodewords) {
 
 struct EscapeCase {
   const char* name;
-  const char* data;
+  std::string data;
   int mode;
-  const char* zxingBytes;  // as zxing reports the data
-  const char* symbologyId;
+  std::string zxingBytes;   // the data bytes as zxing reports them
+  const char* symbologyId;  // ]d1 plain, ]d2 FNC1 in first position (GS1)
+  std::string zxingEciForm; // the data with ECI designators as zxing writes them
+  std::string dmtxBytes;    // as libdmtx reports them
 };
 
-// FNC1 in first position marks GS1 data (symbology identifier ]d2); elsewhere readers return it
-// as the group separator. ECI designators are reported as \NNNNNN by zxing.
-TEST(Escapes, ReadBackAsTheDecoderReportsThem) {
+// FNC1 in first position marks GS1 data; elsewhere readers return it as the group separator
+// (0x1D; libdmtx also in first position). libdmtx returns an ECI designator as the byte of its
+// number. zxing gives ECI designators as \NNNNNN in its ECI form, behind the symbology
+// identifier with the ECI modifier (]d4 for ]d1, ]d5 for ]d2).
+TEST(Escapes, ReadBackAsTheDecodersReportThem) {
   const EscapeCase cases[] = {
-      {"FNC1 first, ASCII", "~101034531200000111709112510ABCD1234", 1, "01034531200000111709112510ABCD1234", "]d2"},
-      {"FNC1 first, Base256", "~1ABC", 4, "ABC", "]d2"},
-      {"FNC1 first, EDIFACT", "~1ABCDEFG", 5, "ABCDEFG", "]d2"},
-      {"FNC1 inside, ASCII", "AB~1CD", 1, "AB\x1D" "CD", "]d1"},
-      {"FNC1 inside, Base256", "ab~1cd", 4, "ab\x1D" "cd", "]d1"},
-      {"FNC1 inside, EDIFACT", "ABCDE~1FGHIJ", 5, "ABCDE\x1D" "FGHIJ", "]d1"},
-      {"ECI first, ASCII", "~7000026AB", 1, "\\000026AB", "]d4"},
-      {"ECI first, Base256", "~7000003\xE9t\xE9", 4, "\\000003\xE9t\xE9", "]d4"},
-      {"ECI first, EDIFACT", "~7000026ABCDEF", 5, "\\000026ABCDEF", "]d4"},
+      {"FNC1 first, ASCII", "~10103453120000011", 1, "0103453120000011", "]d2", "]d50103453120000011",
+       "\\x1D0103453120000011"},
+      {"FNC1 first, Base256", "~1ABC", 4, "ABC", "]d2", "]d5ABC", "\\x1DABC"},
+      {"FNC1 first, EDIFACT", "~1ABCDEFG", 5, "ABCDEFG", "]d2", "]d5ABCDEFG", "\\x1DABCDEFG"},
+      {"FNC1 inside, ASCII", "AB~1CD", 1, "AB\\x1DCD", "]d1", "]d4AB\\x1DCD", "AB\\x1DCD"},
+      {"FNC1 inside, Base256", "ab~1cd", 4, "ab\\x1Dcd", "]d1", "]d4ab\\x1Dcd", "ab\\x1Dcd"},
+      {"FNC1 inside, EDIFACT", "ABCDE~1FGHIJ", 5, "ABCDE\\x1DFGHIJ", "]d1", "]d4ABCDE\\x1DFGHIJ", "ABCDE\\x1DFGHIJ"},
+      {"ECI first, ASCII", "~7000026AB", 1, "AB", "]d1", "]d4\\x5C000026AB", "\\x1AAB"},
+      {"ECI first, Base256", "~7000003\\xE9t\\xE9", 4, "\\xE9t\\xE9", "]d1", "]d4\\x5C000003\\xE9t\\xE9", "\\x03\\xE9t\\xE9"},
+      {"ECI first, EDIFACT", "~7000026ABCDEF", 5, "ABCDEF", "]d1", "]d4\\x5C000026ABCDEF", "\\x1AABCDEF"},
   };
   for (const EscapeCase& c : cases) {
     SCOPED_TRACE(c.name);
     DataMatrixBarcode barcode;
     ASSERT_EQ(barcode.SetEncodingMode(c.mode), Result::Ok);
-    ASSERT_EQ(barcode.SetDataToEncode(c.data), Result::Ok);
+    ASSERT_EQ(barcode.SetDataToEncode(Unescape(c.data)), Result::Ok);
     const Raster raster = RenderMatrix(barcode.Matrix(), kModulePixels, kQuietModules);
     const auto zxing = ReadWithZxing(raster);
     ASSERT_TRUE(zxing.has_value());
-    EXPECT_EQ(Printable(zxing->bytesWithEci), Printable(c.zxingBytes));
+    EXPECT_EQ(Printable(zxing->bytes), c.zxingBytes);
     EXPECT_EQ(zxing->symbologyId, c.symbologyId);
-    EXPECT_TRUE(ReadWithDmtx(raster).has_value()) << "libdmtx";
+    EXPECT_EQ(Printable(zxing->bytesWithEci), c.zxingEciForm);
+    const auto dmtx = ReadWithDmtx(raster);
+    ASSERT_TRUE(dmtx.has_value()) << "libdmtx";
+    EXPECT_EQ(Printable(dmtx->bytes), c.dmtxBytes) << "libdmtx";
   }
+}
+
+// The 144 x 144 symbol puts the error-correction codewords of blocks 9 and 10 first in every group
+// of ten. zxing reads it so; libdmtx expects block 1 first. Dealing the same codewords back into
+// plain order must make libdmtx read exactly the data (and zxing then refuse it), which shows
+// that data, placement and error correction agree and only that convention differs.
+TEST(Format144, ReadersDisagreeOnlyOnTheErrorCorrectionOrder) {
+  DataMatrixBarcode barcode;
+  barcode.SetEncodingMode(1);
+  barcode.SetPreferredFormat(24);
+  const std::string data = SampleData(1, 1500, 144);
+  ASSERT_EQ(barcode.SetDataToEncode(data), Result::Ok);
+  const FormatInfo& format = barcode.CurrentFormat();
+  const int blocks = format.blockCount;
+  const int eccPerBlock = format.eccCodewords / blocks;
+  CodewordBuffer plainOrder = barcode.Codewords();
+  for (int b = 1; b <= blocks; ++b) {
+    for (int j = 0; j < eccPerBlock; ++j) {
+      const int used = format.dataCodewords + j * blocks + (b <= 8 ? b + 2 : b - 8);
+      plainOrder[format.dataCodewords + j * blocks + b - 1] = barcode.Codewords()[used - 1];
+    }
+  }
+  const Raster asEncoded = RenderMatrix(barcode.Matrix(), 3, kQuietModules);
+  const auto zxing = ReadWithZxing(asEncoded);
+  ASSERT_TRUE(zxing.has_value());
+  EXPECT_EQ(zxing->bytes, data);
+
+  SymbolMatrix plain;
+  ASSERT_TRUE(plain.Build(format, plainOrder));
+  const auto dmtx = ReadWithDmtx(RenderMatrix(plain, 3, kQuietModules));
+  ASSERT_TRUE(dmtx.has_value());
+  EXPECT_EQ(dmtx->bytes, data);
 }
 
 TEST(Orientation, EveryAngleReadsBack) {

@@ -72,6 +72,8 @@ std::optional<Decoded> ReadWithDmtx(const Raster& raster) {
   dmtxImageSetProp(image.get(), DmtxPropImageFlip, DmtxFlipNone);
   std::unique_ptr<DmtxDecode, DmtxDecodeDeleter> decode(dmtxDecodeCreate(image.get(), 1));
   if (!decode) return std::nullopt;
+  // Report FNC1 as the group separator, as zxing does, instead of dropping it.
+  dmtxDecodeSetProp(decode.get(), DmtxPropFnc1, 0x1D);
   DmtxTime timeout = dmtxTimeAdd(dmtxTimeNow(), 5000);
   std::unique_ptr<DmtxRegion, DmtxRegionDeleter> region(dmtxRegionFindNext(decode.get(), &timeout));
   if (!region) return std::nullopt;
