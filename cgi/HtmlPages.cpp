@@ -11,8 +11,8 @@ constexpr const char* kVersion = "1.4";
 struct HelpRow {
   const char* name;
   const char* description;
-  const char* property;  // nullptr: no property cell content
-  const char* note;      // shown in the property cell when there is no property
+  const char* property;   // linked in the third cell; nullptr for parameters without one
+  const char* plainCell;  // the third cell's text when there is no property
   const char* defaultValue;
 };
 
@@ -47,7 +47,7 @@ std::string Cell(const std::string& content) { return "<td>" + content + "</td>"
 std::string HelpRowHtml(const HelpRow& row) {
   const std::string property = row.property != nullptr
                                    ? Link(std::string(HelpLinks::kPropertyEntryPrefix) + row.property, row.property)
-                                   : std::string(row.note);
+                                   : std::string(row.plainCell);
   return "<tr bgcolor='#F3F3F5'>" + Cell(row.name) + Cell(row.description) + Cell(property) +
          Cell(row.defaultValue) + "</tr>";
 }
