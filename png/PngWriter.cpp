@@ -1,0 +1,109 @@
+// RgbImage::WritePng: the raster as one PNG stream, written through libpng.
+
+#include <png.h>
+
+#include <csetjmp>
+#include <cstddef>
+#include <ctime>
+
+#include "render/RgbImage.h"
+
+namespace {
+
+constexpr int kDefaultCompressionLevel = 6;
+constexpr int32_t kCompressionLevelDefaultMarker = -2;
+constexpr double kSmallestGamma = 0.1;
+constexpr double kFallbackGamma = 0.7;
+constexpr int kTextCount = 5;
+
+// Everything the libpng calls need, as plain data.
+struct PngJob {
+  FILE* stream;
+  png_uint_32 width;
+  png_uint_32 height;
+  int bitDepth;
+  int compressionLevel;
+  double gamma;
+  png_bytepp rows;
+};
+
+// libpng calls this for any error it cannot recover from; leaving through the recovery point
+// of WritePngStream ends the write without another byte of output.
+[[noreturn]] void AbandonWrite(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+
+// The only frame that libpng may longjmp into: it holds nothing but plain data and libpng's
+// own structures, so no destructor is ever skipped.
+void WritePngStream(const PngJob& job) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, AbandonWrite, nullptr);
+  if (png == nullptr) return;
+  png_infop info = png_create_info_struct(png);
+  if (info == nullptr) {
+    png_destroy_write_struct(&png, nullptr);
+    return;
+  }
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return;
+  }
+
+  png_init_io(png, job.stream);
+  png_set_compression_level(png, job.compressionLevel);
+  png_set_IHDR(png, info, job.width, job.height, job.bitDepth, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_gAMA(png, info, job.gamma);
+
+  // One reading of the clock for both the tIME chunk and the "Creation Time" text.
+  const std::time_t now = std::time(nullptr);
+  png_time modified{};
+  png_convert_from_time_t(&modified, now);
+  png_set_tIME(png, info, &modified);
+  char creationTime[29] = "";
+  if (png_convert_to_rfc1123_buffer(creationTime, &modified) == 0) creationTime[0] = '\0';
+
+  char titleKey[] = "Title";
+  char titleText[] = "Title_Text";
+  char authorKey[] = "Author";
+  char authorText[] = "Author_Text";
+  char descriptionKey[] = "Description";
+  char descriptionText[] = "Description_Text";
+  char creationTimeKey[] = "Creation Time";
+  char softwareKey[] = "Software";
+  char softwareText[] = "Software_Text";
+  png_text texts[kTextCount] = {};
+  char* const entries[kTextCount][2] = {{titleKey, titleText},
+                                        {authorKey, authorText},
+                                        {descriptionKey, descriptionText},
+                                        {creationTimeKey, creationTime},
+                                        {softwareKey, softwareText}};
+  for (int i = 0; i < kTextCount; ++i) {
+    texts[i].compression = PNG_TEXT_COMPRESSION_NONE;
+    texts[i].key = entries[i][0];
+    texts[i].text = entries[i][1];
+  }
+  png_set_text(png, info, texts, kTextCount);
+
+  png_write_info(png, info);
+  png_write_image(png, job.rows);
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+}
+
+}  // namespace
+
+void RgbImage::WritePng(FILE* stream) {
+  // Without a stream or a complete raster there is nothing that could be written.
+  if (stream == nullptr || width_ < 1 || height_ < 1 || rowPointers_.size() != static_cast<std::size_t>(height_)) {
+    return;
+  }
+  if (gamma_ < kSmallestGamma) gamma_ = kFallbackGamma;
+  PngJob job{};
+  job.stream = stream;
+  job.width = static_cast<png_uint_32>(width_);
+  job.height = static_cast<png_uint_32>(height_);
+  job.bitDepth = bitDepth_;
+  job.compressionLevel =
+      compressionLevel_ == kCompressionLevelDefaultMarker ? kDefaultCompressionLevel : compressionLevel_;
+  job.gamma = gamma_;
+  job.rows = rowPointers_.data();
+  WritePngStream(job);
+}
