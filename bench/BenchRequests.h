@@ -59,8 +59,9 @@ inline std::string WorstAutoQuery() {
   return "data=" + data;
 }
 
-// The largest image that the X-dimension alone can ask for: the default 12 x 12 modules
-// (10 x 10 symbol and quiet zones) at 390 pixels per module, 4680 x 4680 pixels.
-inline std::string HugeXdimQuery() { return "xdim=390"; }
+// The largest image that the X-dimension alone can ask for: the default data takes the 12 x 12
+// symbol, 14 modules wide with its quiet zones, so 337 pixels per module give 4718 x 4718
+// pixels, just under the raster limit of the image.
+inline std::string HugeXdimQuery() { return "xdim=337"; }
 
 }  // namespace BenchRequests

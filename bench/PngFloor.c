@@ -1,5 +1,5 @@
-/* The floor of the PNG work: paints the raster that the program draws for the large request
- * and writes it after the CGI header through libpng with the program's settings (level 6,
+/* The floor of the PNG work: paints the raster that the program draws for a request (which
+ * one is fixed by the generated raster source linked in) and writes it after the CGI header through libpng with the program's settings (level 6,
  * RGB 8 bits, gAMA, tIME and five text chunks). Nothing else: no request, no encoding. */
 #include <png.h>
 #include <stdio.h>

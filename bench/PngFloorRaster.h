@@ -1,5 +1,5 @@
 #pragma once
-/* The raster of the large request: each image row points at one of the distinct rows, held
+/* The raster of one request: each image row points at one of the distinct rows, held
  * as (colour index, length) runs; colours are 0xRRGGBB. */
 #include <stdint.h>
 

@@ -1,5 +1,5 @@
-// Writes a C source holding the raster that the program draws for the large request, so that
-// the libpng-only floor program writes exactly the same pixels. Rows are stored once per
+// Writes a C source holding the raster that the program draws for a request (the default one
+// or the large one), so that a libpng-only floor program writes exactly the same pixels. Rows are stored once per
 // distinct row, run-length encoded.
 #include <png.h>
 
@@ -104,15 +104,17 @@ bool WriteSource(const Raster& raster, const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s KORVEX_CGI OUTPUT.c\n", argv[0]);
+  const std::string request = argc == 4 ? argv[2] : "";
+  if (request != "default" && request != "large") {
+    std::fprintf(stderr, "usage: %s KORVEX_CGI default|large OUTPUT.c\n", argv[0]);
     return 2;
   }
-  const ChildRun run = RunChild(argv[1], GetRequestEnvironment(BenchRequests::LargeQuery()));
+  const std::string query = request == "large" ? BenchRequests::LargeQuery() : BenchRequests::DefaultQuery();
+  const ChildRun run = RunChild(argv[1], GetRequestEnvironment(query));
   const std::string header = "Content-type: image/png\n\n";
   if (!run.started || run.exitStatus != 0 || run.output.compare(0, header.size(), header) != 0) {
-    std::fprintf(stderr, "RasterSource: %s did not answer the large request with a PNG (exit %d)\n", argv[1],
-                 run.exitStatus);
+    std::fprintf(stderr, "RasterSource: %s did not answer the %s request with a PNG (exit %d)\n", argv[1],
+                 request.c_str(), run.exitStatus);
     return 1;
   }
   Raster raster;
@@ -120,8 +122,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "RasterSource: the program's PNG could not be decoded\n");
     return 1;
   }
-  if (!WriteSource(raster, argv[2])) {
-    std::fprintf(stderr, "RasterSource: cannot write %s\n", argv[2]);
+  if (!WriteSource(raster, argv[3])) {
+    std::fprintf(stderr, "RasterSource: cannot write %s\n", argv[3]);
     return 1;
   }
   return 0;
