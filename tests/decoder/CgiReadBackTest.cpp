@@ -1,0 +1,221 @@
+// Symbols requested from the real CGI program, read from the PNG it wrote, and decoded by zxing-cpp
+// and libdmtx. libdmtx misreads two valid shapes, where zxing alone is the judge: a C40, Text or
+// X12 latch followed directly by the unlatch (C40 "A" gives 230 254 66), and the 144 x 144
+// symbol's error-correction order (see EncoderReadBackTest).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iostream>
+#include <random>
+#include <string>
+
+#include "encoder/DataMatrixBarcode.h"
+#include "support/ReadBack.h"
+
+namespace {
+
+struct Tally {
+  int symbols = 0;
+  int zxingOnly = 0;
+};
+Tally tally;
+
+class TallyReport : public testing::Environment {
+ public:
+  void TearDown() override {
+    std::cout << "[ read-back ] " << tally.symbols << " CGI symbols read back, " << tally.zxingOnly
+              << " judged by zxing alone (libdmtx limitation)\n";
+  }
+};
+const auto* const kTallyReport = testing::AddGlobalTestEnvironment(new TallyReport);
+
+struct Request {
+  std::string data;
+  int mode = 0;
+  int format = 0;
+  int angle = 0;
+  std::string extra;  // further parameters, "&name=value..."
+};
+
+std::string Query(const Request& r) {
+  return "mode=" + std::to_string(r.mode) + "&fmt=" + std::to_string(r.format) + "&angle=" + std::to_string(r.angle) +
+         "&xdim=3" + r.extra + "&data=" + UrlEncode(r.data);
+}
+
+// Whether libdmtx can judge the symbol the request produces; the same settings are encoded here
+// to look at the codewords.
+bool DmtxJudges(const Request& r) {
+  DataMatrixBarcode barcode;
+  barcode.SetUpdateLock(true);
+  barcode.SetEncodingMode(r.mode);
+  barcode.SetPreferredFormat(r.format);
+  barcode.SetDataToEncode(r.data);
+  if (barcode.SetUpdateLock(false) != Result::Ok) return false;
+  const FormatInfo& format = barcode.CurrentFormat();
+  return format.id != 24 && !HasLatchThenUnlatch(barcode.Codewords(), format.dataCodewords);
+}
+
+// How the test looks at the image: as written, or as it shows on a page (in a white margin,
+// inverted when it is drawn light on dark).
+enum class View { AsWritten, OnPage, OnPageInverted };
+
+void ExpectCgiReads(const Request& request, const std::string& zxingExpected, const std::string& dmtxExpected,
+                    View view = View::AsWritten) {
+  std::string reason;
+  auto raster = CgiImage(Query(request), &reason);
+  ASSERT_TRUE(raster.has_value()) << reason << " for " << Query(request);
+  if (view != View::AsWritten) raster = OnPage(*raster, 20);
+  if (view == View::OnPageInverted) raster = Inverted(*raster);
+  const ReadOutcome read = ReadBoth(*raster);
+  ++tally.symbols;
+  ASSERT_TRUE(read.zxing.has_value()) << "zxing could not read " << Query(request);
+  EXPECT_EQ(Printable(read.zxing->bytes), Printable(zxingExpected)) << Query(request);
+  if (!DmtxJudges(request)) {
+    ++tally.zxingOnly;
+    return;
+  }
+  ASSERT_TRUE(read.dmtx.has_value()) << "libdmtx could not read " << Query(request);
+  EXPECT_EQ(Printable(read.dmtx->bytes), Printable(dmtxExpected)) << Query(request);
+}
+
+void ExpectCgiReads(const Request& request) { ExpectCgiReads(request, request.data, request.data); }
+
+// The longest text from the mode's alphabet that the format holds and that a request can carry.
+std::string FillingData(int mode, int formatId, std::mt19937& random) {
+  const std::string alphabet = SchemeAlphabet(mode);
+  const std::string text = RandomText(alphabet, 3400, random);
+  const auto fits = [&](std::size_t length) {
+    if (Query({text.substr(0, length), mode, formatId, 270, ""}).size() > 3600) return false;
+    DataMatrixBarcode barcode;
+    barcode.SetUpdateLock(true);
+    barcode.SetEncodingMode(mode);
+    barcode.SetPreferredFormat(formatId);
+    barcode.SetDataToEncode(text.substr(0, length));
+    return barcode.SetUpdateLock(false) == Result::Ok;
+  };
+  std::size_t low = 0;
+  std::size_t high = text.size();
+  while (low < high) {  // the largest length that fits; fitting is monotone but for the run ends
+    const std::size_t mid = (low + high + 1) / 2;
+    if (fits(mid)) low = mid; else high = mid - 1;
+  }
+  while (fits(low + 1)) ++low;
+  return text.substr(0, low);
+}
+
+}  // namespace
+
+class ModeFormatAngle : public testing::TestWithParam<int> {};
+
+// Every mode in every format, as full as the format (or the request length) allows, at all angles.
+TEST_P(ModeFormatAngle, FullSymbolsReadBack) {
+  const int mode = GetParam();
+  std::mt19937 random(4242u + static_cast<unsigned>(mode));
+  for (int formatId = 1; formatId <= 30; ++formatId) {
+    const std::string data = FillingData(mode, formatId, random);
+    ASSERT_FALSE(data.empty()) << "format " << formatId;
+    for (int angle : {0, 90, 180, 270}) {
+      SCOPED_TRACE(testing::Message() << "mode " << mode << " format " << formatId << " angle " << angle);
+      ExpectCgiReads({data, mode, formatId, angle, ""});
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ModeFormatAngle, testing::Range(0, 7));
+
+struct EscapeCase {
+  const char* name;
+  std::string data;
+  int mode;
+  std::string zxing;  // what zxing returns as the data
+  std::string dmtx;   // what libdmtx returns (FNC1 reported as 0x1D, ECI as the number's byte)
+};
+
+// Escapes through the whole request: percent-decoding, the tilde escapes, every mode.
+TEST(CgiEscapes, ReadBackAsTheDecodersReportThem) {
+  const std::string macro05 = "[)>\x1E" "05\x1D";
+  const std::string macro06 = "[)>\x1E" "06\x1D";
+  const std::string trailer = "\x1E\x04";
+  const std::string nul(1, '\0');
+  std::vector<EscapeCase> cases = {
+      {"FNC1 first", "~10112345678901231", 0, "0112345678901231", "\x1D" "0112345678901231"},
+      {"FNC1 mid-data", "ABC~1DEF123", 0, "ABC\x1D" "DEF123", "ABC\x1D" "DEF123"},
+      {"ECI first", "~7000026Text", 0, "Text", "\x1A" "Text"},
+      {"ECI mid-data", "AB~7000003CD", 0, "ABCD", "AB\x03" "CD"},
+      {"reader programming", "~3PROGRAM", 0, "PROGRAM", "PROGRAM"},
+      {"macro 05", "~5DATA", 0, macro05 + "DATA" + trailer, macro05 + "DATA" + trailer},
+      {"macro 06", "~6DATA", 0, macro06 + "DATA" + trailer, macro06 + "DATA" + trailer},
+      {"zero byte", "AB~X00CD", 0, "AB" + nul + "CD", "AB" + nul + "CD"},
+      {"high bytes", "~X80~x9f~XFF", 0, "\x80\x9F\xFF", "\x80\x9F\xFF"},
+      {"line feed and carriage return", "A~NB~RC", 0, "A\nB\rC", "A\nB\rC"},
+      {"tilde", "~~1 and ~~", 0, "~1 and ~", "~1 and ~"},
+      {"tilde before an unknown letter", "~Q", 0, "~Q", "~Q"},
+      {"macro 05 with ECI", "~5~7000026AB", 0, macro05 + "AB" + trailer, macro05 + "\x1A" "AB" + trailer},
+  };
+  for (int mode = 1; mode <= 6; ++mode) {
+    cases.push_back({"FNC1 mid-data in a fixed mode", "ABCDEF~1GHIJ", mode, "ABCDEF\x1DGHIJ", "ABCDEF\x1DGHIJ"});
+    cases.push_back({"ECI mid-data in a fixed mode", "ABCDEF~7000026GHIJ", mode, "ABCDEFGHIJ", "ABCDEF\x1AGHIJ"});
+    cases.push_back({"FNC1 first in a fixed mode", "~1ABCDEF", mode, "ABCDEF", "\x1D" "ABCDEF"});
+  }
+  for (const EscapeCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.name << " mode " << c.mode);
+    ExpectCgiReads({c.data, c.mode, 0, 0, ""}, c.zxing, c.dmtx);
+  }
+}
+
+// Colours, quiet zones, alignment and explicit sizes all leave a readable symbol. Images whose
+// symbol touches or nearly touches their edge are read as they stand on a page.
+TEST(CgiDrawing, ColoursQuietZonesAndSizes) {
+  const std::string data = "Colours and quiet zones 0123456789";
+  const struct {
+    const char* extra;
+    View view;
+  } cases[] = {
+      {"&fcolor=000080&bcolor=ffffe0", View::AsWritten},
+      {"&fcolor=204020&bcolor=c0ffc0", View::AsWritten},
+      {"&fcolor=ff0000&bcolor=ffffff", View::AsWritten},
+      {"&fcolor=ffffff&bcolor=000000", View::OnPageInverted},
+      {"&quiet=0&w=200&h=200", View::AsWritten},
+      {"&qsize=4", View::AsWritten},
+      {"&quiet=0&xdim=4", View::OnPage},
+      {"&qsize=0&w=300&h=200&alignh=0&alignv=2", View::OnPage},
+      {"&alignh=2&alignv=2&w=250&h=250", View::OnPage},
+      {"&w=699&h=699", View::AsWritten},
+      {"&w=150&h=220&alignv=0", View::OnPage},
+      {"&w=220&h=150&alignh=2", View::OnPage},
+  };
+  for (const auto& c : cases) {
+    for (int angle : {0, 90, 180, 270}) {
+      SCOPED_TRACE(testing::Message() << c.extra << " angle " << angle);
+      ExpectCgiReads({data, 0, 0, angle, c.extra}, data, data, c.view);
+    }
+  }
+}
+
+// Random data of every kind with a fixed seed through the whole program.
+TEST(CgiRandom, MixedDataReadsBack) {
+  std::mt19937 random(20261208u);
+  const std::string alphabets[] = {SchemeAlphabet(0), SchemeAlphabet(2), SchemeAlphabet(3), SchemeAlphabet(4),
+                                   SchemeAlphabet(5), SchemeAlphabet(6), "0123456789", "aB1 ~~!\xE9\x80"};
+  for (int i = 0; i < 600; ++i) {
+    std::string data;
+    const int pieces = 1 + static_cast<int>(random() % 4);
+    for (int p = 0; p < pieces; ++p) {
+      const std::string& alphabet = alphabets[random() % std::size(alphabets)];
+      data += RandomText(alphabet, 1 + random() % 60, random);
+    }
+    // A lone tilde would start an escape: keep the data literal by doubling every tilde.
+    std::string literal;
+    std::string expected;
+    for (char c : data) {
+      literal += c == '~' ? std::string("~~") : std::string(1, c);
+    }
+    for (std::size_t k = 0; k < literal.size(); ++k) {
+      expected += literal[k];
+      if (literal[k] == '~') ++k;
+    }
+    const int angle = 90 * static_cast<int>(random() % 4);
+    SCOPED_TRACE(testing::Message() << "input " << i);
+    ExpectCgiReads({literal, 0, 0, angle, ""}, expected, expected);
+  }
+}
