@@ -1,0 +1,355 @@
+// The server configurations under deploy/, each started for real on a free loopback port with
+// a copy of the built program: images by GET and POST read back by zxing-cpp, the error page
+// of a failed request, and the demo page.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/CgiProcess.h"
+#include "support/Decoders.h"
+#include "support/Paths.h"
+#include "support/PngReader.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  int port = -1;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  close(fd);
+  return port;
+}
+
+bool Accepting(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+  close(fd);
+  return connected;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool WriteFile(const fs::path& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary);
+  out << content;
+  return static_cast<bool>(out);
+}
+
+// The template with every @NAME@ replaced; names left over are reported in *missing.
+std::string FillTemplate(std::string text, const std::map<std::string, std::string>& fields, std::string* missing) {
+  for (const auto& [name, value] : fields) {
+    const std::string marker = "@" + name + "@";
+    for (std::size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at + value.size())) {
+      text.replace(at, marker.size(), value);
+    }
+  }
+  std::smatch leftOver;
+  if (std::regex_search(text, leftOver, std::regex("@[A-Z_]+@"))) {
+    *missing = leftOver.str();
+  }
+  return text;
+}
+
+// A server process in the foreground, its output in a log file; ended with SIGTERM, or
+// SIGKILL when it does not go within five seconds.
+class ServerProcess {
+ public:
+  ServerProcess(const std::vector<std::string>& argv, const fs::path& log) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv) {
+      args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) {
+      pid_ = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~ServerProcess() { Stop(); }
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  bool Running() {
+    if (pid_ <= 0) {
+      return false;
+    }
+    if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+      pid_ = -1;
+      return false;
+    }
+    return true;
+  }
+
+  void Stop() {
+    if (!Running()) {
+      return;
+    }
+    kill(pid_, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (Running() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(20ms);
+    }
+    if (Running()) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+    }
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+struct HttpResult {
+  int status = 0;
+  std::string contentType;
+  std::string body;
+  std::string error;  // curl's complaint when the request did not complete
+};
+
+// One request through curl; post is sent as an application/x-www-form-urlencoded body.
+HttpResult Request(const std::string& url, const fs::path& bodyFile, const std::string* post = nullptr) {
+  std::vector<std::string> args = {"-sS", "--max-time", "20", "-o", bodyFile.string(), "-w",
+                                   "%{http_code} %{content_type}"};
+  if (post != nullptr) {
+    args.push_back("--data-binary");
+    args.push_back(*post);
+  }
+  args.push_back(url);
+  const ProcessResult run = RunProcess("/usr/bin/curl", args, {}, "");
+  HttpResult result;
+  result.error = run.errorOutput;
+  std::istringstream written(run.output);
+  written >> result.status;
+  std::getline(written >> std::ws, result.contentType);
+  result.body = ReadFile(bodyFile);
+  return result;
+}
+
+std::optional<Decoded> ReadPngSymbol(const std::string& png, std::string& error) {
+  PngInfo info;
+  if (!ReadPng(png, info, &error)) {
+    return std::nullopt;
+  }
+  Raster raster;
+  raster.width = static_cast<int>(info.width);
+  raster.height = static_cast<int>(info.height);
+  raster.channels = 3;
+  raster.pixels = info.rgb;
+  return ReadWithZxing(raster);
+}
+
+// What one deployment needs: the binaries that must exist, and how to start it from the
+// filled-in fields (PORT, DOCUMENT_ROOT, CGI_PATH, STATE_DIR and the server's own).
+struct Deployment {
+  const char* name;
+  std::vector<const char*> binaries;
+};
+
+void PrintTo(const Deployment& deployment, std::ostream* out) { *out << deployment.name; }
+
+const Deployment kDeployments[] = {
+    {"lighttpd", {"/usr/sbin/lighttpd"}},
+    {"nginx_fcgiwrap", {"/usr/sbin/nginx", "/usr/sbin/fcgiwrap"}},
+    {"apache2_cgid", {"/usr/sbin/apache2"}},
+};
+
+class DeploymentTest : public ::testing::TestWithParam<Deployment> {
+ protected:
+  void SetUp() override {
+    for (const char* binary : GetParam().binaries) {
+      ASSERT_TRUE(fs::exists(binary)) << binary << " is not installed; scripts/install-deps.sh installs it";
+    }
+    // Under /tmp with world-readable directories: Apache runs the program as an
+    // unprivileged account, which must reach it.
+    char pattern[] = "/tmp/korvex-deploy-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    fs::permissions(root_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
+    fs::create_directories(root_ / "www");
+    fs::create_directories(root_ / "cgi-bin");
+    fs::create_directories(root_ / "state");
+    fs::copy(fs::path(TestPaths::kSourceDir) / "www", root_ / "www", fs::copy_options::recursive);
+    fs::copy_file(TestPaths::kCgi, root_ / "cgi-bin" / "korvex.cgi");
+    port_ = FreePort();
+    ASSERT_GT(port_, 0);
+    fields_ = {{"PORT", std::to_string(port_)},
+               {"DOCUMENT_ROOT", (root_ / "www").string()},
+               {"DOCS_DIR", (fs::path(TestPaths::kSourceDir) / "docs").string()},
+               {"CGI_PATH", (root_ / "cgi-bin" / "korvex.cgi").string()},
+               {"STATE_DIR", (root_ / "state").string()},
+               {"MODULE_DIR", "/usr/lib/apache2/modules"},
+               {"RUN_USER", "nobody"},
+               {"RUN_GROUP", "nogroup"}};
+  }
+
+  void TearDown() override {
+    servers_.clear();
+    if (!root_.empty()) {
+      std::error_code ignored;
+      fs::remove_all(root_, ignored);
+    }
+  }
+
+  // Fills deploy/<name> into the state directory and returns the written file.
+  fs::path Configure(const std::string& name) {
+    std::string missing;
+    const std::string text = FillTemplate(ReadFile(fs::path(TestPaths::kSourceDir) / "deploy" / name), fields_, &missing);
+    EXPECT_TRUE(missing.empty()) << name << " has a field the test does not fill: " << missing;
+    const fs::path config = root_ / "state" / fs::path(name).stem();
+    EXPECT_TRUE(WriteFile(config, text));
+    return config;
+  }
+
+  ServerProcess& Start(const std::vector<std::string>& argv, const std::string& logName) {
+    servers_.push_back(std::make_unique<ServerProcess>(argv, root_ / "state" / logName));
+    return *servers_.back();
+  }
+
+  void StartDeployment() {
+    const std::string name = GetParam().name;
+    const std::string state = (root_ / "state").string();
+    if (name == "lighttpd") {
+      Start({"/usr/sbin/lighttpd", "-D", "-f", Configure("lighttpd.conf.in").string()}, "server.log");
+    } else if (name == "nginx_fcgiwrap") {
+      const int fcgiPort = FreePort();
+      fields_["FCGIWRAP_ADDRESS"] = "127.0.0.1:" + std::to_string(fcgiPort);
+      Start({"/usr/sbin/fcgiwrap", "-c", "2", "-p", fields_["CGI_PATH"], "-s",
+             "tcp:127.0.0.1:" + std::to_string(fcgiPort)},
+            "fcgiwrap.log");
+      Start({"/usr/sbin/nginx", "-p", state + "/", "-e", state + "/error.log", "-g", "daemon off;", "-c",
+             Configure("nginx-fcgiwrap.conf.in").string()},
+            "server.log");
+    } else {
+      Start({"/usr/sbin/apache2", "-f", Configure("apache2-cgid.conf.in").string(), "-DFOREGROUND"}, "server.log");
+    }
+  }
+
+  bool WaitUntilServing() {
+    const auto deadline = std::chrono::steady_clock::now() + 15s;
+    while (std::chrono::steady_clock::now() < deadline) {
+      bool allRunning = true;
+      for (auto& server : servers_) {
+        allRunning = allRunning && server->Running();
+      }
+      if (!allRunning) {
+        return false;
+      }
+      if (Accepting(port_)) {
+        return true;
+      }
+      std::this_thread::sleep_for(50ms);
+    }
+    return false;
+  }
+
+  std::string Logs() const {
+    std::string logs;
+    for (const char* name : {"server.log", "error.log", "fcgiwrap.log"}) {
+      const fs::path path = root_ / "state" / name;
+      if (fs::exists(path)) {
+        logs += std::string("--- ") + name + "\n" + ReadFile(path);
+      }
+    }
+    return logs;
+  }
+
+  std::string Url(const std::string& target) const { return "http://127.0.0.1:" + std::to_string(port_) + target; }
+  fs::path BodyFile() const { return root_ / "state" / "body"; }
+
+  fs::path root_;
+  int port_ = -1;
+  std::map<std::string, std::string> fields_;
+  std::vector<std::unique_ptr<ServerProcess>> servers_;
+};
+
+TEST_P(DeploymentTest, ServesReadableImagesErrorPagesAndTheDemoPage) {
+  StartDeployment();
+  ASSERT_TRUE(WaitUntilServing()) << GetParam().name << " did not come up\n" << Logs();
+
+  const std::string getData = std::string("Served by ") + GetParam().name;
+  const std::string getQuery = "data=Served+by+" + std::string(GetParam().name) + "&w=200&h=200";
+  HttpResult got = Request(Url("/cgi-bin/korvex.cgi?" + getQuery), BodyFile());
+  // mod_cgid's daemon may still be starting when the port already accepts.
+  for (int retry = 0; retry < 20 && got.status == 503; ++retry) {
+    std::this_thread::sleep_for(100ms);
+    got = Request(Url("/cgi-bin/korvex.cgi?" + getQuery), BodyFile());
+  }
+  ASSERT_EQ(got.status, 200) << got.error << "\n" << Logs();
+  EXPECT_EQ(got.contentType, "image/png");
+  std::string error;
+  std::optional<Decoded> read = ReadPngSymbol(got.body, error);
+  ASSERT_TRUE(read.has_value()) << "no symbol found in the GET image " << error;
+  EXPECT_EQ(read->bytes, getData);
+
+  // POST: the server must pass CONTENT_LENGTH and the body on.
+  const std::string postBody = "data=Posted%20~1%20" + std::string(GetParam().name) + "&w=160&h=160&angle=90";
+  const HttpResult posted = Request(Url("/cgi-bin/korvex.cgi"), BodyFile(), &postBody);
+  ASSERT_EQ(posted.status, 200) << posted.error << "\n" << Logs();
+  EXPECT_EQ(posted.contentType, "image/png");
+  read = ReadPngSymbol(posted.body, error);
+  ASSERT_TRUE(read.has_value()) << "no symbol found in the POST image " << error;
+  EXPECT_EQ(read->bytes, std::string("Posted \x1D ") + GetParam().name);
+
+  // A failing request with debug comes back as the program's HTML error page.
+  const HttpResult failed = Request(Url("/cgi-bin/korvex.cgi?qsize=-1&debug=1"), BodyFile());
+  EXPECT_EQ(failed.status, 200) << failed.error;
+  EXPECT_EQ(failed.contentType.rfind("text/html", 0), 0u) << failed.contentType;
+  EXPECT_NE(failed.body.find("Error: Invalid argument."), std::string::npos) << failed.body;
+
+  const HttpResult page = Request(Url("/"), BodyFile());
+  EXPECT_EQ(page.status, 200) << page.error;
+  EXPECT_NE(page.body.find("Korvex Data Matrix generator"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, DeploymentTest, ::testing::ValuesIn(kDeployments),
+                         [](const ::testing::TestParamInfo<Deployment>& info) { return std::string(info.param.name); });
+
+}  // namespace
