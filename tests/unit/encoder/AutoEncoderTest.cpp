@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "encoder/AutoEncoder.h"
+#include "unit/encoder/ItemBuilders.h"
 
 // Readable failure output for plans; static so that it cannot clash with other test files.
 static void PrintTo(const Segment& segment, std::ostream* os) {
@@ -16,25 +17,9 @@ static void PrintTo(const Segment& segment, std::ostream* os) {
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using namespace test_items;
+
 using Plan = std::vector<Segment>;
-
-constexpr DataItem kFnc1 = CodewordItem(232);
-constexpr std::size_t kUnknown = CodewordWriter::kUnknownCapacity;
-
-DataItemList Items(const std::string& text) {
-  DataItemList items;
-  for (unsigned char c : text) items.push_back(DataCharItem(c));
-  return items;
-}
-
-DataItemList Concat(std::initializer_list<DataItemList> parts) {
-  DataItemList items;
-  for (const DataItemList& part : parts) items.insert(items.end(), part.begin(), part.end());
-  return items;
-}
-
-DataItemList Repeat(uint8_t byte, std::size_t count) { return DataItemList(count, DataCharItem(byte)); }
 
 Segment Seg(int scheme, std::size_t begin, std::size_t count, bool lastSegment) {
   return {scheme, begin, count, lastSegment};

@@ -6,25 +6,11 @@
 #include <vector>
 
 #include "encoder/X12Encoder.h"
+#include "unit/encoder/ItemBuilders.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-constexpr DataItem kFnc1 = CodewordItem(232);
-constexpr std::size_t kUnknown = CodewordWriter::kUnknownCapacity;
-
-DataItemList Items(const std::string& text) {
-  DataItemList items;
-  for (unsigned char c : text) items.push_back(DataCharItem(c));
-  return items;
-}
-
-DataItemList Concat(std::initializer_list<DataItemList> parts) {
-  DataItemList items;
-  for (const DataItemList& part : parts) items.insert(items.end(), part.begin(), part.end());
-  return items;
-}
+using namespace test_items;
 
 Bytes Encode(const DataItemList& items, bool lastSegment, std::size_t capacity = kUnknown) {
   CodewordBuffer buffer;
