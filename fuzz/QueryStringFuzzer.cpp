@@ -1,6 +1,7 @@
 // Feeds arbitrary request texts to QueryString: every parameter name of the program and names
 // taken from the input itself are looked up, and each result is compared with a plain
-// re-statement of the lookup and decoding rules. UrlDecode also runs on the raw input.
+// re-statement of the lookup and decoding rules. UrlDecode also runs on the raw input, and the
+// request settings are gathered from the text, which must leave every setting in its range.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "cgi/QueryString.h"
+#include "cgi/RequestSettings.h"
 
 namespace {
 
@@ -104,6 +106,21 @@ std::vector<std::string> NamesFromText(const std::string& text) {
   return names;
 }
 
+// Whatever the text, each setting holds its default or a value of its accepted range.
+void CheckSettings(const std::string& text) {
+  QueryString query(text.c_str());
+  const RequestSettings settings = GatherRequestSettings(query);
+  const bool inRange = settings.width >= 1 && settings.width <= 699 && settings.height >= 1 &&
+                       settings.height <= 699 && settings.preferredFormat >= 0 && settings.preferredFormat <= 30 &&
+                       settings.encodingMode >= 0 && settings.encodingMode <= 6 &&
+                       (settings.orientation == 0 || settings.orientation == 90 || settings.orientation == 180 ||
+                        settings.orientation == 270) &&
+                       settings.alignH >= 0 && settings.alignH <= 2 && settings.alignV >= 0 && settings.alignV <= 2 &&
+                       settings.backColor <= 0xFFFFFF && settings.foreColor <= 0xFFFFFF && settings.xDimension >= 1;
+  if (!inRange) Fail("a setting outside its range", text, "");
+  if (settings.data.find('\0') != std::string::npos) Fail("data holds a NUL", text, "data");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
@@ -118,6 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     for (const std::string& name : NamesFromText(text)) CheckLookup(query, text, name);
     CheckLookup(query, text, "");
   }
+
+  CheckSettings(text);
 
   // The decoder alone, over a buffer exactly as long as the input, so that a read past the
   // terminating NUL is an overflow.
