@@ -1,0 +1,75 @@
+// Drives the demo page in headless Chromium: waits for the first preview, types the data,
+// waits for the preview of exactly that data and takes a screenshot of the page; then asks
+// for an image too small for the symbol and waits for the error text.
+// Usage: node demo-check.js BASE_URL DATA SCREENSHOT.png
+// Prints one JSON line: {"readyStatus": ..., "errorStatus": ..., "frame": {x, y, width, height},
+// "problems": [...]}, where frame is where the preview stands in the screenshot.
+'use strict';
+
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const { chromium } = require('playwright-core');
+
+const [baseUrl, data, screenshotPath] = process.argv.slice(2);
+const chromiumPath = process.env.KORVEX_CHROMIUM || '/usr/bin/chromium';
+const stepTimeout = 20000;
+
+async function main() {
+  const userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'korvex-chromium-'));
+  const context = await chromium.launchPersistentContext(userDataDir, {
+    executablePath: chromiumPath,
+    headless: true,
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
+           '--disable-quic', '--disable-component-update', '--disable-sync'],
+    viewport: { width: 1100, height: 900 },
+    deviceScaleFactor: 1,
+    timeout: stepTimeout,
+  });
+  const problems = [];
+  let watchConsole = true;
+  try {
+    const page = context.pages()[0] || await context.newPage();
+    page.setDefaultTimeout(stepTimeout);
+    page.on('pageerror', (error) => problems.push('page error: ' + error.message));
+    page.on('console', (message) => {
+      if (watchConsole && message.type() === 'error') {
+        problems.push('console: ' + message.text());
+      }
+    });
+
+    await page.goto(baseUrl + '/', { waitUntil: 'load' });
+    await page.waitForSelector('#status[data-state="ready"]');
+
+    await page.fill('#data', '');
+    await page.locator('#data').pressSequentially(data, { delay: 15 });
+    await page.waitForFunction((expected) => {
+      const preview = document.getElementById('preview');
+      const status = document.getElementById('status');
+      return status.dataset.state === 'ready' && preview.dataset.query !== undefined &&
+          new URLSearchParams(preview.dataset.query).get('data') === expected && preview.complete &&
+          preview.naturalWidth > 0;
+    }, data);
+    await page.screenshot({ path: screenshotPath });
+    const readyStatus = await page.textContent('#status');
+    const box = await page.locator('#frame').boundingBox();
+    const frame = { x: Math.floor(box.x), y: Math.floor(box.y), width: Math.ceil(box.width), height: Math.ceil(box.height) };
+
+    // A failing image is expected to log its failed load; only script errors count from here.
+    watchConsole = false;
+    await page.fill('#w', '11');
+    await page.fill('#h', '11');
+    await page.waitForSelector('#status[data-state="error"]');
+    const errorStatus = await page.textContent('#status');
+
+    console.log(JSON.stringify({ readyStatus, errorStatus, frame, problems }));
+  } finally {
+    await context.close();
+    fs.rmSync(userDataDir, { recursive: true, force: true });
+  }
+}
+
+main().catch((error) => {
+  console.error(error && error.stack ? error.stack : String(error));
+  process.exit(1);
+});
