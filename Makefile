@@ -49,11 +49,14 @@ bench: build
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target korvex_bench
 	@bash bench/run-bench.sh $(BUILD_DIR)
 
-# korvex.cgi into $(CGIBINDIR); the demo page and server examples into $(PREFIX)/share/korvex.
-# DESTDIR is honoured for staged installs.
+# korvex.cgi into $(CGIBINDIR); the demo page, documentation and server examples into
+# $(PREFIX)/share/korvex.
+# DESTDIR is honoured for staged installs. The build directory keeps its default CGI directory
+# afterwards, so that later installs (and the install test) go under their own prefix.
 install: build
-	@cmake -S . -B $(BUILD_DIR) -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DKORVEX_CGIBINDIR=$(CGIBINDIR) >/dev/null
-	@cmake --install $(BUILD_DIR) --strip
+	@cmake -S . -B $(BUILD_DIR) -DKORVEX_CGIBINDIR=$(CGIBINDIR) >/dev/null
+	@status=0; cmake --install $(BUILD_DIR) --prefix $(PREFIX) --strip || status=$$?; \
+	  cmake -S . -B $(BUILD_DIR) -DKORVEX_CGIBINDIR=lib/cgi-bin >/dev/null; exit $$status
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

@@ -1,0 +1,85 @@
+// The install rules behind `make install`: the program lands in the CGI directory under the
+// prefix (or in an absolute one), the demo page and the server examples beside it, and the
+// installed program answers a request.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/CgiProcess.h"
+#include "support/Paths.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string FindCmake() {
+  for (const char* candidate : {"/usr/bin/cmake", "/usr/local/bin/cmake"}) {
+    if (access(candidate, X_OK) == 0) {
+      return candidate;
+    }
+  }
+  return "";
+}
+
+class InstallTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cmake_ = FindCmake();
+    ASSERT_FALSE(cmake_.empty()) << "cmake is not installed";
+    char pattern[] = "/tmp/korvex-install-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    if (!root_.empty()) {
+      fs::remove_all(root_, ignored);
+    }
+  }
+
+  // cmake --install of this build with the prefix and, through DESTDIR, the staging root.
+  ProcessResult Install(const fs::path& prefix, const fs::path& destdir) {
+    std::vector<EnvironmentVariable> environment = {{"PATH", "/usr/local/bin:/usr/bin:/bin"}};
+    if (!destdir.empty()) {
+      environment.emplace_back("DESTDIR", destdir.string());
+    }
+    return RunProcess(cmake_, {"--install", TestPaths::kBinaryDir, "--prefix", prefix.string()}, environment, "",
+                      std::chrono::seconds(60));
+  }
+
+  std::string cmake_;
+  fs::path root_;
+};
+
+TEST_F(InstallTest, PutsTheProgramDemoPageAndServerExamplesUnderThePrefix) {
+  const fs::path prefix = root_ / "usr";
+  const ProcessResult installed = Install(prefix, "");
+  ASSERT_EQ(installed.exitStatus, 0) << installed.output << installed.errorOutput;
+
+  const fs::path program = prefix / "lib" / "cgi-bin" / "korvex.cgi";
+  ASSERT_TRUE(fs::exists(program)) << installed.output;
+  EXPECT_EQ(access(program.c_str(), X_OK), 0) << "not executable";
+  for (const char* file : {"www/index.html", "www/demo.js", "www/demo.css", "docs/index.html", "deploy/lighttpd.conf.in",
+                           "deploy/nginx-fcgiwrap.conf.in", "deploy/apache2-cgid.conf.in"}) {
+    EXPECT_TRUE(fs::exists(prefix / "share" / "korvex" / file)) << file;
+  }
+
+  const ProcessResult run =
+      RunProcess(program.string(), {}, {{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "data=Installed&w=50&h=50"}}, "");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.output.rfind("Content-type: image/png\n\n\x89PNG", 0), 0u);
+}
+
+TEST_F(InstallTest, HonoursDestdirForStagedInstalls) {
+  const fs::path stage = root_ / "stage";
+  const ProcessResult installed = Install("/opt/korvex", stage);
+  ASSERT_EQ(installed.exitStatus, 0) << installed.output << installed.errorOutput;
+  EXPECT_TRUE(fs::exists(stage / "opt" / "korvex" / "lib" / "cgi-bin" / "korvex.cgi")) << installed.output;
+  EXPECT_TRUE(fs::exists(stage / "opt" / "korvex" / "share" / "korvex" / "www" / "index.html"));
+}
+
+}  // namespace
