@@ -197,7 +197,7 @@ TEST(CgiRandom, MixedDataReadsBack) {
   std::mt19937 random(20261208u);
   const std::string alphabets[] = {SchemeAlphabet(0), SchemeAlphabet(2), SchemeAlphabet(3), SchemeAlphabet(4),
                                    SchemeAlphabet(5), SchemeAlphabet(6), "0123456789", "aB1 ~~!\xE9\x80"};
-  for (int i = 0; i < 600; ++i) {
+  for (int i = 0; i < 1100; ++i) {
     std::string data;
     const int pieces = 1 + static_cast<int>(random() % 4);
     for (int p = 0; p < pieces; ++p) {
