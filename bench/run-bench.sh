@@ -30,7 +30,7 @@ machine_section() {
   echo "- CPU: ${cpu:-unknown}, $(nproc) cores online; $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo) memory"
   echo "- Kernel: $(uname -sr); $(. /etc/os-release && echo "$PRETTY_NAME")"
   echo "- Compiler: $(c++ --version | head -n 1); libpng $(pkg-config --modversion libpng 2>/dev/null || echo '?'), zlib $(pkg-config --modversion zlib 2>/dev/null || echo '?')"
-  echo "- korvex.cgi: $(file -b "$cgi" | cut -d, -f1-2,5 | sed 's/  */ /g'), $(stat -c %s "$cgi") bytes"
+  echo "- korvex.cgi: $(file -b "$cgi" | grep -o 'statically linked\|dynamically linked' || echo 'linking unknown'), $(stat -c %s "$cgi") bytes (RelWithDebInfo build, not stripped)"
   echo "- Load while measuring: $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 minute averages at the start)"
   echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
   echo
