@@ -78,12 +78,15 @@ void WriteErrorPage(FILE* output, ResultCode code) {
 }
 
 void WriteHelpPage(FILE* output) {
+  // Built before the first byte is written: running out of memory while building it then
+  // leaves no half page behind.
+  const std::string body = HelpBody();
   std::fputs("Content-type: text/html\n\n", output);
   std::fputs(
       "<html><head><title>Korvex</title><STYLE type='text/css'>td {font-size:11px; font-family:Verdana,Arial; "
       "color:000000; font-weight:300; font-style:normal; text-decoration:none}</STYLE></head><body>\n",
       output);
   std::fprintf(output, "<b>%s. Version %s</b><br><br>\n", kApplicationName, kVersion);
-  std::fputs(HelpBody().c_str(), output);
+  std::fputs(body.c_str(), output);
   std::fputs("</body></html>\n", output);
 }
