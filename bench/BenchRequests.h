@@ -11,9 +11,9 @@ inline std::string DefaultQuery() { return ""; }
 // A short label at a size a web page typically shows.
 inline std::string TypicalQuery() { return "data=Korvex+label+0001234567&w=200&h=200"; }
 
-// About 100 characters of mixed text.
+// 100 characters of mixed text.
 inline std::string Text100Data() {
-  return "Korvex ships lot 2024-117 to Rotterdam: 48 cartons, 1.2 t, handle with care. Ref KVX/77-A1 ok!!";
+  return "Korvex ships lot 2024-117 to Rotterdam: 48 cartons, 1.2 t, handle with care. Ref KVX/77-A1, ok 2026!";
 }
 
 // Upper-case text and digits that fill most of the largest square, drawn at the largest

@@ -24,7 +24,12 @@ ResultCode EncodeAndDraw(const RequestSettings& settings) {
   barcode.SetDataToEncode(settings.data);
   barcode.SetPreferredFormat(settings.preferredFormat);
   barcode.SetEncodingMode(settings.encodingMode);
+  barcode.SetOrientation(settings.orientation);
+  barcode.SetBackColor(settings.backColor);
+  barcode.SetForeColor(settings.foreColor);
   barcode.SetQuietZone(settings.quietZone);
+  barcode.SetAlignH(settings.alignH);
+  barcode.SetAlignV(settings.alignV);
   barcode.SetQuietZoneSize(settings.quietZoneSize);
   ResultCode code = barcode.SetUpdateLock(false);
   if (code != Result::Ok) {
