@@ -1,5 +1,7 @@
 #include "encoder/AutoEncoder.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <initializer_list>
 
@@ -19,10 +21,6 @@ constexpr double kTenThirds = 10.0 / 3.0;
 constexpr double kThirteenThirds = 13.0 / 3.0;
 
 bool IsDigit(uint8_t v) { return v >= '0' && v <= '9'; }
-bool IsUpper(uint8_t v) { return v >= 'A' && v <= 'Z'; }
-bool IsLower(uint8_t v) { return v >= 'a' && v <= 'z'; }
-bool IsExtended(uint8_t v) { return v >= 128; }
-bool IsFunctionValue(uint8_t v) { return v == 232 || v == 233 || v == 234 || v == 241; }
 
 // Rounds to the nearest whole number, halves going up (the counts are never negative).
 double Nearest(double x) {
@@ -43,6 +41,43 @@ bool AtMostAll(double x, std::initializer_list<double> others) {
   }
   return true;
 }
+
+// What one character adds to each count; the ASCII count is kept apart (see SchemeCounts).
+struct CharacterCost {
+  double c40;
+  double text;
+  double x12;
+  double edifact;
+  double base256;
+  bool digit;
+  bool extended;
+};
+
+constexpr CharacterCost CostOf(uint8_t v) {
+  const bool digit = v >= '0' && v <= '9';
+  const bool extended = v >= 128;
+  const bool upper = v >= 'A' && v <= 'Z';
+  const bool lower = v >= 'a' && v <= 'z';
+  const bool x12 = digit || upper || v == ' ' || v == 13 || v == '*' || v == '>';
+  const bool edifact = v >= 32 && v <= 94;
+  const bool function = v == 232 || v == 233 || v == 234 || v == 241;
+  return {digit || upper || v == ' ' ? kTwoThirds : extended ? kEightThirds : kFourThirds,
+          digit || lower || v == ' ' ? kTwoThirds : extended ? kEightThirds : kFourThirds,
+          x12 ? kTwoThirds : extended ? kThirteenThirds : kTenThirds,
+          edifact ? 0.75 : extended ? 4.25 : 3.25,
+          function ? 4.0 : 1.0,
+          digit,
+          extended};
+}
+
+constexpr std::array<CharacterCost, 256> BuildCostTable() {
+  std::array<CharacterCost, 256> table{};
+  for (int v = 0; v < 256; ++v) table[static_cast<std::size_t>(v)] = CostOf(static_cast<uint8_t>(v));
+  return table;
+}
+
+// The look-ahead runs once per character over the rest of the data, so the costs are looked up.
+constexpr std::array<CharacterCost, 256> kCosts = BuildCostTable();
 
 // Estimated codewords per scheme for the characters counted so far.
 struct SchemeCounts {
@@ -73,39 +108,18 @@ struct SchemeCounts {
 
   // The additions are made one character at a time so that equal counts stay exactly equal.
   void Add(uint8_t v) {
-    const bool extended = IsExtended(v);
-    if (IsDigit(v)) {
-      ascii += 0.5;
-    } else {
-      ascii = Nearest(ascii) + (extended ? 2.0 : 1.0);
-    }
-
-    if (IsDigit(v) || IsUpper(v) || v == ' ') {
-      c40 += kTwoThirds;
-    } else {
-      c40 += extended ? kEightThirds : kFourThirds;
-    }
-
-    if (IsDigit(v) || IsLower(v) || v == ' ') {
-      text += kTwoThirds;
-    } else {
-      text += extended ? kEightThirds : kFourThirds;
-    }
-
-    if (IsX12Char(v)) {
-      x12 += kTwoThirds;
-    } else {
-      x12 += extended ? kThirteenThirds : kTenThirds;
-    }
-
-    if (IsEdifactChar(v)) {
-      edifact += 0.75;
-    } else {
-      edifact += extended ? 4.25 : 3.25;
-    }
-
-    base256 += IsFunctionValue(v) ? 4.0 : 1.0;
+    const CharacterCost& cost = kCosts[v];
+    ascii = cost.digit ? ascii + 0.5 : RoundedAscii() + (cost.extended ? 2.0 : 1.0);
+    c40 += cost.c40;
+    text += cost.text;
+    x12 += cost.x12;
+    edifact += cost.edifact;
+    base256 += cost.base256;
   }
+
+  // The ASCII count only ever holds whole and half values, so adding a half and cutting the
+  // fraction rounds it exactly, halves going up, without a call into the maths library.
+  double RoundedAscii() const { return static_cast<double>(static_cast<int64_t>(ascii + 0.5)); }
 
   void RoundAll() {
     for (double* count : {&ascii, &c40, &text, &x12, &edifact, &base256}) *count = Nearest(*count);
@@ -115,6 +129,9 @@ struct SchemeCounts {
 // The decision taken once at least four characters are counted; 0 when none is taken yet.
 // next is the item after the last one counted, or nullptr at the end of the data.
 int EarlyDecision(const SchemeCounts& c, const DataItem* next) {
+  // Every rule below implies one of these three tests, which settle most characters alone.
+  const double lowestBesideC40 = std::min({c.ascii, c.text, c.x12, c.edifact, c.base256});
+  if (!(lowestBesideC40 + 1 <= c.c40) && !(c.base256 + 1 <= c.ascii) && !(c.c40 + 1 < c.ascii)) return 0;
   if (AtMostAll(c.ascii + 1, {c.c40, c.text, c.x12, c.edifact, c.base256})) return Scheme::Ascii;
   if (c.base256 + 1 <= c.ascii) return Scheme::Base256;
   if (LessThanAll(c.base256 + 1, {c.c40, c.text, c.x12, c.edifact})) return Scheme::Base256;
