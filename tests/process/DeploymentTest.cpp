@@ -91,8 +91,9 @@ std::string FillTemplate(std::string text, const std::map<std::string, std::stri
   return text;
 }
 
-// A server process in the foreground, its output in a log file; ended with SIGTERM, or
-// SIGKILL when it does not go within five seconds.
+// A server process in the foreground, its output in a log file, in a process group of its own
+// so that its workers and children go with it: the group is sent SIGTERM, and SIGKILL for
+// whatever is left after five seconds or once the server itself has gone.
 class ServerProcess {
  public:
   ServerProcess(const std::vector<std::string>& argv, const fs::path& log) {
@@ -106,10 +107,16 @@ class ServerProcess {
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) {
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    if (posix_spawn(&pid_, args[0], &actions, &attributes, args.data(), environ) != 0) {
       pid_ = -1;
     }
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
+    group_ = pid_;
   }
   ~ServerProcess() { Stop(); }
   ServerProcess(const ServerProcess&) = delete;
@@ -127,23 +134,25 @@ class ServerProcess {
   }
 
   void Stop() {
-    if (!Running()) {
+    if (group_ <= 0) {
       return;
     }
-    kill(pid_, SIGTERM);
+    kill(-group_, SIGTERM);
     const auto deadline = std::chrono::steady_clock::now() + 5s;
     while (Running() && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(20ms);
     }
+    kill(-group_, SIGKILL);
     if (Running()) {
-      kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
       pid_ = -1;
     }
+    group_ = -1;
   }
 
  private:
   pid_t pid_ = -1;
+  pid_t group_ = -1;
 };
 
 struct HttpResult {
@@ -261,7 +270,8 @@ class DeploymentTest : public ::testing::TestWithParam<Deployment> {
     } else if (name == "nginx_fcgiwrap") {
       const int fcgiPort = FreePort();
       fields_["FCGIWRAP_ADDRESS"] = "127.0.0.1:" + std::to_string(fcgiPort);
-      Start({"/usr/sbin/fcgiwrap", "-c", "2", "-p", fields_["CGI_PATH"], "-s",
+      // One process, no preforked children: nothing outlives it.
+      Start({"/usr/sbin/fcgiwrap", "-c", "1", "-p", fields_["CGI_PATH"], "-s",
              "tcp:127.0.0.1:" + std::to_string(fcgiPort)},
             "fcgiwrap.log");
       Start({"/usr/sbin/nginx", "-p", state + "/", "-e", state + "/error.log", "-g", "daemon off;", "-c",
