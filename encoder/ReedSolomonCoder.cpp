@@ -35,15 +35,9 @@ void ReedSolomonCoder::BuildFieldTables() {
     exp_[i] = value;
     exp_[i + 255] = value;
   }
-  // The first exponent wins, so log of 1 is 0 rather than 255.
-  for (std::size_t v = 1; v <= 255; ++v) {
-    for (std::size_t e = 0; e <= 255; ++e) {
-      if (exp_[e] == static_cast<int32_t>(v)) {
-        log_[v] = static_cast<int32_t>(e);
-        break;
-      }
-    }
-  }
+  // alpha^0 .. alpha^254 are all different, so one pass gives every value its smallest
+  // exponent (log of 1 is 0, not 255) without searching the table for each value.
+  for (std::size_t e = 0; e < 255; ++e) log_[static_cast<std::size_t>(exp_[e])] = static_cast<int32_t>(e);
 }
 
 int32_t ReedSolomonCoder::GfMultiply(int32_t a, int32_t b) const {
