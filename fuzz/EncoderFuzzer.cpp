@@ -1,8 +1,9 @@
 // Runs pre-processing and the whole encoding pipeline on arbitrary data, with the encoding mode,
 // preferred format and structured-append header chosen by the input, and checks what must hold
 // for any input: the result codes the pipeline can give, the symbol's exact codeword count, the
-// header, the Reed-Solomon blocks (every block's syndromes are zero), and that encoding the
-// same settings twice gives the same codewords.
+// header, the Reed-Solomon blocks (every block's syndromes are zero), that the data codewords
+// read back, by the decoding rules of ECC200, as exactly the pre-processed data, and that
+// encoding the same settings twice gives the same codewords.
 
 #include <array>
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "cgi/ResultCode.h"
 #include "encoder/DataItem.h"
@@ -82,6 +84,213 @@ bool BlocksAreCodewords(const CodewordBuffer& codewords, const FormatInfo& forma
   return true;
 }
 
+// Reads the data codewords of a symbol back into items: data characters, and the function
+// codewords (FNC1, reader programming, macros, ECI with its number) as codeword items. Returns
+// false for a codeword sequence that a reader could not decode.
+class DataCodewordReader {
+ public:
+  DataCodewordReader(const CodewordBuffer& codewords, size_t dataCodewords, size_t start)
+      : codewords_(codewords), end_(dataCodewords), position_(start) {}
+
+  bool Read(DataItemList& items) {
+    items_ = &items;
+    while (position_ < end_) {
+      const uint8_t codeword = codewords_[position_++];
+      if (codeword == kPad) return !upperShift_;
+      if (!ReadAsciiCodeword(codeword)) return false;
+    }
+    return !upperShift_;
+  }
+
+ private:
+  static constexpr uint8_t kPad = 129;
+  static constexpr uint8_t kUnlatch = 254;
+
+  void AddData(int byte) {
+    items_->push_back(DataCharItem(static_cast<uint8_t>(upperShift_ ? byte + 128 : byte)));
+    upperShift_ = false;
+  }
+
+  bool AddFunction(uint8_t codeword) {
+    if (upperShift_) return false;
+    items_->push_back(CodewordItem(codeword));
+    return true;
+  }
+
+  bool ReadAsciiCodeword(uint8_t codeword) {
+    if (codeword >= 1 && codeword <= 128) {
+      AddData(codeword - 1);
+      return true;
+    }
+    if (codeword >= 130 && codeword <= 229) {
+      if (upperShift_) return false;
+      AddData('0' + (codeword - 130) / 10);
+      AddData('0' + (codeword - 130) % 10);
+      return true;
+    }
+    switch (codeword) {
+      case 230: return ReadC40Text(true);
+      case 231: return ReadBase256();
+      case 232: case 234: case 236: case 237: return AddFunction(codeword);
+      case 235:
+        if (upperShift_) return false;
+        upperShift_ = true;
+        return true;
+      case 238: return ReadX12();
+      case 239: return ReadC40Text(false);
+      case 240: return ReadEdifact();
+      case 241: return ReadEci();
+      default: return false;
+    }
+  }
+
+  bool ReadEci() {
+    if (!AddFunction(241) || position_ >= end_) return false;
+    const uint8_t first = codewords_[position_];
+    const size_t length = first <= 127 ? 1 : (first <= 191 ? 2 : 3);
+    if (position_ + length > end_) return false;
+    for (size_t i = 0; i < length; ++i) items_->push_back(CodewordItem(codewords_[position_++]));
+    return true;
+  }
+
+  // Two codewords hold three values of 0..39; fewer than two left end the run.
+  template <typename TakeValue>
+  bool ReadTriplets(TakeValue takeValue) {
+    while (end_ - position_ >= 2) {
+      if (codewords_[position_] == kUnlatch) {
+        ++position_;
+        return true;
+      }
+      const int packed = codewords_[position_] * 256 + codewords_[position_ + 1] - 1;
+      position_ += 2;
+      if (packed < 0 || packed >= 64000) return false;
+      for (const int value : {packed / 1600, packed / 40 % 40, packed % 40}) {
+        if (!takeValue(value)) return false;
+      }
+    }
+    return true;
+  }
+
+  bool ReadC40Text(bool c40) {
+    int shift = 0;
+    const bool read = ReadTriplets([&](int value) {
+      const int set = shift;
+      shift = 0;
+      switch (set) {
+        case 0:
+          if (value < 3) {
+            shift = value + 1;
+          } else if (value == 3) {
+            AddData(' ');
+          } else if (value < 14) {
+            AddData('0' + value - 4);
+          } else {
+            AddData((c40 ? 'A' : 'a') + value - 14);
+          }
+          return true;
+        case 1:
+          AddData(value);
+          return true;
+        case 2:
+          if (value <= 14) {
+            AddData('!' + value);
+          } else if (value <= 21) {
+            AddData(':' + value - 15);
+          } else if (value <= 26) {
+            AddData('[' + value - 22);
+          } else if (value == 27) {
+            return AddFunction(232);
+          } else if (value == 30) {
+            if (upperShift_) return false;
+            upperShift_ = true;
+          } else {
+            return false;
+          }
+          return true;
+        default:
+          if (value == 0) {
+            AddData('`');
+          } else if (value <= 26) {
+            AddData((c40 ? 'a' : 'A') + value - 1);
+          } else if (value <= 31) {
+            AddData('{' + value - 27);
+          } else {
+            return false;
+          }
+          return true;
+      }
+    });
+    // Shifts left over at the end of the run, upper shift included, belong to a character that
+    // follows in ASCII in full (or are padding), so a reader drops them with the run.
+    upperShift_ = false;
+    return read;
+  }
+
+  bool ReadX12() {
+    return ReadTriplets([&](int value) {
+      static constexpr std::array<char, 4> kSpecial{'\r', '*', '>', ' '};
+      if (upperShift_) return false;
+      if (value < 4) {
+        AddData(kSpecial[static_cast<size_t>(value)]);
+      } else if (value < 14) {
+        AddData('0' + value - 4);
+      } else {
+        AddData('A' + value - 14);
+      }
+      return true;
+    });
+  }
+
+  // Four 6-bit values in three codewords; an unlatch value ends the run at the next codeword;
+  // fewer than three codewords left end it as well.
+  bool ReadEdifact() {
+    while (end_ - position_ >= 3) {
+      const uint32_t bits = (uint32_t{codewords_[position_]} << 16) | (uint32_t{codewords_[position_ + 1]} << 8) |
+                            codewords_[position_ + 2];
+      for (int i = 0; i < 4; ++i) {
+        const int value = static_cast<int>((bits >> (18 - 6 * i)) & 0x3F);
+        if (value == 0x1F) {
+          position_ += static_cast<size_t>((6 * (i + 1) + 7) / 8);
+          return true;
+        }
+        if (upperShift_) return false;
+        AddData((value & 0x20) ? value : (value | 0x40));
+      }
+      position_ += 3;
+    }
+    return true;
+  }
+
+  uint8_t Unrandomize255(size_t index) const {
+    const int pseudoRandom = static_cast<int>((149 * (index + 1)) % 255) + 1;
+    const int value = codewords_[index] - pseudoRandom;
+    return static_cast<uint8_t>(value >= 0 ? value : value + 256);
+  }
+
+  bool ReadBase256() {
+    if (upperShift_ || position_ >= end_) return false;
+    const int first = Unrandomize255(position_++);
+    size_t count = 0;
+    if (first == 0) {
+      count = end_ - position_;
+    } else if (first < 250) {
+      count = static_cast<size_t>(first);
+    } else {
+      if (position_ >= end_) return false;
+      count = 250 * static_cast<size_t>(first - 249) + Unrandomize255(position_++);
+    }
+    if (count > end_ - position_) return false;
+    for (size_t i = 0; i < count; ++i) AddData(Unrandomize255(position_++));
+    return true;
+  }
+
+  const CodewordBuffer& codewords_;
+  size_t end_;
+  size_t position_;
+  DataItemList* items_ = nullptr;
+  bool upperShift_ = false;
+};
+
 EncodingSettings SettingsFromInput(const uint8_t* bytes, size_t size) {
   std::array<uint8_t, kSettingsBytes> head{};
   for (size_t i = 0; i < head.size() && i < size; ++i) head[i] = bytes[i];
@@ -138,6 +347,13 @@ void CheckSymbol(const EncodingSettings& settings, const CodewordBuffer& codewor
     Fail("codeword count is not data plus error correction", settings, Result::Ok);
   }
   if (!BlocksAreCodewords(codewords, format)) Fail("error correction does not match the data", settings, Result::Ok);
+
+  DataItemList expected;
+  PreprocessData(settings.data, expected);
+  DataItemList decoded;
+  DataCodewordReader reader(codewords, format.dataCodewords, settings.structuredAppend ? 4 : 0);
+  if (!reader.Read(decoded)) Fail("data codewords do not decode", settings, Result::Ok);
+  if (decoded != expected) Fail("data codewords decode to other data", settings, Result::Ok);
 }
 
 }  // namespace
