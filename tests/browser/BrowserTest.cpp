@@ -4,27 +4,19 @@
 // screenshot where the preview stands (on the whole page its detector gets lost in the text).
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstddef>
 #include <cstdlib>
-#include <optional>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/CgiProcess.h"
 #include "support/Decoders.h"
+#include "support/LocalServer.h"
 #include "support/Paths.h"
 #include "support/PngReader.h"
 
@@ -32,41 +24,6 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-const char* const kSystemPath = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
-
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  int port = -1;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(fd);
-  return port;
-}
-
-bool Accepting(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-  close(fd);
-  return connected;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The first executable of the names in the usual directories, or "".
 std::string FindProgram(const std::vector<std::string>& names) {
@@ -80,71 +37,6 @@ std::string FindProgram(const std::vector<std::string>& names) {
   }
   return "";
 }
-
-// scripts/run-server.sh in the background, as `make run` starts it; stopped with SIGINT.
-class DemoServer {
- public:
-  DemoServer(int port, const fs::path& stateDir) : log_(stateDir / "server.log") {
-    const std::string script = std::string(TestPaths::kSourceDir) + "/scripts/run-server.sh";
-    std::vector<std::string> environment = {std::string("PATH=") + kSystemPath, std::string("KORVEX_CGI=") + TestPaths::kCgi,
-                                            "KORVEX_SERVER_DIR=" + stateDir.string()};
-    std::vector<std::string> args = {"/bin/bash", script, std::to_string(port)};
-    std::vector<char*> envp;
-    for (std::string& entry : environment) {
-      envp.push_back(entry.data());
-    }
-    envp.push_back(nullptr);
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-      argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    pid_ = fork();
-    if (pid_ == 0) {
-      const int out = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int in = open("/dev/null", O_RDONLY);
-      if (out < 0 || in < 0 || dup2(in, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0 ||
-          dup2(out, STDERR_FILENO) < 0) {
-        _exit(127);
-      }
-      signal(SIGINT, SIG_DFL);
-      execve(argv[0], argv.data(), envp.data());
-      _exit(127);
-    }
-  }
-  ~DemoServer() {
-    if (!Running()) {
-      return;
-    }
-    kill(pid_, SIGINT);
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (Running() && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(20ms);
-    }
-    if (Running()) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  DemoServer(const DemoServer&) = delete;
-  DemoServer& operator=(const DemoServer&) = delete;
-
-  bool Running() {
-    if (pid_ <= 0) {
-      return false;
-    }
-    if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      pid_ = -1;
-      return false;
-    }
-    return true;
-  }
-  std::string Log() const { return ReadFile(log_); }
-
- private:
-  fs::path log_;
-  pid_t pid_ = -1;
-};
 
 // A fresh directory under /tmp, removed with everything in it.
 class ScratchDirectory {
@@ -235,12 +127,8 @@ TEST(BrowserTest, TypedDataAppearsAsAReadableSymbolAndErrorsShowTheirText) {
   ASSERT_FALSE(scratch.Path().empty());
   const int port = FreePort();
   ASSERT_GT(port, 0);
-  DemoServer server(port, scratch.Path());
-  const auto deadline = std::chrono::steady_clock::now() + 15s;
-  while (!Accepting(port) && server.Running() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(50ms);
-  }
-  ASSERT_TRUE(Accepting(port)) << "the demo server did not come up:\n" << server.Log();
+  LocalServer server(RunServerScript(port, scratch.Path(), scratch.Path() / "server.log"));
+  ASSERT_TRUE(WaitUntilAccepting(port, {&server}, 15s)) << "the demo server did not come up:\n" << server.Log();
 
   const std::string typed = "Korvex in Chromium 2026";
   const fs::path screenshot = scratch.Path() / "demo.png";

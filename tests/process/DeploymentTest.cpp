@@ -3,14 +3,7 @@
 // of a failed request, and the demo page.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -23,52 +16,19 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/CgiProcess.h"
 #include "support/Decoders.h"
+#include "support/LocalServer.h"
 #include "support/Paths.h"
 #include "support/PngReader.h"
-
-extern char** environ;
 
 namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  int port = -1;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(fd);
-  return port;
-}
-
-bool Accepting(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-  close(fd);
-  return connected;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 bool WriteFile(const fs::path& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary);
@@ -90,70 +50,6 @@ std::string FillTemplate(std::string text, const std::map<std::string, std::stri
   }
   return text;
 }
-
-// A server process in the foreground, its output in a log file, in a process group of its own
-// so that its workers and children go with it: the group is sent SIGTERM, and SIGKILL for
-// whatever is left after five seconds or once the server itself has gone.
-class ServerProcess {
- public:
-  ServerProcess(const std::vector<std::string>& argv, const fs::path& log) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-      args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    if (posix_spawn(&pid_, args[0], &actions, &attributes, args.data(), environ) != 0) {
-      pid_ = -1;
-    }
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    group_ = pid_;
-  }
-  ~ServerProcess() { Stop(); }
-  ServerProcess(const ServerProcess&) = delete;
-  ServerProcess& operator=(const ServerProcess&) = delete;
-
-  bool Running() {
-    if (pid_ <= 0) {
-      return false;
-    }
-    if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      pid_ = -1;
-      return false;
-    }
-    return true;
-  }
-
-  void Stop() {
-    if (group_ <= 0) {
-      return;
-    }
-    kill(-group_, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (Running() && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(20ms);
-    }
-    kill(-group_, SIGKILL);
-    if (Running()) {
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
-    group_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  pid_t group_ = -1;
-};
 
 struct HttpResult {
   int status = 0;
@@ -257,8 +153,17 @@ class DeploymentTest : public ::testing::TestWithParam<Deployment> {
     return config;
   }
 
-  ServerProcess& Start(const std::vector<std::string>& argv, const std::string& logName) {
-    servers_.push_back(std::make_unique<ServerProcess>(argv, root_ / "state" / logName));
+  // A server in a process group of its own, so that its workers and children go with it: the
+  // group is sent SIGTERM, and SIGKILL for whatever is left after five seconds or once the
+  // server itself has gone.
+  LocalServer& Start(const std::vector<std::string>& argv, const std::string& logName) {
+    LocalServerOptions options;
+    options.argv = argv;
+    options.log = root_ / "state" / logName;
+    options.ownProcessGroup = true;
+    options.stopSignal = SIGTERM;
+    options.stopTimeout = 5s;
+    servers_.push_back(std::make_unique<LocalServer>(std::move(options)));
     return *servers_.back();
   }
 
@@ -283,21 +188,11 @@ class DeploymentTest : public ::testing::TestWithParam<Deployment> {
   }
 
   bool WaitUntilServing() {
-    const auto deadline = std::chrono::steady_clock::now() + 15s;
-    while (std::chrono::steady_clock::now() < deadline) {
-      bool allRunning = true;
-      for (auto& server : servers_) {
-        allRunning = allRunning && server->Running();
-      }
-      if (!allRunning) {
-        return false;
-      }
-      if (Accepting(port_)) {
-        return true;
-      }
-      std::this_thread::sleep_for(50ms);
+    std::vector<LocalServer*> running;
+    for (const auto& server : servers_) {
+      running.push_back(server.get());
     }
-    return false;
+    return WaitUntilAccepting(port_, running, 15s);
   }
 
   std::string Logs() const {
@@ -317,7 +212,7 @@ class DeploymentTest : public ::testing::TestWithParam<Deployment> {
   fs::path root_;
   int port_ = -1;
   std::map<std::string, std::string> fields_;
-  std::vector<std::unique_ptr<ServerProcess>> servers_;
+  std::vector<std::unique_ptr<LocalServer>> servers_;
 };
 
 TEST_P(DeploymentTest, ServesReadableImagesErrorPagesAndTheDemoPage) {

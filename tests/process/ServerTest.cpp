@@ -1,138 +1,21 @@
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "process/CgiResponse.h"
 #include "support/HtmlPageTexts.h"
+#include "support/LocalServer.h"
 #include "support/Paths.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-// A port that nothing listens on right now.
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  int port = -1;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(fd);
-  return port;
-}
-
-bool Accepting(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-  close(fd);
-  return connected;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// scripts/run-server.sh running in the background, its output going to a log file. Stopped
-// with SIGINT, as Ctrl-C would, and killed if it ignores that.
-class ServerScript {
- public:
-  ServerScript(int port, const fs::path& stateDir) : stateDir_(stateDir) {
-    const std::string script = std::string(TestPaths::kSourceDir) + "/scripts/run-server.sh";
-    const std::string portText = std::to_string(port);
-    const std::string log = (stateDir / "script.log").string();
-    std::vector<std::string> environment = {"PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin",
-                                            std::string("KORVEX_CGI=") + TestPaths::kCgi,
-                                            "KORVEX_SERVER_DIR=" + stateDir.string()};
-    std::vector<char*> envp;
-    for (std::string& entry : environment) {
-      envp.push_back(entry.data());
-    }
-    envp.push_back(nullptr);
-    std::string bash = "/bin/bash";
-    std::vector<char*> argv = {bash.data(), const_cast<char*>(script.c_str()), const_cast<char*>(portText.c_str()),
-                               nullptr};
-    pid_ = fork();
-    if (pid_ == 0) {
-      const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int in = open("/dev/null", O_RDONLY);
-      if (out < 0 || in < 0 || dup2(in, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0 ||
-          dup2(out, STDERR_FILENO) < 0) {
-        _exit(127);
-      }
-      signal(SIGINT, SIG_DFL);
-      execve(argv[0], argv.data(), envp.data());
-      _exit(127);
-    }
-  }
-
-  ~ServerScript() { Stop(); }
-
-  bool Running() {
-    if (pid_ <= 0) {
-      return false;
-    }
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      return false;
-    }
-    return true;
-  }
-
-  // Sends SIGINT and waits up to ten seconds for the script to end; true when it ended by itself.
-  bool Stop() {
-    if (!Running()) {
-      return true;
-    }
-    kill(pid_, SIGINT);
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (!Running()) {
-        return true;
-      }
-      std::this_thread::sleep_for(20ms);
-    }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-    return false;
-  }
-
-  std::string Log() const { return ReadFile(stateDir_ / "script.log"); }
-
- private:
-  fs::path stateDir_;
-  pid_t pid_ = -1;
-};
 
 // The body of a GET through curl; empty when the request fails.
 std::string Fetch(const std::string& url) {
@@ -154,12 +37,8 @@ TEST(ServerTest, ServesHelpPageImageAndDocumentationThenStops) {
   fs::remove_all(stateDir);
   fs::create_directories(stateDir);
 
-  ServerScript server(port, stateDir);
-  const auto deadline = std::chrono::steady_clock::now() + 15s;
-  while (!Accepting(port) && server.Running() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(50ms);
-  }
-  ASSERT_TRUE(Accepting(port)) << "the server did not come up:\n" << server.Log();
+  LocalServer server(RunServerScript(port, stateDir, stateDir / "script.log"));
+  ASSERT_TRUE(WaitUntilAccepting(port, {&server}, 15s)) << "the server did not come up:\n" << server.Log();
 
   const std::string base = "http://127.0.0.1:" + std::to_string(port);
   EXPECT_EQ(Fetch(base + "/cgi-bin/korvex.cgi?help=1"), WithoutCgiHeader(ExpectedHelpPage()));
