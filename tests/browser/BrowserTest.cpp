@@ -19,6 +19,7 @@
 #include "support/LocalServer.h"
 #include "support/Paths.h"
 #include "support/PngReader.h"
+#include "support/ReadBack.h"
 
 namespace {
 
@@ -150,11 +151,7 @@ TEST(BrowserTest, TypedDataAppearsAsAReadableSymbolAndErrorsShowTheirText) {
   PngInfo png;
   std::string error;
   ASSERT_TRUE(ReadPng(ReadFile(screenshot), png, &error)) << error;
-  Raster screen;
-  screen.width = static_cast<int>(png.width);
-  screen.height = static_cast<int>(png.height);
-  screen.channels = 3;
-  screen.pixels = png.rgb;
+  const Raster screen = ToRaster(png);
   const Raster preview = Crop(screen, JsonInteger(run.output, "frame", "x"), JsonInteger(run.output, "frame", "y"),
                               JsonInteger(run.output, "frame", "width"), JsonInteger(run.output, "frame", "height"));
   ASSERT_GT(preview.width, 0) << "the preview frame is not inside the screenshot: " << run.output;

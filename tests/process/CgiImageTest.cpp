@@ -9,6 +9,7 @@
 
 #include "process/CgiResponse.h"
 #include "support/Decoders.h"
+#include "support/ReadBack.h"
 
 namespace {
 
@@ -25,15 +26,6 @@ std::optional<PngInfo> FetchImage(const std::string& query) {
     return std::nullopt;
   }
   return png;
-}
-
-Raster ToRaster(const PngInfo& png) {
-  Raster raster;
-  raster.width = static_cast<int>(png.width);
-  raster.height = static_cast<int>(png.height);
-  raster.channels = 3;
-  raster.pixels = png.rgb;
-  return raster;
 }
 
 // Default picture: 12 x 12 symbol, 5 pixels per module, one module of quiet zone.

@@ -24,6 +24,7 @@
 #include "support/LocalServer.h"
 #include "support/Paths.h"
 #include "support/PngReader.h"
+#include "support/ReadBack.h"
 
 namespace {
 
@@ -82,12 +83,7 @@ std::optional<Decoded> ReadPngSymbol(const std::string& png, std::string& error)
   if (!ReadPng(png, info, &error)) {
     return std::nullopt;
   }
-  Raster raster;
-  raster.width = static_cast<int>(info.width);
-  raster.height = static_cast<int>(info.height);
-  raster.channels = 3;
-  raster.pixels = info.rgb;
-  return ReadWithZxing(raster);
+  return ReadWithZxing(ToRaster(info));
 }
 
 // What one deployment needs: the binaries that must exist, and how to start it from the

@@ -53,6 +53,15 @@ std::string UrlEncode(const std::string& bytes) {
   return encoded;
 }
 
+Raster ToRaster(const PngInfo& png) {
+  Raster raster;
+  raster.width = static_cast<int>(png.width);
+  raster.height = static_cast<int>(png.height);
+  raster.channels = 3;
+  raster.pixels = png.rgb;
+  return raster;
+}
+
 std::optional<Raster> CgiImage(const std::string& query, std::string* reason) {
   const ProcessResult run = RunCgi({{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", query}});
   const std::string header = "Content-type: image/png\n\n";
@@ -62,12 +71,7 @@ std::optional<Raster> CgiImage(const std::string& query, std::string* reason) {
   }
   PngInfo png;
   if (!ReadPng(run.output.substr(header.size()), png, reason)) return std::nullopt;
-  Raster raster;
-  raster.width = static_cast<int>(png.width);
-  raster.height = static_cast<int>(png.height);
-  raster.channels = 3;
-  raster.pixels = std::move(png.rgb);
-  return raster;
+  return ToRaster(png);
 }
 
 bool HasLatchThenUnlatch(const CodewordBuffer& codewords, std::size_t dataCodewords) {

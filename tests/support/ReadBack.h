@@ -8,6 +8,8 @@
 #include "encoder/DataItem.h"
 #include "support/Decoders.h"
 
+struct PngInfo;
+
 // Bytes each encodation mode carries one for one, for building test data.
 std::string SchemeAlphabet(int mode);
 
@@ -16,6 +18,9 @@ std::string RandomText(const std::string& alphabet, std::size_t length, std::mt1
 
 // Percent-encodes every byte that is not a letter or digit.
 std::string UrlEncode(const std::string& bytes);
+
+// The decoded pixels of a PNG as an RGB raster for the decoders.
+Raster ToRaster(const PngInfo& png);
 
 // The PNG that the real CGI program writes for a GET query, decoded to RGB; nullopt (with a
 // reason) when the run fails or its output is not a PNG response.
