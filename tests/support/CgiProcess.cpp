@@ -136,6 +136,23 @@ bool AwaitExit(pid_t pid, std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
+std::vector<std::string> EnvironmentEntries(const std::vector<EnvironmentVariable>& environment) {
+  std::vector<std::string> entries;
+  for (const auto& [name, value] : environment) {
+    entries.push_back(name + "=" + value);
+  }
+  return entries;
+}
+
+std::vector<char*> NullTerminated(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& text : strings) {
+    pointers.push_back(text.data());
+  }
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
 ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<EnvironmentVariable>& environment, const std::string& input,
                          std::chrono::milliseconds timeout) {
@@ -148,20 +165,9 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   // Everything the child needs is built before fork.
   std::vector<std::string> argStrings{program};
   argStrings.insert(argStrings.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : argStrings) {
-    argv.push_back(arg.data());
-  }
-  argv.push_back(nullptr);
-  std::vector<std::string> envStrings;
-  for (const auto& [name, value] : environment) {
-    envStrings.push_back(name + "=" + value);
-  }
-  std::vector<char*> envp;
-  for (std::string& entry : envStrings) {
-    envp.push_back(entry.data());
-  }
-  envp.push_back(nullptr);
+  const std::vector<char*> argv = NullTerminated(argStrings);
+  std::vector<std::string> envStrings = EnvironmentEntries(environment);
+  const std::vector<char*> envp = NullTerminated(envStrings);
 
   Pipe in;
   Pipe out;

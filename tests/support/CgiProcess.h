@@ -19,6 +19,13 @@ struct ProcessResult {
   std::string errorOutput;   // every byte written to standard error
 };
 
+// "NAME=value" for each variable, as exec takes an environment.
+std::vector<std::string> EnvironmentEntries(const std::vector<EnvironmentVariable>& environment);
+
+// Pointers to the strings and a final nullptr, as exec takes argv and envp; valid as long as
+// the strings stay unchanged.
+std::vector<char*> NullTerminated(std::vector<std::string>& strings);
+
 // Runs program with args (argv[1]...) and exactly the given environment (nothing inherited),
 // feeds input to its standard input, then closes it, and collects both output streams. A
 // child still running after timeout is killed.

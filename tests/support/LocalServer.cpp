@@ -62,22 +62,12 @@ std::string ReadFile(const fs::path& path) {
 }
 
 LocalServer::LocalServer(LocalServerOptions options) : options_(std::move(options)) {
-  std::vector<char*> argv;
-  for (std::string& arg : options_.argv) {
-    argv.push_back(arg.data());
-  }
-  argv.push_back(nullptr);
+  const std::vector<char*> argv = NullTerminated(options_.argv);
   std::vector<std::string> environment;
   if (options_.environment) {
-    for (const auto& [name, value] : *options_.environment) {
-      environment.push_back(name + "=" + value);
-    }
+    environment = EnvironmentEntries(*options_.environment);
   }
-  std::vector<char*> envp;
-  for (std::string& entry : environment) {
-    envp.push_back(entry.data());
-  }
-  envp.push_back(nullptr);
+  const std::vector<char*> envp = NullTerminated(environment);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
