@@ -20,6 +20,7 @@
 #include "support/Paths.h"
 #include "support/PngReader.h"
 #include "support/ReadBack.h"
+#include "support/ScratchDirectory.h"
 
 namespace {
 
@@ -38,29 +39,6 @@ std::string FindProgram(const std::vector<std::string>& names) {
   }
   return "";
 }
-
-// A fresh directory under /tmp, removed with everything in it.
-class ScratchDirectory {
- public:
-  ScratchDirectory() {
-    char pattern[] = "/tmp/korvex-browser-XXXXXX";
-    if (mkdtemp(pattern) != nullptr) {
-      path_ = pattern;
-    }
-  }
-  ~ScratchDirectory() {
-    std::error_code ignored;
-    if (!path_.empty()) {
-      fs::remove_all(path_, ignored);
-    }
-  }
-  ScratchDirectory(const ScratchDirectory&) = delete;
-  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 // The value of a string member of the one-line JSON that demo-check.js prints.
 std::string JsonString(const std::string& json, const std::string& name) {
@@ -124,7 +102,7 @@ TEST(BrowserTest, TypedDataAppearsAsAReadableSymbolAndErrorsShowTheirText) {
                     "in a browser";
   }
 
-  ScratchDirectory scratch;
+  ScratchDirectory scratch("korvex-browser");
   ASSERT_FALSE(scratch.Path().empty());
   const int port = FreePort();
   ASSERT_GT(port, 0);

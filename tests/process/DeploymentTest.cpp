@@ -25,6 +25,7 @@
 #include "support/Paths.h"
 #include "support/PngReader.h"
 #include "support/ReadBack.h"
+#include "support/ScratchDirectory.h"
 
 namespace {
 
@@ -109,9 +110,8 @@ class DeploymentTest : public ::testing::TestWithParam<Deployment> {
     }
     // Under /tmp with world-readable directories: Apache runs the program as an
     // unprivileged account, which must reach it.
-    char pattern[] = "/tmp/korvex-deploy-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
+    root_ = scratch_.Path();
+    ASSERT_FALSE(root_.empty()) << "no directory could be made under /tmp";
     fs::permissions(root_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                fs::perms::others_read | fs::perms::others_exec);
     fs::create_directories(root_ / "www");
@@ -131,13 +131,8 @@ class DeploymentTest : public ::testing::TestWithParam<Deployment> {
                {"RUN_GROUP", "nogroup"}};
   }
 
-  void TearDown() override {
-    servers_.clear();
-    if (!root_.empty()) {
-      std::error_code ignored;
-      fs::remove_all(root_, ignored);
-    }
-  }
+  // The servers go before their directory does.
+  void TearDown() override { servers_.clear(); }
 
   // Fills deploy/<name> into the state directory and returns the written file.
   fs::path Configure(const std::string& name) {
@@ -205,6 +200,7 @@ class DeploymentTest : public ::testing::TestWithParam<Deployment> {
   std::string Url(const std::string& target) const { return "http://127.0.0.1:" + std::to_string(port_) + target; }
   fs::path BodyFile() const { return root_ / "state" / "body"; }
 
+  ScratchDirectory scratch_{"korvex-deploy"};
   fs::path root_;
   int port_ = -1;
   std::map<std::string, std::string> fields_;

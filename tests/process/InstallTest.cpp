@@ -11,6 +11,7 @@
 
 #include "support/CgiProcess.h"
 #include "support/Paths.h"
+#include "support/ScratchDirectory.h"
 
 namespace {
 
@@ -30,15 +31,8 @@ class InstallTest : public ::testing::Test {
   void SetUp() override {
     cmake_ = FindCmake();
     ASSERT_FALSE(cmake_.empty()) << "cmake is not installed";
-    char pattern[] = "/tmp/korvex-install-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    if (!root_.empty()) {
-      fs::remove_all(root_, ignored);
-    }
+    root_ = scratch_.Path();
+    ASSERT_FALSE(root_.empty()) << "no directory could be made under /tmp";
   }
 
   // cmake --install of this build with the prefix and, through DESTDIR, the staging root.
@@ -52,6 +46,7 @@ class InstallTest : public ::testing::Test {
   }
 
   std::string cmake_;
+  ScratchDirectory scratch_{"korvex-install"};
   fs::path root_;
 };
 
