@@ -12,48 +12,13 @@
 #include "cgi/QueryString.h"
 #include "cgi/RequestHandler.h"
 #include "cgi/RequestSettings.h"
-#include "encoder/DataMatrixBarcode.h"
 #include "render/RgbImage.h"
 
 namespace {
 
 // What the request handler does between reading the parameters and writing the PNG.
 ResultCode EncodeAndDraw(const RequestSettings& settings) {
-  DataMatrixBarcode barcode;
-  barcode.SetUpdateLock(true);
-  barcode.SetDataToEncode(settings.data);
-  barcode.SetPreferredFormat(settings.preferredFormat);
-  barcode.SetEncodingMode(settings.encodingMode);
-  barcode.SetOrientation(settings.orientation);
-  barcode.SetBackColor(settings.backColor);
-  barcode.SetForeColor(settings.foreColor);
-  barcode.SetQuietZone(settings.quietZone);
-  barcode.SetAlignH(settings.alignH);
-  barcode.SetAlignV(settings.alignV);
-  barcode.SetQuietZoneSize(settings.quietZoneSize);
-  ResultCode code = barcode.SetUpdateLock(false);
-  if (code != Result::Ok) {
-    return code;
-  }
-  int32_t width = settings.width;
-  int32_t height = settings.height;
-  if (!settings.sizeGiven) {
-    double exactWidth = 0;
-    double exactHeight = 0;
-    code = barcode.ComputeImageSize(settings.xDimension, 1, 1, Unit::Pixels, Unit::Pixels, exactWidth, exactHeight);
-    if (code != Result::Ok) {
-      return code;
-    }
-    width = static_cast<int32_t>(exactWidth);
-    height = static_cast<int32_t>(exactHeight);
-  }
-  RgbImage image(width, height, 0xFFFFFF, -2);
-  if (!image.AllocateRows()) {
-    return Result::PngInitFailed;
-  }
-  code = barcode.Draw(image, DrawRect(0, 0, width, height));
-  benchmark::DoNotOptimize(image.Rows());
-  return code;
+  return DrawRequestedImage(settings, [](RgbImage& image) { benchmark::DoNotOptimize(image.Rows()); });
 }
 
 RequestSettings SettingsOf(const std::string& query) {

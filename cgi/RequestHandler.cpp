@@ -144,30 +144,9 @@ void WritePngResponse(RgbImage& image, FILE* output) {
   image.WritePng(output);
 }
 
-// Everything after the help check: settings, barcode, image. Returns the failing code or 0
-// once the PNG is written.
+// Everything after the help check: the PNG of the drawn image, or the failing code.
 ResultCode RenderBarcode(const RequestSettings& settings, FILE* output) {
-  DataMatrixBarcode barcode;
-  ResultCode code = ConfigureBarcode(barcode, settings);
-  if (code != Result::Ok) {
-    return code;
-  }
-  int32_t width = 0;
-  int32_t height = 0;
-  code = ComputeSize(barcode, settings, width, height);
-  if (code != Result::Ok) {
-    return code;
-  }
-  RgbImage image(width, height, kImageInitialColor, kImageCompressionLevel);
-  if (!image.AllocateRows()) {
-    return Result::PngInitFailed;
-  }
-  code = barcode.Draw(image, DrawRect(0, 0, width, height));
-  if (code != Result::Ok) {
-    return code;
-  }
-  WritePngResponse(image, output);
-  return Result::Ok;
+  return DrawRequestedImage(settings, [output](RgbImage& image) { WritePngResponse(image, output); });
 }
 
 // The run proper; debug is set as soon as the request asks for it, so that the caller's
@@ -196,6 +175,30 @@ int ServeRequest(const CgiEnvironment& environment, FILE* input, FILE* output, b
 }
 
 }  // namespace
+
+ResultCode DrawRequestedImage(const RequestSettings& settings, const std::function<void(RgbImage&)>& useImage) {
+  DataMatrixBarcode barcode;
+  ResultCode code = ConfigureBarcode(barcode, settings);
+  if (code != Result::Ok) {
+    return code;
+  }
+  int32_t width = 0;
+  int32_t height = 0;
+  code = ComputeSize(barcode, settings, width, height);
+  if (code != Result::Ok) {
+    return code;
+  }
+  RgbImage image(width, height, kImageInitialColor, kImageCompressionLevel);
+  if (!image.AllocateRows()) {
+    return Result::PngInitFailed;
+  }
+  code = barcode.Draw(image, DrawRect(0, 0, width, height));
+  if (code != Result::Ok) {
+    return code;
+  }
+  useImage(image);
+  return Result::Ok;
+}
 
 int64_t ReadContentLength(const std::string& text) {
   constexpr int64_t kSaturated = std::numeric_limits<int64_t>::max() / 10 - 10;
