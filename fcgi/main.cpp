@@ -1,8 +1,11 @@
+#include <netdb.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,19 +34,54 @@ bool IsListeningSocket(int fd) {
 // A FastCGI socket is a back door to the generator: a unix socket is for its owner and the
 // web server's group only, from the moment it exists.
 int OpenUnixSocket(const std::string& path) {
+  sockaddr_un address{};
+  if (path.size() >= sizeof address.sun_path) return -1;
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
   struct stat existing {};
   if (lstat(path.c_str(), &existing) == 0 && S_ISSOCK(existing.st_mode)) unlink(path.c_str());
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
   const mode_t previousMask = umask(0117);
-  const int fd = FCGX_OpenSocket(path.c_str(), kListenBacklog);
+  const bool bound = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
   umask(previousMask);
-  if (fd >= 0) chmod(path.c_str(), 0660);
+  if (!bound || listen(fd, kListenBacklog) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+int OpenTcpSocket(const std::string& hostAndPort) {
+  const std::size_t colon = hostAndPort.rfind(':');
+  std::string host = hostAndPort.substr(0, colon);
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);  // [::1]
+  const std::string port = hostAndPort.substr(colon + 1);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) return -1;
+  int fd = -1;
+  for (const addrinfo* candidate = found; candidate != nullptr && fd < 0; candidate = candidate->ai_next) {
+    fd = socket(candidate->ai_family, candidate->ai_socktype, candidate->ai_protocol);
+    if (fd < 0) continue;
+    const int reuse = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    if (bind(fd, candidate->ai_addr, candidate->ai_addrlen) != 0 || listen(fd, kListenBacklog) != 0) {
+      close(fd);
+      fd = -1;
+    }
+  }
+  freeaddrinfo(found);
   return fd;
 }
 
 int OpenListenSocket(const WorkerOptions& options) {
   if (options.listen.empty()) return IsListeningSocket(kInheritedSocket) ? kInheritedSocket : -1;
   if (options.listen.rfind(kUnixPrefix, 0) == 0) return OpenUnixSocket(options.listen.substr(sizeof kUnixPrefix - 1));
-  return FCGX_OpenSocket(options.listen.c_str(), kListenBacklog);
+  return OpenTcpSocket(options.listen);
 }
 
 }  // namespace

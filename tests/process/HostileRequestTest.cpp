@@ -12,13 +12,20 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cgi/ResultCode.h"
 #include "process/CgiResponse.h"
+#include "support/FastCgiClient.h"
 #include "support/HtmlPageTexts.h"
+#include "support/LocalServer.h"
+#include "support/Paths.h"
+#include "support/ScratchDirectory.h"
 
 namespace {
 
@@ -346,5 +353,55 @@ TEST(HostileRequestTest, ParametersAtAndBeyondTheirLimits) { RunTable("limits", 
 TEST(HostileRequestTest, MalformedRequestTexts) { RunTable("malformed-text", MalformedTextRequests()); }
 
 TEST(HostileRequestTest, LyingOrMissingEnvironment) { RunTable("environment", EnvironmentRequests()); }
+
+}  // namespace
+
+namespace {
+
+// Every seed of the fuzzers, as a query string (up to its first NUL, which no environment
+// variable can carry) and as a POST body.
+std::vector<HostileCase> FuzzSeedRequests() {
+  std::vector<HostileCase> requests;
+  for (const auto& corpus : std::filesystem::directory_iterator(std::filesystem::path(TestPaths::kSourceDir) / "fuzz" / "corpus")) {
+    for (const auto& seed : std::filesystem::directory_iterator(corpus.path())) {
+      std::ifstream in(seed.path(), std::ios::binary);
+      const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const std::string label = corpus.path().filename().string() + "/" + seed.path().filename().string();
+      requests.push_back(Get(label + " as a query", text.substr(0, text.find('\0')), std::nullopt, Answer::Any));
+      requests.push_back(Post(label + " as a body", std::to_string(text.size()), text, std::nullopt, Answer::Any));
+    }
+  }
+  return requests;
+}
+
+// Every request of the tables and every fuzz seed sent to one FastCGI worker pool as well: each
+// answer and status equals the CGI program's (apart from the PNG's time fields), and the pool
+// serves on afterwards.
+TEST(HostileRequestTest, TheFastCgiWorkerAnswersEachAsTheCgiDoes) {
+  ScratchDirectory scratch("korvex-hostile-worker");
+  const std::string address = "unix:" + (scratch.Path() / "korvex.sock").string();
+  // The time bound is the server's guard; the sanitizer build is slower than any bound should be.
+  LocalServer worker(FastCgiWorker(address, 2, scratch.Path() / "worker.log", {"--request-timeout", "120"}));
+  ASSERT_TRUE(WaitForFastCgiSocket(address, std::chrono::seconds(10))) << worker.Log();
+
+  std::vector<HostileCase> requests = FuzzSeedRequests();
+  for (const auto& table : {LongDataRequests(), LimitRequests(), MalformedTextRequests(), EnvironmentRequests()}) {
+    requests.insert(requests.end(), table.begin(), table.end());
+  }
+  for (const HostileCase& request : requests) {
+    SCOPED_TRACE(request.label);
+    const ProcessResult cgi = RunCgi(request.environment, request.body, kHangTimeout);
+    const FastCgiResponse fcgi = SendFastCgiRequest(address, request.environment, request.body, kHangTimeout);
+    ASSERT_TRUE(cgi.exited);
+    ASSERT_TRUE(fcgi.completed) << fcgi.error;
+    EXPECT_EQ(fcgi.appStatus, static_cast<uint32_t>(cgi.exitStatus));
+    EXPECT_TRUE(WithoutPngTime(fcgi.output) == WithoutPngTime(cgi.output))
+        << fcgi.output.size() << " bytes from the worker, " << cgi.output.size() << " from the CGI";
+    EXPECT_EQ(fcgi.errorOutput, "");
+  }
+  EXPECT_TRUE(worker.Running());
+  EXPECT_TRUE(SendFastCgiRequest(address, GetRequest("")).completed);
+  std::printf("%zu requests answered by the worker as by the CGI\n", requests.size());
+}
 
 }  // namespace

@@ -169,3 +169,19 @@ LocalServerOptions RunServerScript(int port, const fs::path& stateDir, const fs:
   options.stopTimeout = 10s;
   return options;
 }
+
+LocalServerOptions FastCgiWorker(const std::string& address, int workers, const fs::path& log,
+                                 const std::vector<std::string>& moreArgs) {
+  LocalServerOptions options;
+  options.argv = {TestPaths::kFcgi, "--listen", address, "--workers", std::to_string(workers)};
+  options.argv.insert(options.argv.end(), moreArgs.begin(), moreArgs.end());
+  options.log = log;
+  return options;
+}
+
+std::vector<pid_t> ChildProcesses(pid_t parent) {
+  std::ifstream list("/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) + "/children");
+  std::vector<pid_t> children;
+  for (pid_t child = 0; list >> child;) children.push_back(child);
+  return children;
+}

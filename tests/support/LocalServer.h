@@ -54,6 +54,7 @@ class LocalServer {
   bool Stop();
 
   std::string Log() const { return ReadFile(options_.log); }
+  pid_t Pid() const { return pid_; }
 
  private:
   bool WaitForExit(std::chrono::milliseconds timeout);
@@ -71,3 +72,11 @@ bool WaitUntilAccepting(int port, const std::vector<LocalServer*>& servers, std:
 // in stateDir and its output in log; stopped with SIGINT as Ctrl-C would, killed when it is
 // still there ten seconds later.
 LocalServerOptions RunServerScript(int port, const std::filesystem::path& stateDir, const std::filesystem::path& log);
+
+// The built korvex.fcgi listening on address ("unix:PATH" or "HOST:PORT") with the given number
+// of worker processes and any further arguments; output in log.
+LocalServerOptions FastCgiWorker(const std::string& address, int workers, const std::filesystem::path& log,
+                                 const std::vector<std::string>& moreArgs = {});
+
+// The process ids of the direct children of a process (a worker pool's workers).
+std::vector<pid_t> ChildProcesses(pid_t parent);

@@ -200,3 +200,22 @@ uint32_t ReadBigEndian32(const std::vector<uint8_t>& data, std::size_t offset) {
   if (offset > data.size() || data.size() - offset < 4) return 0;
   return BigEndian32(data.data() + offset);
 }
+
+std::string WithoutPngTime(const std::string& response) {
+  const std::size_t start = response.find(kPngSignature);
+  if (start == std::string::npos) return response;
+  std::string kept = response.substr(0, start + kPngSignature.size());
+  constexpr std::size_t kFraming = 12;  // length, type and CRC
+  std::size_t pos = kept.size();
+  while (pos + kFraming <= response.size()) {
+    const auto byte = [&](std::size_t at) { return static_cast<uint32_t>(static_cast<uint8_t>(response[at])); };
+    const uint32_t length = byte(pos) << 24 | byte(pos + 1) << 16 | byte(pos + 2) << 8 | byte(pos + 3);
+    if (length > response.size() - pos - kFraming) break;
+    const std::string type = response.substr(pos + 4, 4);
+    const bool creationTime = type == "tEXt" && response.compare(pos + 8, 14, std::string("Creation Time\0", 14)) == 0;
+    if (type != "tIME" && !creationTime) kept += response.substr(pos, kFraming + length);
+    pos += kFraming + length;
+  }
+  kept += response.substr(pos);  // anything that is no chunk stays, to be compared as it is
+  return kept;
+}

@@ -48,3 +48,9 @@ bool ReadPng(const std::string& bytes, PngInfo& out, std::string* error = nullpt
 
 // Big-endian 32-bit value at offset of a chunk's payload (0 when it runs past the end).
 uint32_t ReadBigEndian32(const std::vector<uint8_t>& data, std::size_t offset);
+
+// The response with its PNG's time fields taken out (the tIME chunk and the "Creation Time"
+// text), so that two answers to one request made at different seconds compare equal. Whatever
+// precedes the PNG signature (the CGI header) is kept; a response without a PNG is returned
+// unchanged.
+std::string WithoutPngTime(const std::string& response);
