@@ -1,7 +1,10 @@
 // Runs the whole request handler in-process on a CGI environment and body built from the input,
 // with the response going to a memory stream, and checks that the outcome is one that a request
 // may have: a well-formed PNG after its header, the help page, the error page of the exit
-// status, or nothing; and that the exit status fits the response.
+// status, or nothing; and that the exit status fits the response. The FastCGI worker serves many
+// requests with the one handler in one process, so each input is also served a second time, and
+// a fixed probe request after it, and both must get the answers they got before: nothing of one
+// request may reach the next.
 //
 // Input layout: byte 0 picks the method, byte 1 how CONTENT_LENGTH is given, byte 2 is a
 // parameter of that choice; the rest is the request text (query string or body).
@@ -146,12 +149,30 @@ void CheckPng(const Request& request, int status, const std::string& output) {
   }
 }
 
+// The same request again, and then the probe, answer as they did before (the PNG's time
+// fields aside, which change with the second).
+void CheckNothingCarriedOver(const Request& request, int status, const std::string& output) {
+  int againStatus = -1;
+  if (WithoutPngTime(RunHandler(request, againStatus)) != WithoutPngTime(output) || againStatus != status) {
+    Fail("the same request answered differently the second time", request, status, output);
+  }
+  static const Request probe = {{"GET", "data=Probe%20~1AB12ab%FE&angle=90&bcolor=ff8800&xdim=2", std::nullopt}, ""};
+  static int probeStatus = -1;
+  static const std::string probeAnswer = WithoutPngTime(RunHandler(probe, probeStatus));
+  int status2 = -1;
+  const std::string answer = RunHandler(probe, status2);
+  if (WithoutPngTime(answer) != probeAnswer || status2 != probeStatus || probeStatus != 0) {
+    Fail("a request changed the answer to the next one", probe, status2, answer);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   const Request request = RequestFromInput(bytes, size);
   int status = -1;
   const std::string output = RunHandler(request, status);
+  CheckNothingCarriedOver(request, status, output);
 
   // Statuses a request can reach: mode and format are range-checked before the barcode sees
   // them, so 6 and 7 cannot occur, and the raster cap gives 3.
