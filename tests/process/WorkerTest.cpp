@@ -196,6 +196,21 @@ TEST_F(WorkerTest, EndsAWorkerWhoseRequestOutlastsTheTimeBound) {
   EXPECT_EQ(next.appStatus, 0u);
 }
 
+// A client that leaves before its large answer is written costs nothing: the same worker
+// process (no replacement) answers the next request.
+TEST_F(WorkerTest, OutlivesAClientThatLeavesDuringItsAnswer) {
+  Start(1);
+  const pid_t worker = ChildProcesses(worker_->Pid()).front();
+  {
+    FastCgiConnection leaving(address_);
+    ASSERT_TRUE(leaving.SendRequest(GetRequest(kSlowQuery), ""));
+  }
+  const FastCgiResponse next = Get("data=still%20here");
+  EXPECT_TRUE(next.completed) << next.error;
+  EXPECT_EQ(next.appStatus, 0u);
+  EXPECT_EQ(ChildProcesses(worker_->Pid()), std::vector<pid_t>{worker});
+}
+
 // Mixed requests, all answered by one worker process: its memory after the whole run stays
 // within 4 MiB of what it was after the first thousand. The sanitizers keep freed memory in
 // quarantine, so there the run is shorter and only the answers count.
