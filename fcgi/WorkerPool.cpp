@@ -1,6 +1,7 @@
 #include "fcgi/WorkerPool.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,9 +47,14 @@ class Pool {
 
  private:
   void Start() {
+    const pid_t pool = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
       sigprocmask(SIG_SETMASK, &previous_, nullptr);
+      // A worker whose pool is gone (killed, so it could not pass the stop on) stops as well,
+      // after the request it is serving.
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      if (getppid() != pool) std::_Exit(0);
       std::_Exit(serveRequests_());
     }
     if (pid < 0) {

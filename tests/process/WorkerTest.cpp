@@ -196,6 +196,24 @@ TEST_F(WorkerTest, EndsAWorkerWhoseRequestOutlastsTheTimeBound) {
   EXPECT_EQ(next.appStatus, 0u);
 }
 
+// A pool killed outright cannot pass the stop on; its workers end by themselves.
+TEST_F(WorkerTest, WorkersEndWithTheirPool) {
+  Start(2);
+  const std::vector<pid_t> workers = ChildProcesses(worker_->Pid());
+  kill(worker_->Pid(), SIGKILL);
+  const auto deadline = Clock::now() + 2s;
+  // Ended workers are reparented and may stay zombies for a while: those count as ended.
+  const auto alive = [](pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string pidField, name, state;
+    return stat >> pidField >> name >> state && state != "Z";
+  };
+  while (Clock::now() < deadline && std::any_of(workers.begin(), workers.end(), alive)) {
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_FALSE(std::any_of(workers.begin(), workers.end(), alive));
+}
+
 // A client that leaves before its large answer is written costs nothing: the same worker
 // process (no replacement) answers the next request.
 TEST_F(WorkerTest, OutlivesAClientThatLeavesDuringItsAnswer) {
