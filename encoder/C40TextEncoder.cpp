@@ -136,9 +136,13 @@ void AppendCharacterValues(uint8_t byte, bool useC40, std::vector<uint8_t>& valu
   values.push_back(value.row);
 }
 
-// One run of data characters: latch, full triplets, then the end. A decoder reads a lone last
-// data codeword in ASCII, so where nothing follows and the format's capacity is known the run
-// may stop without the unlatch when at most one codeword is left.
+// One run of data characters: latch, full triplets, then an end that always returns to ASCII:
+// two values left are padded into a last triplet before the unlatch, and with a single value
+// left the unlatch comes first and the whole last character follows in ASCII. The run takes the
+// same codewords in every format, so the format is the smallest that holds them. Readers take a
+// lone last data codeword in ASCII, where 254 is no valid value: where nothing follows and the
+// unlatch would be the format's last data codeword, it is left out and the first pad (129)
+// takes its place.
 void EncodeC40TextRun(DataRange run, bool useC40, bool lastSegment, CodewordWriter& out) {
   std::vector<uint8_t> values;
   values.reserve(2 * run.size());
@@ -151,22 +155,17 @@ void EncodeC40TextRun(DataRange run, bool useC40, bool lastSegment, CodewordWrit
   }
 
   const std::size_t left = values.size() - next;
-  const bool shortEndAllowed = lastSegment && out.CapacityKnown();
   if (left == 1) {
     // The leftover value is the last character's row; its shift values, if any, closed the
     // last triplet. The whole character is written again in ASCII.
-    const DataRange lastCharacter = run.Sub(run.size() - 1, 1);
-    // A byte of 128..255 needs the upper shift in ASCII: two codewords.
-    const bool singleAsciiCodeword = ItemValue(lastCharacter[0]) < 128;
-    const bool fitsLastCodeword = shortEndAllowed && out.Room() == 1 && singleAsciiCodeword;
-    if (!fitsLastCodeword) out.Append(kUnlatch);
-    EncodeAscii(lastCharacter, out);
+    out.Append(kUnlatch);
+    EncodeAscii(run.Sub(run.size() - 1, 1), out);
     return;
   }
   // The filler 0 is a shift 1 with nothing after it, which decoders drop.
   if (left == 2) PackTriplet(values[next], values[next + 1], 0, out);
-  if (shortEndAllowed && out.Room() <= 1) return;
-  out.Append(kUnlatch);
+  const bool unlatchIsLastCodeword = lastSegment && out.Room() == 1;
+  if (!unlatchIsLastCodeword) out.Append(kUnlatch);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ C40TextValue FindC40TextValue(uint8_t byte, bool useC40);
 void PackTriplet(uint8_t p, uint8_t q, uint8_t r, CodewordWriter& out);
 
 // C40 (useC40) or Text encodation of the range. lastSegment: nothing follows the range in the
-// data, so the run may end without an unlatch where the format's capacity allows it.
+// data, so an unlatch that would take the format's last data codeword is left to the pad.
 // Codeword items inside the range end the run, are written in ASCII, and the scheme latches
 // again for the data after them. Never fails.
 bool EncodeC40Text(DataRange range, bool useC40, bool lastSegment, CodewordWriter& out);

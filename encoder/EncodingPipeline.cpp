@@ -16,8 +16,9 @@ namespace {
 
 constexpr std::size_t kReservedCodewords = 1000;
 constexpr uint8_t kFirstPad = 129;
-// Short run ends (no unlatch, leftovers in ASCII) save at most two codewords against the ends
-// written while the format is still unknown.
+// The short X12 and EDIFACT run ends (no unlatch, leftovers in ASCII) save at most two
+// codewords against the ends written while the format is still unknown. C40 and Text ends save
+// nothing: where they leave out the unlatch, the pad takes its codeword.
 constexpr std::size_t kMaxShortEndSaving = 2;
 
 bool EncodeWithMode(int32_t mode, DataRange items, const std::vector<Segment>& plan, CodewordWriter& out) {

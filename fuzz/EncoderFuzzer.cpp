@@ -102,6 +102,9 @@ class DataCodewordReader {
     return !upperShift_;
   }
 
+  // Whether a C40 or Text run ended other than by this encoder's rule (see ReadC40Text).
+  bool C40TextEndMissing() const { return c40TextEndMissing_; }
+
  private:
   static constexpr uint8_t kPad = 129;
   static constexpr uint8_t kUnlatch = 254;
@@ -153,12 +156,15 @@ class DataCodewordReader {
     return true;
   }
 
-  // Two codewords hold three values of 0..39; fewer than two left end the run.
+  // Two codewords hold three values of 0..39; fewer than two left end the run. Records whether
+  // the run ended with the unlatch.
   template <typename TakeValue>
   bool ReadTriplets(TakeValue takeValue) {
+    unlatched_ = false;
     while (end_ - position_ >= 2) {
       if (codewords_[position_] == kUnlatch) {
         ++position_;
+        unlatched_ = true;
         return true;
       }
       const int packed = codewords_[position_] * 256 + codewords_[position_ + 1] - 1;
@@ -223,6 +229,11 @@ class DataCodewordReader {
     // Shifts left over at the end of the run, upper shift included, belong to a character that
     // follows in ASCII in full (or are padding), so a reader drops them with the run.
     upperShift_ = false;
+    // Readers would take a run that simply stops as well, but this encoder always unlatches a
+    // C40 or Text run, save where the unlatch would be the last data codeword: the pad is there.
+    if (read && !unlatched_ && !(end_ - position_ == 1 && codewords_[position_] == kPad)) {
+      c40TextEndMissing_ = true;
+    }
     return read;
   }
 
@@ -289,6 +300,8 @@ class DataCodewordReader {
   size_t position_;
   DataItemList* items_ = nullptr;
   bool upperShift_ = false;
+  bool unlatched_ = false;
+  bool c40TextEndMissing_ = false;
 };
 
 EncodingSettings SettingsFromInput(const uint8_t* bytes, size_t size) {
@@ -353,6 +366,7 @@ void CheckSymbol(const EncodingSettings& settings, const CodewordBuffer& codewor
   DataItemList decoded;
   DataCodewordReader reader(codewords, format.dataCodewords, settings.structuredAppend ? 4 : 0);
   if (!reader.Read(decoded)) Fail("data codewords do not decode", settings, Result::Ok);
+  if (reader.C40TextEndMissing()) Fail("C40 or Text run ends without its unlatch", settings, Result::Ok);
   if (decoded != expected) Fail("data codewords decode to other data", settings, Result::Ok);
 }
 

@@ -168,8 +168,8 @@ TEST(EncodeAuto, Codewords) {
       {"ABC in ASCII", Items("ABC"), kUnknown, {66, 67, 68}},
       // 17, 18, 0 -> 27200 + 720 + 1 = 27921 -> 109, 17
       {"ABCDE in C40", Items("ABCDE"), kUnknown, {230, 89, 233, 109, 17, 254}},
-      {"ABCDE fills the format", Items("ABCDE"), 5, {230, 89, 233, 109, 17}},
-      {"ABCDE with one pad after it", Items("ABCDE"), 6, {230, 89, 233, 109, 17}},
+      {"ABCDE at the capacity keeps the unlatch", Items("ABCDE"), 5, {230, 89, 233, 109, 17, 254}},
+      {"ABCDE, the pad takes the unlatch's last codeword", Items("ABCDE"), 6, {230, 89, 233, 109, 17}},
       {"ABCDE with room left", Items("ABCDE"), 7, {230, 89, 233, 109, 17, 254}},
       // 19, 20, 21 -> 30400 + 800 + 21 + 1 = 31222 -> 121, 246
       {"AB FNC1 CDEFGH", Concat({Items("AB"), {kFnc1}, Items("CDEFGH")}), kUnknown,

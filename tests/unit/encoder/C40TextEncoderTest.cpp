@@ -102,7 +102,7 @@ struct RunCase {
   Bytes expected;
 };
 
-// With an unknown capacity both end indications write the long ends.
+// With an unknown capacity both end indications write the same ends.
 TEST(EncodeC40Text, ExamplesWithUnknownCapacity) {
   const RunCase cases[] = {
       {"empty C40", {}, true, {}},
@@ -122,6 +122,12 @@ TEST(EncodeC40Text, ExamplesWithUnknownCapacity) {
     for (bool lastSegment : {false, true}) {
       EXPECT_EQ(Encode(c.items, c.useC40, lastSegment), c.expected) << c.name << " last=" << lastSegment;
     }
+    // A known capacity changes nothing but an unlatch that exactly fills it.
+    for (std::size_t capacity = 1; capacity <= c.expected.size() + 2; ++capacity) {
+      Bytes expected = c.expected;
+      if (capacity == expected.size() && expected.back() == 254) expected.pop_back();
+      EXPECT_EQ(Encode(c.items, c.useC40, true, capacity), expected) << c.name << " capacity " << capacity;
+    }
   }
 }
 
@@ -135,28 +141,25 @@ struct ShortEndCase {
   Bytes expected;
 };
 
-TEST(EncodeC40Text, ShortEndsOnlyWhereTheFormatEnds) {
+// Every run ends in full, whatever the format holds; only an unlatch that would be the last data
+// codeword, with nothing after it, gives way to the pad.
+TEST(EncodeC40Text, UnlatchGivesWayOnlyToTheLastPad) {
   const ShortEndCase cases[] = {
-      {"AIM fills the format", Items("AIM"), true, true, 3, {}, {230, 91, 11}},
-      {"AIM leaves one codeword for a pad", Items("AIM"), true, true, 4, {}, {230, 91, 11}},
+      {"AIM at the capacity keeps the unlatch", Items("AIM"), true, true, 3, {}, {230, 91, 11, 254}},
+      {"AIM unlatch on the last codeword", Items("AIM"), true, true, 4, {}, {230, 91, 11}},
       {"AIM with room for more unlatches", Items("AIM"), true, true, 5, {}, {230, 91, 11, 254}},
       {"AIM followed by more data unlatches", Items("AIM"), true, false, 4, {}, {230, 91, 11, 254}},
-      {"AIM behind earlier codewords", Items("AIM"), true, true, 4, {232}, {232, 230, 91, 11}},
+      {"AIM behind earlier codewords", Items("AIM"), true, true, 5, {232}, {232, 230, 91, 11}},
       {"AIM behind earlier codewords, room left", Items("AIM"), true, true, 6, {232}, {232, 230, 91, 11, 254}},
-      {"AB padded fills the format", Items("AB"), true, true, 3, {}, {230, 89, 217}},
-      {"AB padded, one codeword left", Items("AB"), true, true, 4, {}, {230, 89, 217}},
-      {"AB padded, two codewords left", Items("AB"), true, true, 5, {}, {230, 89, 217, 254}},
-      {"AB padded, more data follows", Items("AB"), true, false, 3, {}, {230, 89, 217, 254}},
-      {"A in the last codeword", Items("A"), true, true, 2, {}, {230, 66}},
-      {"A with two codewords left", Items("A"), true, true, 3, {}, {230, 254, 66}},
-      {"A followed by more data", Items("A"), true, false, 2, {}, {230, 254, 66}},
-      {"Text a in the last codeword", Items("a"), false, true, 2, {}, {239, 98}},
-      {"AB! mark in the last codeword", Items("AB!"), true, true, 4, {}, {230, 89, 218, 34}},
-      {"AB! with two codewords left", Items("AB!"), true, true, 5, {}, {230, 89, 218, 254, 34}},
-      // 14, 1, 30 | 21: the byte 200 needs two ASCII codewords, so the unlatch stays.
-      {"extended last character never drops the unlatch", Items("A\xC8"), true, true, 4, {},
-       {230, 87, 199, 254, 235, 73}},
-      {"an overfull run adds no unlatch", Items("AIM"), true, true, 2, {}, {230, 91, 11}},
+      {"AB padded at the capacity", Items("AB"), true, true, 3, {}, {230, 89, 217, 254}},
+      {"AB padded, unlatch on the last codeword", Items("AB"), true, true, 4, {}, {230, 89, 217}},
+      {"AB padded, more data follows", Items("AB"), true, false, 4, {}, {230, 89, 217, 254}},
+      {"A at the capacity keeps the unlatch", Items("A"), true, true, 2, {}, {230, 254, 66}},
+      {"Text a at the capacity keeps the unlatch", Items("a"), false, true, 2, {}, {239, 254, 98}},
+      {"Text aim, unlatch on the last codeword", Items("aim"), false, true, 4, {}, {239, 91, 11}},
+      {"AB! mark in the last codeword", Items("AB!"), true, true, 4, {}, {230, 89, 218, 254, 34}},
+      // 14, 1, 30 | 21: the leftover row of the byte 200, which needs two ASCII codewords.
+      {"extended last character", Items("A\xC8"), true, true, 4, {}, {230, 87, 199, 254, 235, 73}},
   };
   for (const ShortEndCase& c : cases) {
     EXPECT_EQ(Encode(c.items, c.useC40, c.lastSegment, c.capacity, c.already), c.expected) << c.name;
@@ -176,10 +179,12 @@ TEST(EncodeC40Text, CodewordItemsInsideTheData) {
        true, true, CodewordWriter::kUnknownCapacity, {}, {230, 254, 66, 241, 4, 230, 254, 67}},
       {"FNC1 last: the run before it is not at the end", Concat({Items("ABC"), {kFnc1}}), true, true, 4, {},
        {230, 89, 233, 254, 232}},
-      {"the run after FNC1 may end short", Concat({Items("AB"), {kFnc1}, Items("A")}), true, true, 7, {},
-       {230, 89, 217, 254, 232, 230, 66}},
-      {"not the end of the data: the last run unlatches", Concat({Items("AB"), {kFnc1}, Items("A")}), true,
-       false, 7, {}, {230, 89, 217, 254, 232, 230, 254, 66}},
+      {"the run after FNC1 unlatches before its last character", Concat({Items("AB"), {kFnc1}, Items("A")}), true,
+       true, 7, {}, {230, 89, 217, 254, 232, 230, 254, 66}},
+      {"the run after FNC1 leaves a last-codeword unlatch to the pad", Concat({Items("AB"), {kFnc1}, Items("AB")}),
+       true, true, 9, {}, {230, 89, 217, 254, 232, 230, 89, 217}},
+      {"not the end of the data: the last run unlatches", Concat({Items("AB"), {kFnc1}, Items("AB")}), true,
+       false, 9, {}, {230, 89, 217, 254, 232, 230, 89, 217, 254}},
   };
   for (const ShortEndCase& c : cases) {
     EXPECT_EQ(Encode(c.items, c.useC40, c.lastSegment, c.capacity, c.already), c.expected) << c.name;

@@ -70,6 +70,15 @@ TEST(EncodingPipeline, Examples) {
       // The unlatch would be the last data codeword, which readers take in ASCII: the pad replaces it.
       {"leading FNC1 before the C40 latch", "~1AIM", 2, 0, Result::Ok, 2, {232, 230, 91, 11, 129}},
       {"leading FNC1, C40 run with room for the unlatch", "~1AIM", 2, 3, Result::Ok, 3, {232, 230, 91, 11, 254, 129, 161, 56}},
+      {"automatic C40 run at 14 x 14's capacity", "SKBRE2KGA", 0, 0, Result::Ok, 3,
+       {230, 203, 208, 196, 151, 153, 47, 129}},
+      // C40 and Text runs end in full: a format that only holds them without the unlatch is too small.
+      {"C40 AIM needs 12 x 12 for its unlatch", "AIM", 2, 0, Result::Ok, 2, {230, 91, 11, 254, 129}},
+      {"C40 AIM does not fit 10 x 10", "AIM", 2, 1, Result::DataDoesNotFit, 1, {}},
+      {"Text aim needs 12 x 12 for its unlatch", "aim", 3, 0, Result::Ok, 2, {239, 91, 11, 254, 129}},
+      {"automatic C40 run with two values left", "HNNUA", 0, 0, Result::Ok, 3, {230, 135, 148, 214, 177, 254, 129, 56}},
+      {"C40 unlatches before a last ASCII character", "u6hf f", 2, 0, Result::Ok, 4,
+       {230, 15, 211, 13, 195, 37, 251, 254, 103, 129, 251, 147}},
       {"3116 digits fill 144 x 144", std::string(3116, '1'), 1, 0, Result::Ok, 24, {}},
       {"3118 digits fit nothing", std::string(3118, '1'), 1, 0, Result::NoFittingFormat, -1, {}},
       {"automatic mode never refuses", std::string(3000, 'z') + "~X80", 0, 0, Result::NoFittingFormat, -1, {}},
