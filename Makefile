@@ -1,6 +1,12 @@
-# Thin wrapper around CMake. `make test` and `make run` install what is missing first.
+# Thin wrapper around CMake. `make run`, `make test` and `make bench` install what is missing of
+# their package set first (scripts/install-deps.sh run, test, bench).
 JOBS ?= $(shell nproc)
+# The full build with the test suite; `make test` runs it.
 BUILD_DIR ?= build
+# korvex.cgi alone, configured without the tests, so that `make run`, `make bench` and
+# `make install` need neither the test libraries nor the time to build the tests; `make test`
+# in the same tree keeps its own build directory.
+PROGRAM_DIR ?= build-program
 ASAN_DIR ?= build-asan
 PORT ?= 8080
 FUZZ_DIR ?= build-fuzz
@@ -8,18 +14,29 @@ FUZZ_SECONDS ?= 60
 PREFIX ?= /usr/local
 CGIBINDIR ?= $(PREFIX)/lib/cgi-bin
 
-.PHONY: all deps build build-asan test test-release test-asan fuzz fuzz-smoke run bench install clean
+.PHONY: all deps deps-run deps-test deps-bench build build-program build-asan test test-release test-asan \
+  fuzz fuzz-smoke run bench install clean
 
 all: build
 
-deps:
-	@bash scripts/install-deps.sh
+deps: deps-test
 
-build: deps
+deps-run deps-test deps-bench:
+	@bash scripts/install-deps.sh $(@:deps-%=%)
+
+build: deps-test
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
-build-asan: deps
+define build_program
+	@cmake -S . -B $(PROGRAM_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEX_TESTS=OFF >/dev/null
+	@cmake --build $(PROGRAM_DIR) -j $(JOBS)
+endef
+
+build-program: deps-run
+	$(build_program)
+
+build-asan: deps-test
 	@cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DKORVEX_SANITIZE=ON >/dev/null
 	@cmake --build $(ASAN_DIR) -j $(JOBS)
 
@@ -32,31 +49,33 @@ test-asan: build-asan
 	  ctest --output-on-failure -j $(JOBS) -LE decoder
 
 # Each libFuzzer target for FUZZ_SECONDS; findings land in fuzz/findings/.
-fuzz: deps
+fuzz: deps-test
 	@FUZZ_BUILD_DIR=$(FUZZ_DIR) JOBS=$(JOBS) bash scripts/fuzz.sh $(FUZZ_SECONDS)
 
 # A short run of each target, so that regressions the fuzzers know about are caught by `make test`.
-fuzz-smoke: deps
+fuzz-smoke: deps-test
 	@FUZZ_BUILD_DIR=$(FUZZ_DIR) JOBS=$(JOBS) bash scripts/fuzz.sh 20
 
 test: test-release test-asan fuzz-smoke
 
-run: build
-	@bash scripts/run-server.sh $(PORT)
+run: build-program
+	@KORVEX_CGI=$(PROGRAM_DIR)/korvex.cgi KORVEX_SERVER_DIR=$(PROGRAM_DIR)/lighttpd bash scripts/run-server.sh $(PORT)
 
-# Benchmarks against the no-op and libpng-only floors; the table also goes to $(BUILD_DIR)/bench/results.md.
-bench: build
-	@cmake --build $(BUILD_DIR) -j $(JOBS) --target korvex_bench
-	@bash bench/run-bench.sh $(BUILD_DIR)
+# Benchmarks against the no-op and libpng-only floors; the table also goes to $(PROGRAM_DIR)/bench/results.md.
+# The bench set holds the run set, so one install step suffices (two would contend for dpkg under -j).
+bench: deps-bench
+	$(build_program)
+	@cmake --build $(PROGRAM_DIR) -j $(JOBS) --target korvex_bench
+	@bash bench/run-bench.sh $(PROGRAM_DIR)
 
 # korvex.cgi into $(CGIBINDIR); the demo page, documentation and server examples into
 # $(PREFIX)/share/korvex.
 # DESTDIR is honoured for staged installs. The build directory keeps its default CGI directory
-# afterwards, so that later installs (and the install test) go under their own prefix.
-install: build
-	@cmake -S . -B $(BUILD_DIR) -DKORVEX_CGIBINDIR=$(CGIBINDIR) >/dev/null
-	@status=0; cmake --install $(BUILD_DIR) --prefix $(PREFIX) --strip || status=$$?; \
-	  cmake -S . -B $(BUILD_DIR) -DKORVEX_CGIBINDIR=lib/cgi-bin >/dev/null; exit $$status
+# afterwards, so that later installs go under their own prefix.
+install: build-program
+	@cmake -S . -B $(PROGRAM_DIR) -DKORVEX_CGIBINDIR=$(CGIBINDIR) >/dev/null
+	@status=0; cmake --install $(PROGRAM_DIR) --prefix $(PREFIX) --strip || status=$$?; \
+	  cmake -S . -B $(PROGRAM_DIR) -DKORVEX_CGIBINDIR=lib/cgi-bin >/dev/null; exit $$status
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(PROGRAM_DIR) $(ASAN_DIR) $(FUZZ_DIR)

@@ -2,12 +2,13 @@
 # `make bench`: runs the in-process benchmark, the whole-process comparison with the no-op and
 # libpng-only floors, and requests per second through lighttpd against the no-op CGI, then
 # prints the tables and writes them to BUILD_DIR/bench/results.md.
-# Usage: bench/run-bench.sh [BUILD_DIR]   (default build; the korvex_bench target built)
+# Usage: bench/run-bench.sh [BUILD_DIR]   (default build-program, as `make bench` builds it; the
+# korvex_bench target built)
 # BENCH_RUNS (default 300) and WRK_SECONDS (default 5) shorten or lengthen the run.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$repo/build}" && pwd)
+build=$(cd "${1:-$repo/build-program}" && pwd)
 out=$build/bench
 runs=${BENCH_RUNS:-300}
 wrk_seconds=${WRK_SECONDS:-5}
@@ -55,7 +56,7 @@ throughput() {
   lighttpd=$(command -v lighttpd || echo /usr/sbin/lighttpd)
   wrk=$(command -v wrk || true)
   if [ ! -x "$lighttpd" ] || [ -z "$wrk" ]; then
-    printf '### Through lighttpd\n\nNot measured: lighttpd or wrk is not installed (scripts/install-deps.sh installs both).\n' \
+    printf '### Through lighttpd\n\nNot measured: lighttpd or wrk is not installed (scripts/install-deps.sh bench installs both).\n' \
       >"$out/throughput.md"
     return 0
   fi

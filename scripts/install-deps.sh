@@ -1,19 +1,49 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and `make run` need, and only those
-# that are missing. Nothing is fetched from anywhere but the Debian archive.
+# Installs the Debian packages of one set, and only those that are missing. Nothing is fetched
+# from anywhere but the Debian archive (and, for the browser test, playwright-core from npm).
+#   scripts/install-deps.sh [SET]   SET is one of
+#     run    building korvex.cgi and serving it with lighttpd (`make run`, `make install`)
+#     test   everything `make test` needs: the run set, the test libraries, the independent
+#            decoders, clang for the fuzzers, the deployment servers and Chromium (the default)
+#     bench  everything `make bench` needs: the run set, Google Benchmark, wrk and curl
+# With KORVEX_DEPS_DRY_RUN=1 it prints the set and what of it is missing, and changes nothing.
 set -euo pipefail
 
-packages=(
-  cmake make g++ pkg-config          # build
-  libpng-dev zlib1g-dev              # PNG output
+set_name=${1:-test}
+
+run_packages=(
+  cmake make g++                     # build
+  libpng-dev zlib1g-dev              # PNG output (the static archives come with them)
+  lighttpd                           # scripts/run-server.sh
+)
+test_packages=(
+  "${run_packages[@]}"
+  pkg-config                         # finds libdmtx
   libgtest-dev                       # unit and process tests
   libzxing-dev libdmtx-dev           # independent decoders for the read-back checks
-  lighttpd curl                      # `make run` and the server tests
+  curl                               # requests in the server and deployment tests
   clang libclang-rt-14-dev           # libFuzzer targets
-  libbenchmark-dev wrk               # `make bench`
   nginx fcgiwrap apache2             # deployment tests
+  libfcgi-dev                        # the FastCGI worker
   chromium                           # browser test of the demo page
 )
+bench_packages=(
+  "${run_packages[@]}"
+  pkg-config file                    # libpng and zlib versions, and the linking, in the results
+  libbenchmark-dev                   # the in-process benchmark
+  wrk curl                           # requests per second through lighttpd
+  libfcgi-dev                        # the FastCGI worker
+)
+
+case "$set_name" in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${test_packages[@]}") ;;
+  bench) packages=("${bench_packages[@]}") ;;
+  *)
+    echo "install-deps: unknown set '$set_name' (run, test or bench)" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do
@@ -22,10 +52,18 @@ for package in "${packages[@]}"; do
   fi
 done
 
+if [ "${KORVEX_DEPS_DRY_RUN:-0}" = 1 ]; then
+  echo "install-deps: $set_name set: ${packages[*]}"
+  echo "install-deps: missing: ${missing[*]:-none}"
+  exit 0
+fi
+
 # The browser test drives Chromium through playwright-core from the npm registry.
-browser_dir="$(cd "$(dirname "$0")/../tests/browser" && pwd)"
-if command -v npm >/dev/null 2>&1 && [ ! -d "$browser_dir/node_modules/playwright-core" ]; then
-  bash "$browser_dir/install.sh" || echo "install-deps: playwright-core could not be installed" >&2
+if [ "$set_name" = test ]; then
+  browser_dir="$(cd "$(dirname "$0")/../tests/browser" && pwd)"
+  if command -v npm >/dev/null 2>&1 && [ ! -d "$browser_dir/node_modules/playwright-core" ]; then
+    bash "$browser_dir/install.sh" || echo "install-deps: playwright-core could not be installed" >&2
+  fi
 fi
 
 if [ ${#missing[@]} -eq 0 ]; then
@@ -41,7 +79,8 @@ echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
-# Debian starts lighttpd on port 80 when it is installed; the project runs its own instance.
+# Debian starts lighttpd, nginx and apache2 on port 80 when they are installed; the project runs
+# its own instances on ports of its own.
 if command -v service >/dev/null 2>&1; then
   for service in lighttpd nginx apache2; do
     service "$service" stop >/dev/null 2>&1 || true

@@ -2,26 +2,27 @@
 # Serves the generator with lighttpd on 127.0.0.1 until Ctrl-C:
 #   /                    the demo page, /docs/ the documentation, /cgi-bin/korvex.cgi the program.
 # Usage: scripts/run-server.sh [PORT]   (default 8080)
-# KORVEX_CGI chooses the program (default build/korvex.cgi) and KORVEX_SERVER_DIR the directory
-# for the generated configuration, pid file and error log (default build/lighttpd).
+# KORVEX_CGI chooses the program (default build-program/korvex.cgi, what `make run` builds) and
+# KORVEX_SERVER_DIR the directory for the generated configuration, pid file and error log
+# (default build-program/lighttpd).
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 port=${1:-8080}
-cgi=${KORVEX_CGI:-$repo/build/korvex.cgi}
-state=${KORVEX_SERVER_DIR:-$repo/build/lighttpd}
+cgi=${KORVEX_CGI:-$repo/build-program/korvex.cgi}
+state=${KORVEX_SERVER_DIR:-$repo/build-program/lighttpd}
 
 if ! [[ $port =~ ^[0-9]+$ ]] || ((port < 1 || port > 65535)); then
   echo "run-server: '$port' is not a port number" >&2
   exit 2
 fi
 if [ ! -x "$cgi" ]; then
-  echo "run-server: $cgi is missing; build it first (make build)" >&2
+  echo "run-server: $cgi is missing; build it first (make build-program)" >&2
   exit 1
 fi
 lighttpd=$(command -v lighttpd || echo /usr/sbin/lighttpd)
 if [ ! -x "$lighttpd" ]; then
-  echo "run-server: lighttpd is not installed (scripts/install-deps.sh installs it)" >&2
+  echo "run-server: lighttpd is not installed (scripts/install-deps.sh run installs it)" >&2
   exit 1
 fi
 

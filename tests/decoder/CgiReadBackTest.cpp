@@ -121,7 +121,8 @@ TEST_P(ModeFormatAngle, FullSymbolsReadBack) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, ModeFormatAngle, testing::Range(0, 7));
+INSTANTIATE_TEST_SUITE_P(Modes, ModeFormatAngle, testing::Range(0, 7),
+                         [](const testing::TestParamInfo<int>& info) { return "Mode" + std::to_string(info.param); });
 
 struct EscapeCase {
   const char* name;

@@ -114,7 +114,11 @@ TEST_P(EveryFormat, FullSymbolsReadBackInAsciiBase256AndEdifact) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, EveryFormat, testing::Range(1, 31));
+namespace {
+std::string FormatName(const testing::TestParamInfo<int>& info) { return "Format" + std::to_string(info.param); }
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Formats, EveryFormat, testing::Range(1, 31), FormatName);
 
 class EdifactEveryLength : public testing::TestWithParam<int> {};
 
@@ -140,7 +144,7 @@ TEST_P(EdifactEveryLength, ReadsBackAtEveryLength) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SmallFormats, EdifactEveryLength,
-                         testing::Values(1, 2, 3, 4, 5, 6, 7, 8, 9, 25, 26, 27, 28, 29, 30));
+                         testing::Values(1, 2, 3, 4, 5, 6, 7, 8, 9, 25, 26, 27, 28, 29, 30), FormatName);
 
 TEST(EdifactEveryLength, AutomaticFormatChoice) {
   DataMatrixBarcode barcode;

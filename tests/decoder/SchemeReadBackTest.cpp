@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -32,6 +33,8 @@ struct LengthCase {
   int mode;
   int format;
 };
+
+void PrintTo(const LengthCase& c, std::ostream* os) { *os << "mode " << c.mode << ", format " << c.format; }
 
 std::string Name(const testing::TestParamInfo<LengthCase>& info) {
   return "mode" + std::to_string(info.param.mode) + "_format" + std::to_string(info.param.format);

@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 
 #include "process/CgiResponse.h"
+#include "support/CaseName.h"
 #include "support/Decoders.h"
 #include "support/ReadBack.h"
 
@@ -75,13 +77,22 @@ INSTANTIATE_TEST_SUITE_P(Cases, IgnoredValues,
                                            "angle=360", "alignh=3", "alignv=3", "alignh=-1", "quiet=2", "qsize=1",
                                            "xdim=0", "xdim=-3", "w=700", "h=0", "help", "debug=1", "data=1234567",
                                            "bcolor=ffffff", "fcolor=000000", "fcolor=", "Data=xyz", "W=50",
-                                           "unknown=1"));
+                                           "unknown=1"),
+                         [](const auto& info) { return CaseName(info.param); });
+
+// The request tables below name each case after its query.
+template <typename Case>
+std::string QueryName(const ::testing::TestParamInfo<Case>& info) {
+  return CaseName(info.param.query);
+}
 
 struct ColorCase {
   const char* query;
   uint32_t background;
   uint32_t foreground;
 };
+
+void PrintTo(const ColorCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.query); }
 
 class Colors : public ::testing::TestWithParam<ColorCase> {};
 
@@ -109,13 +120,16 @@ INSTANTIATE_TEST_SUITE_P(Cases, Colors,
                                            ColorCase{"bcolor=ff00zz", 0x00FF00, kBlack},
                                            ColorCase{"fcolor=0000ff", kWhite, 0x0000FF},
                                            ColorCase{"fcolor=123456&bcolor=abcdef", 0xABCDEF, 0x123456},
-                                           ColorCase{"fcolor=1ff0000", kWhite, 0xFF0000}));
+                                           ColorCase{"fcolor=1ff0000", kWhite, 0xFF0000}),
+                         QueryName<ColorCase>);
 
 struct AlignCase {
   const char* query;
   uint32_t firstDarkColumn;
   uint32_t firstDarkRow;
 };
+
+void PrintTo(const AlignCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.query); }
 
 class Alignment : public ::testing::TestWithParam<AlignCase> {};
 
@@ -144,13 +158,16 @@ INSTANTIATE_TEST_SUITE_P(Cases, Alignment,
                                            AlignCase{"alignh=2", 18, 13}, AlignCase{"alignh=3", 13, 13},
                                            AlignCase{"alignv=0", 13, 7}, AlignCase{"alignv=top", 13, 7},
                                            AlignCase{"alignv=2", 13, 18}, AlignCase{"alignv=3", 13, 13},
-                                           AlignCase{"alignh=2&alignv=0&quiet=0", 1, 0}));
+                                           AlignCase{"alignh=2&alignv=0&quiet=0", 1, 0}),
+                         QueryName<AlignCase>);
 
 struct TurnCase {
   const char* query;
   // Where pixel (x, y) of the turned picture comes from in the upright one (side n).
   std::function<std::pair<uint32_t, uint32_t>(uint32_t x, uint32_t y, uint32_t n)> source;
 };
+
+void PrintTo(const TurnCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.query); }
 
 class Orientation : public ::testing::TestWithParam<TurnCase> {};
 
@@ -181,6 +198,7 @@ INSTANTIATE_TEST_SUITE_P(
         // 90: a quarter turn counter-clockwise, the upright top row becomes the left column.
         TurnCase{"angle=90", [](uint32_t x, uint32_t y, uint32_t n) { return std::make_pair(n - 1 - y, x); }},
         TurnCase{"angle=180", [](uint32_t x, uint32_t y, uint32_t n) { return std::make_pair(n - 1 - x, n - 1 - y); }},
-        TurnCase{"angle=270", [](uint32_t x, uint32_t y, uint32_t n) { return std::make_pair(y, n - 1 - x); }}));
+        TurnCase{"angle=270", [](uint32_t x, uint32_t y, uint32_t n) { return std::make_pair(y, n - 1 - x); }}),
+    QueryName<TurnCase>);
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ struct RequestCase {
   uint32_t width = 0;        // Answer::Png
   uint32_t height = 0;
 };
+
+void PrintTo(const RequestCase& c, std::ostream* os) { *os << c.label; }
 
 RequestCase Expect(std::string label, std::vector<EnvironmentVariable> environment, std::string input, int status,
                    Answer answer) {

@@ -106,7 +106,7 @@ class DeploymentTest : public ::testing::TestWithParam<Deployment> {
  protected:
   void SetUp() override {
     for (const char* binary : GetParam().binaries) {
-      ASSERT_TRUE(fs::exists(binary)) << binary << " is not installed; scripts/install-deps.sh installs it";
+      ASSERT_TRUE(fs::exists(binary)) << binary << " is not installed; scripts/install-deps.sh test installs it";
     }
     // Under /tmp with world-readable directories: Apache runs the program as an
     // unprivileged account, which must reach it.

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "support/CaseName.h"
 #include "support/HtmlPageTexts.h"
 
 namespace {
@@ -34,7 +35,8 @@ TEST_P(ErrorPageCodes, NamesTheFailure) {
   EXPECT_EQ(Capture([code](FILE* out) { WriteErrorPage(out, code); }), ExpectedErrorPage(ErrorMessage(code)));
 }
 
-INSTANTIATE_TEST_SUITE_P(AllCodes, ErrorPageCodes, ::testing::Range<ResultCode>(-1, 16));
+INSTANTIATE_TEST_SUITE_P(AllCodes, ErrorPageCodes, ::testing::Range<ResultCode>(-1, 16),
+                         [](const auto& info) { return "Code_" + CaseName(info.param); });
 
 TEST(ErrorPageTest, DataDoesNotFitHasExactlyOneBoldRedLine) {
   const std::string page = Capture([](FILE* out) { WriteErrorPage(out, Result::DataDoesNotFit); });

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
+#include <string_view>
+
+#include "support/CaseName.h"
 
 namespace {
 
@@ -19,6 +23,10 @@ struct LookupCase {
   const char* name;
   std::optional<std::string> expected;
 };
+
+void PrintTo(const LookupCase& c, std::ostream* os) {
+  *os << c.name << " in " << ::testing::PrintToString(c.text);
+}
 
 class QueryStringLookup : public ::testing::TestWithParam<LookupCase> {};
 
@@ -55,7 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Digits outside 0-9a-f: letters count 10..35 and combine as (v1 << 4) | v2, anything else 0.
         LookupCase{"data=%zz", "data", "\x33"}, LookupCase{"data=a%g0b", "data", "a"},  // 16 << 4 wraps to NUL
         LookupCase{"data=%G1", "data", "\x01"}, LookupCase{"data=%-A", "data", "\x0A"},
-        LookupCase{"data=%4+", "data", "\x40"}));
+        LookupCase{"data=%4+", "data", "\x40"}),
+    [](const auto& info) { return CaseName(info.param.name) + "_in_" + CaseName(info.param.text); });
 
 TEST(QueryStringTest, SecondLookupOverwritesTheFirstValue) {
   const std::string text = "a=first&b=2";
@@ -101,6 +110,8 @@ struct DecodeCase {
   std::string expected;
 };
 
+void PrintTo(const DecodeCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.input); }
+
 class UrlDecodeCases : public ::testing::TestWithParam<DecodeCase> {};
 
 TEST_P(UrlDecodeCases, DecodesInPlace) {
@@ -117,7 +128,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, UrlDecodeCases,
                                            DecodeCase{"%4", "%4"}, DecodeCase{"x%", "x%"},
                                            DecodeCase{"%41%", "A%"}, DecodeCase{"%41%4", "A%4"},
                                            DecodeCase{"%zz", "\x33"}, DecodeCase{"%2B+", "+ "},
-                                           DecodeCase{"%25%32%35", "%25"}));  // decoded once only
+                                           DecodeCase{"%25%32%35", "%25"}),  // decoded once only
+                         [](const auto& info) { return CaseName(info.param.input); });
 
 TEST(UrlDecodeTest, StopsAtTheTerminatingNul) {
   // Bytes after the NUL would make a complete escape if the decoder read past it.
@@ -132,6 +144,8 @@ struct DigitCase {
   uint8_t value;
 };
 
+void PrintTo(const DigitCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.digit); }
+
 class HexDigitValueCases : public ::testing::TestWithParam<DigitCase> {};
 
 TEST_P(HexDigitValueCases, MapsTheByte) {
@@ -145,6 +159,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, HexDigitValueCases,
                                            DigitCase{'/', 0}, DigitCase{':', 0}, DigitCase{'@', 0},
                                            DigitCase{'[', 0}, DigitCase{'`', 0}, DigitCase{'{', 0},
                                            DigitCase{' ', 0}, DigitCase{'\0', 0},
-                                           DigitCase{static_cast<char>(0xC1), 0}));
+                                           DigitCase{static_cast<char>(0xC1), 0}),
+                         [](const auto& info) { return CaseName(std::string_view(&info.param.digit, 1)); });
 
 }  // namespace

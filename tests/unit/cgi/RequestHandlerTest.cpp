@@ -4,7 +4,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ostream>
 #include <string>
+
+#include "support/CaseName.h"
 
 namespace {
 
@@ -12,6 +15,8 @@ struct LengthCase {
   const char* text;
   int64_t expected;
 };
+
+void PrintTo(const LengthCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.text); }
 
 class ContentLengthCases : public ::testing::TestWithParam<LengthCase> {};
 
@@ -24,7 +29,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, ContentLengthCases,
                                            LengthCase{"-1", -1}, LengthCase{"1", 1}, LengthCase{" 12x", 12},
                                            LengthCase{"+3600", 3600}, LengthCase{"3601", 3601},
                                            LengthCase{"4294967297", 4294967297},
-                                           LengthCase{"-4294967297", -4294967297}));
+                                           LengthCase{"-4294967297", -4294967297}),
+                         [](const auto& info) { return CaseName(info.param.text); });
 
 TEST(ContentLengthTest, HugeValuesSaturateAboveTheLimit) {
   EXPECT_GT(ReadContentLength(std::string(40, '9')), kMaxRequestLength);

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "cgi/QueryString.h"
+#include "support/CaseName.h"
 
 namespace {
 
@@ -14,6 +17,8 @@ struct NumberCase {
   const char* text;
   int32_t expected;
 };
+
+void PrintTo(const NumberCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.text); }
 
 class ReadNumberCases : public ::testing::TestWithParam<NumberCase> {};
 
@@ -32,12 +37,15 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{"2147483648", INT32_MIN},   // wraps modulo 2^32
                       NumberCase{"4294967295", -1}, NumberCase{"4294967296", 0}, NumberCase{"4294967297", 1},
                       NumberCase{"4294967396", 100}, NumberCase{"-4294967297", -1},
-                      NumberCase{"99999999999", 1215752191}));  // 99999999999 mod 2^32
+                      NumberCase{"99999999999", 1215752191}),  // 99999999999 mod 2^32
+    [](const auto& info) { return CaseName(info.param.text); });
 
 struct ColorCase {
   const char* text;
   uint32_t rgb;
 };
+
+void PrintTo(const ColorCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.text); }
 
 class ParseHexColorCases : public ::testing::TestWithParam<ColorCase> {};
 
@@ -50,12 +58,21 @@ INSTANTIATE_TEST_SUITE_P(Cases, ParseHexColorCases,
                                            ColorCase{"#ff0000", 0}, ColorCase{"ff00zz", 0xFF00},
                                            ColorCase{"aBcDeF", 0xABCDEF}, ColorCase{"1", 1}, ColorCase{"g1", 0},
                                            ColorCase{" ff", 0}, ColorCase{"123456789", 0x23456789},
-                                           ColorCase{"ffffffffff", 0xFFFFFFFF}, ColorCase{"0x10", 0}));
+                                           ColorCase{"ffffffffff", 0xFFFFFFFF}, ColorCase{"0x10", 0}),
+                         [](const auto& info) { return CaseName(info.param.text); });
 
 struct ConversionCase {
   uint32_t rgb;
   uint32_t internal;
 };
+
+std::string Hex(uint32_t value) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%06X", value);
+  return text;
+}
+
+void PrintTo(const ConversionCase& c, std::ostream* os) { *os << Hex(c.rgb); }
 
 class RgbToInternalColorCases : public ::testing::TestWithParam<ConversionCase> {};
 
@@ -68,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, RgbToInternalColorCases,
                                            ConversionCase{0x0000FF, 0xFF0000}, ConversionCase{0xFFFFFF, 0xFFFFFF},
                                            ConversionCase{0x123456, 0x563412}, ConversionCase{0, 0},
                                            ConversionCase{0xAB123456, 0x563412},   // top byte dropped
-                                           ConversionCase{0xFFFFFFFF, 0xFFFFFF}));
+                                           ConversionCase{0xFFFFFFFF, 0xFFFFFF}),
+                         [](const auto& info) { return "Rgb" + Hex(info.param.rgb); });
 
 TEST(RequestSettingsTest, DefaultsWithoutParameters) {
   QueryString query("");
@@ -89,11 +107,15 @@ TEST(RequestSettingsTest, DefaultsWithoutParameters) {
   EXPECT_EQ(s.xDimension, 5.0);
 }
 
-// A request text and what it must change relative to the defaults.
+// A request text and what it must change relative to the defaults; name, where given, names the
+// case instead of the text (for a text too long to read as a name).
 struct GatherCase {
   const char* text;
   std::function<void(RequestSettings&)> apply;
+  const char* name = nullptr;
 };
+
+void PrintTo(const GatherCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.text); }
 
 class GatherCases : public ::testing::TestWithParam<GatherCase> {};
 
@@ -209,6 +231,8 @@ INSTANTIATE_TEST_SUITE_P(
                      s.backColor = 0x030201;
                      s.foreColor = 0xC0B0A0;
                      s.quietZoneSize = 4;
-                   }}));
+                   },
+                   "EveryParameter"}),
+    [](const auto& info) { return info.param.name != nullptr ? info.param.name : CaseName(info.param.text); });
 
 }  // namespace

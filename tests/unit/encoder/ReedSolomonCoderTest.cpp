@@ -4,9 +4,16 @@
 
 #include <algorithm>
 #include <iterator>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
+
+// Names the format in test listings and failure output instead of dumping its bytes; static so
+// that it cannot clash with other test files.
+static void PrintTo(const FormatInfo& format, std::ostream* os) {
+  *os << "format " << format.id << " (" << format.symbolRows << " x " << format.symbolCols << ")";
+}
 
 namespace {
 
@@ -151,6 +158,8 @@ struct GeneratorCase {
   std::vector<int32_t> lowCoefficients;  // x^0 .. x^(k-1)
 };
 
+void PrintTo(const GeneratorCase& c, std::ostream* os) { *os << "k = " << c.k; }
+
 class ReedSolomonGeneratorTest : public ::testing::TestWithParam<GeneratorCase> {};
 
 TEST_P(ReedSolomonGeneratorTest, KnownCoefficients) {
@@ -187,6 +196,17 @@ struct BlockCase {
   std::vector<uint8_t> ecc;
 };
 
+// The codewords joined by separator: a block's data names its case.
+std::string Codewords(const std::vector<uint8_t>& codewords, const char* separator) {
+  std::string text;
+  for (const uint8_t codeword : codewords) {
+    text += (text.empty() ? "" : separator) + std::to_string(codeword);
+  }
+  return text;
+}
+
+void PrintTo(const BlockCase& c, std::ostream* os) { *os << "data " << Codewords(c.data, " "); }
+
 class ReedSolomonEncodeBlockTest : public ::testing::TestWithParam<BlockCase> {};
 
 TEST_P(ReedSolomonEncodeBlockTest, KnownErrorCorrection) {
@@ -202,7 +222,8 @@ TEST_P(ReedSolomonEncodeBlockTest, KnownErrorCorrection) {
 
 INSTANTIATE_TEST_SUITE_P(Vectors, ReedSolomonEncodeBlockTest,
                          ::testing::Values(BlockCase{{142, 164, 186}, {114, 25, 5, 88, 102}},
-                                           BlockCase{{66, 129, 70}, {138, 234, 82, 82, 95}}));
+                                           BlockCase{{66, 129, 70}, {138, 234, 82, 82, 95}}),
+                         [](const auto& info) { return "Data_" + Codewords(info.param.data, "_"); });
 
 TEST(ReedSolomonEncodeBlockRootsTest, EveryTableBlockShapeGivesAValidCodeword) {
   for (const FormatInfo& format : AllFormats()) {
@@ -223,6 +244,10 @@ struct SymbolCase {
   std::vector<uint8_t> full;
 };
 
+void PrintTo(const SymbolCase& c, std::ostream* os) {
+  *os << "format " << c.formatId << ", data " << Codewords(c.data, " ");
+}
+
 class AppendErrorCorrectionVectorTest : public ::testing::TestWithParam<SymbolCase> {};
 
 TEST_P(AppendErrorCorrectionVectorTest, SmallestSymbol) {
@@ -235,7 +260,10 @@ TEST_P(AppendErrorCorrectionVectorTest, SmallestSymbol) {
 INSTANTIATE_TEST_SUITE_P(Vectors, AppendErrorCorrectionVectorTest,
                          ::testing::Values(SymbolCase{1, {142, 164, 186}, {142, 164, 186, 114, 25, 5, 88, 102}},
                                            SymbolCase{1, {66, 129, 70}, {66, 129, 70, 138, 234, 82, 82, 95}}),
-                         [](const auto& info) { return "case" + std::to_string(info.index); });
+                         [](const auto& info) {
+                           return "Format" + std::to_string(info.param.formatId) + "_Data_" +
+                                  Codewords(info.param.data, "_");
+                         });
 
 TEST(AppendErrorCorrectionTest, OneBlockAppendsEccDirectlyAfterData) {
   const FormatInfo& format = Format(27);

@@ -7,11 +7,13 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <ostream>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "render/RgbImage.h"
+#include "support/CaseName.h"
 #include "support/PngReader.h"
 
 namespace {
@@ -95,6 +97,8 @@ struct SizeCase {
   int32_t height;
 };
 
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.width << " x " << c.height; }
+
 class PngHeaderTest : public ::testing::TestWithParam<SizeCase> {};
 
 TEST_P(PngHeaderTest, HeaderChunksAndPixels) {
@@ -125,7 +129,10 @@ TEST_P(PngHeaderTest, HeaderChunksAndPixels) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, PngHeaderTest,
                          ::testing::Values(SizeCase{60, 60}, SizeCase{1, 1}, SizeCase{699, 3}, SizeCase{3, 699},
-                                           SizeCase{699, 699}));
+                                           SizeCase{699, 699}),
+                         [](const auto& info) {
+                           return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
+                         });
 
 TEST(PngWriter, RedPixelDecodesAsPureRed) {
   RgbImage image(2, 1, kWhite, -2);
@@ -198,6 +205,8 @@ struct GammaCase {
   double gammaAfterWrite;
 };
 
+void PrintTo(const GammaCase& c, std::ostream* os) { *os << "gamma " << c.gamma; }
+
 class PngGammaTest : public ::testing::TestWithParam<GammaCase> {};
 
 TEST_P(PngGammaTest, GamaChunkCarriesTheGamma) {
@@ -216,7 +225,8 @@ TEST_P(PngGammaTest, GamaChunkCarriesTheGamma) {
 INSTANTIATE_TEST_SUITE_P(Cases, PngGammaTest,
                          ::testing::Values(GammaCase{0.5, 50000, 0.5}, GammaCase{0.1, 10000, 0.1},
                                            GammaCase{0.05, 70000, 0.7}, GammaCase{0.0, 70000, 0.7},
-                                           GammaCase{1.0, 100000, 1.0}, GammaCase{0.45455, 45455, 0.45455}));
+                                           GammaCase{1.0, 100000, 1.0}, GammaCase{0.45455, 45455, 0.45455}),
+                         [](const auto& info) { return "Gamma_" + CaseName(info.param.gamma); });
 
 TEST(PngWriter, DefaultGammaOfANewImageIs50000) {
   RgbImage image(60, 60, kWhite, -2);
@@ -231,6 +241,8 @@ struct LevelCase {
   int32_t level;
   int zlibLevelFlag;  // FLEVEL of the zlib stream header
 };
+
+void PrintTo(const LevelCase& c, std::ostream* os) { *os << "level " << c.level; }
 
 class PngCompressionTest : public ::testing::TestWithParam<LevelCase> {};
 
@@ -248,7 +260,8 @@ TEST_P(PngCompressionTest, PassesTheLevelToZlib) {
 
 INSTANTIATE_TEST_SUITE_P(Levels, PngCompressionTest,
                          ::testing::Values(LevelCase{-2, 2}, LevelCase{6, 2}, LevelCase{0, 0}, LevelCase{1, 0},
-                                           LevelCase{3, 1}, LevelCase{9, 3}));
+                                           LevelCase{3, 1}, LevelCase{9, 3}),
+                         [](const auto& info) { return "Level_" + CaseName(info.param.level); });
 
 TEST(PngWriter, DefaultLevelWritesTheSameDataAsLevelSix) {
   auto defaultLevel = NoiseImage(40, 30);
@@ -355,7 +368,8 @@ TEST_P(PngFailingStreamTest, StopsAtTheFirstFailedWrite) {
 
 // Fractions of the full stream: nothing, inside the header chunks, inside the image data, and
 // just before the end.
-INSTANTIATE_TEST_SUITE_P(Limits, PngFailingStreamTest, ::testing::Values(0.0, 0.0001, 0.001, 0.5, 0.9, 0.99999));
+INSTANTIATE_TEST_SUITE_P(Limits, PngFailingStreamTest, ::testing::Values(0.0, 0.0001, 0.001, 0.5, 0.9, 0.99999),
+                         [](const auto& info) { return "Fraction_" + CaseName(info.param); });
 
 TEST(PngWriter, FailsAtEachBoundaryOfTheHeaderChunks) {
   RgbImage image(60, 60, kWhite, -2);

@@ -13,6 +13,7 @@
 #include "encoder/FormatTable.h"
 #include "render/RgbImage.h"
 #include "render/SymbolMatrix.h"
+#include "support/CaseName.h"
 
 namespace {
 
@@ -286,7 +287,8 @@ TEST_P(DrawModulesTest, PaintsEveryDarkModuleTurnedAndNothingElse) {
   EXPECT_EQ(rowSolid(outRows - 1), edges.bottom);
 }
 
-INSTANTIATE_TEST_SUITE_P(Orientations, DrawModulesTest, ::testing::Values(0, 90, 180, 270));
+INSTANTIATE_TEST_SUITE_P(Orientations, DrawModulesTest, ::testing::Values(0, 90, 180, 270),
+                         [](const auto& info) { return "Deg" + std::to_string(info.param); });
 
 TEST(DrawModules, UnknownOrientationPaintsNothing) {
   const SymbolMatrix matrix = BuildMatrix(FormatOfSize(12, 12), 45);
@@ -525,6 +527,11 @@ struct QuietPairCase {
   int32_t width, height, alignH, alignV, orientation;
 };
 
+void PrintTo(const QuietPairCase& c, std::ostream* os) {
+  *os << c.width << " x " << c.height << ", align " << c.alignH << "/" << c.alignV << ", " << c.orientation
+      << " degrees";
+}
+
 class QuietZoneSizeZeroTest : public ::testing::TestWithParam<QuietPairCase> {};
 
 TEST_P(QuietZoneSizeZeroTest, DrawsExactlyAsQuietZoneOff) {
@@ -552,12 +559,22 @@ TEST_P(QuietZoneSizeZeroTest, DrawsExactlyAsQuietZoneOff) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, QuietZoneSizeZeroTest,
                          ::testing::Values(QuietPairCase{100, 100, 1, 1, 0}, QuietPairCase{37, 50, 2, 2, 90},
-                                           QuietPairCase{14, 14, 2, 0, 180}, QuietPairCase{25, 15, 0, 2, 270}));
+                                           QuietPairCase{14, 14, 2, 0, 180}, QuietPairCase{25, 15, 0, 2, 270}),
+                         [](const auto& info) {
+                           const QuietPairCase& c = info.param;
+                           return std::to_string(c.width) + "x" + std::to_string(c.height) + "_Align" +
+                                  std::to_string(c.alignH) + std::to_string(c.alignV) + "_Deg" +
+                                  std::to_string(c.orientation);
+                         });
 
 struct OrientationCase {
   int32_t orientation;
   uint32_t back;
 };
+
+void PrintTo(const OrientationCase& c, std::ostream* os) {
+  *os << c.orientation << " degrees on " << std::hex << std::uppercase << c.back << std::nouppercase << std::dec;
+}
 
 class UnknownOrientationTest : public ::testing::TestWithParam<OrientationCase> {};
 
@@ -577,7 +594,8 @@ TEST_P(UnknownOrientationTest, ShowsOnlyTheBackground) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, UnknownOrientationTest,
                          ::testing::Values(OrientationCase{45, kWhite}, OrientationCase{-90, 0x808080},
-                                           OrientationCase{360, 0x0000FF}));
+                                           OrientationCase{360, 0x0000FF}),
+                         [](const auto& info) { return "Deg_" + CaseName(info.param.orientation); });
 
 TEST(Draw, DefaultColoursWriteOnlyBlackModules) {
   DataMatrixBarcode barcode;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -10,6 +11,12 @@
 #include <vector>
 
 #include "encoder/FormatTable.h"
+
+// Names the format in test listings and failure output instead of dumping its bytes; static so
+// that it cannot clash with other test files.
+static void PrintTo(const FormatInfo& format, std::ostream* os) {
+  *os << "format " << format.id << " (" << format.symbolRows << " x " << format.symbolCols << ")";
+}
 
 namespace {
 

@@ -5,9 +5,12 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "support/CaseName.h"
 
 namespace {
 
@@ -32,6 +35,12 @@ struct SizeCase {
   int32_t height;
 };
 
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.width << " x " << c.height; }
+
+std::string SizeName(const ::testing::TestParamInfo<SizeCase>& info) {
+  return CaseName(info.param.width) + "_x_" + CaseName(info.param.height);
+}
+
 class AllocateRowsTest : public ::testing::TestWithParam<SizeCase> {};
 
 TEST_P(AllocateRowsTest, EveryByteStartsWhiteAndRowsAreTheRowPointers) {
@@ -51,7 +60,8 @@ TEST_P(AllocateRowsTest, EveryByteStartsWhiteAndRowsAreTheRowPointers) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, AllocateRowsTest,
-                         ::testing::Values(SizeCase{1, 1}, SizeCase{3, 2}, SizeCase{1, 7}, SizeCase{699, 699}));
+                         ::testing::Values(SizeCase{1, 1}, SizeCase{3, 2}, SizeCase{1, 7}, SizeCase{699, 699}),
+                         SizeName);
 
 TEST(RgbImage, ConstructionRecordsSettingsAndFixedDepthAndGamma) {
   RgbImage image(60, 40, kWhite, -2);
@@ -77,7 +87,8 @@ TEST_P(RefusedSizeTest, AllocatesNothing) {
 INSTANTIATE_TEST_SUITE_P(Sizes, RefusedSizeTest,
                          ::testing::Values(SizeCase{4096, 5462}, SizeCase{65535, 65535}, SizeCase{INT32_MAX, INT32_MAX},
                                            SizeCase{INT32_MAX, 1}, SizeCase{0, 5}, SizeCase{5, 0},
-                                           SizeCase{-1, 5}, SizeCase{5, -1}));
+                                           SizeCase{-1, 5}, SizeCase{5, -1}),
+                         SizeName);
 
 TEST(RgbImage, RasterJustBelowTheLimitIsAllocated) {
   static_assert(4096ull * 5461 * 3 <= RgbImage::kMaxRasterBytes, "case must lie below the limit");
@@ -90,6 +101,14 @@ struct ColorCase {
   uint32_t color;      // internal form 0x00BBGGRR, maybe with junk in the top byte
   uint32_t stored;     // expected bytes as 0xRRGGBB
 };
+
+std::string Hex(uint32_t value) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%06X", value);
+  return text;
+}
+
+void PrintTo(const ColorCase& c, std::ostream* os) { *os << Hex(c.color); }
 
 class FillRectColorTest : public ::testing::TestWithParam<ColorCase> {};
 
@@ -119,7 +138,8 @@ INSTANTIATE_TEST_SUITE_P(Colors, FillRectColorTest,
                                            ColorCase{0x563412, 0x123456},     // all three bytes differ
                                            ColorCase{0x12FFFFFF, 0xFFFFFF},   // top byte ignored
                                            ColorCase{0xFF000000, 0x000000},   // top byte ignored, grey
-                                           ColorCase{0xAB0000FF, 0xFF0000})); // top byte ignored, colour
+                                           ColorCase{0xAB0000FF, 0xFF0000}),  // top byte ignored, colour
+                         [](const auto& info) { return "Color" + Hex(info.param.color); });
 
 TEST(RgbImage, FillingTheLastColumnChangesOnlyTheLastThreeBytesOfEachRow) {
   RgbImage image(6, 3, kWhite, -2);

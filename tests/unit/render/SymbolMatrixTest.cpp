@@ -3,11 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "render/PlacementGrid.h"
+#include "support/CaseName.h"
+
+// Names the format in test listings and failure output instead of dumping its bytes; static so
+// that it cannot clash with other test files.
+static void PrintTo(const FormatInfo& format, std::ostream* os) {
+  *os << "format " << format.id << " (" << format.symbolRows << " x " << format.symbolCols << ")";
+}
 
 namespace {
 
@@ -66,6 +74,8 @@ struct BorderCase {
   std::vector<int> alternatingRows;  // dark at even columns
   std::vector<int> alternatingCols;  // dark at odd rows
 };
+
+void PrintTo(const BorderCase& c, std::ostream* os) { *os << "format " << c.formatId; }
 
 class SymbolMatrixBorderTest : public ::testing::TestWithParam<std::tuple<BorderCase, int>> {};
 
@@ -218,6 +228,8 @@ struct RotationCase {
   int (*storedCol)(int i, int j, int rows, int cols);
 };
 
+void PrintTo(const RotationCase& c, std::ostream* os) { *os << c.orientation << " degrees"; }
+
 class SymbolMatrixRotationTest : public ::testing::TestWithParam<RotationCase> {};
 
 // A rectangle (8 x 18) shows whether rows and columns are exchanged.
@@ -264,6 +276,8 @@ struct SolidEdgeCase {
   bool leftCol;
   bool rightCol;
 };
+
+void PrintTo(const SolidEdgeCase& c, std::ostream* os) { *os << c.orientation << " degrees"; }
 
 class SymbolMatrixSolidEdgeTest : public ::testing::TestWithParam<SolidEdgeCase> {};
 
@@ -324,6 +338,7 @@ TEST_P(SymbolMatrixInvalidOrientationTest, EveryModuleLight) {
   EXPECT_EQ(dark, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Angles, SymbolMatrixInvalidOrientationTest, ::testing::Values(45, -90, 360, 1, 89));
+INSTANTIATE_TEST_SUITE_P(Angles, SymbolMatrixInvalidOrientationTest, ::testing::Values(45, -90, 360, 1, 89),
+                         [](const auto& info) { return "Deg_" + CaseName(info.param); });
 
 }  // namespace
