@@ -200,3 +200,14 @@ uint32_t ReadBigEndian32(const std::vector<uint8_t>& data, std::size_t offset) {
   if (offset > data.size() || data.size() - offset < 4) return 0;
   return BigEndian32(data.data() + offset);
 }
+
+std::vector<PngChunk> ChunksApartFromTime(const PngInfo& png) {
+  static const std::string kCreationTime("Creation Time", sizeof "Creation Time");  // with its NUL
+  std::vector<PngChunk> kept;
+  for (const PngChunk& chunk : png.chunks) {
+    const bool creationTime = chunk.type == "tEXt" && chunk.data.size() >= kCreationTime.size() &&
+                              std::equal(kCreationTime.begin(), kCreationTime.end(), chunk.data.begin());
+    if (chunk.type != "tIME" && !creationTime) kept.push_back(chunk);
+  }
+  return kept;
+}
