@@ -1,13 +1,15 @@
 // The server configurations under deploy/, each started for real on a free loopback port with
 // a copy of the built programs: images by GET and POST read back by zxing-cpp, the error page
 // of a failed request, and the demo page. Then what only the FastCGI worker's configurations
-// promise: the same answers through nginx as the CGI's under fcgiwrap, and nginx's cache.
+// promise: the same answers through nginx as the CGI's under fcgiwrap, nginx's cache, and an
+// upstream of three worker instances that loses one under load.
 #include <gtest/gtest.h>
 
 #include <grp.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "process/CgiResponse.h"
 #include "support/CgiProcess.h"
 #include "support/Decoders.h"
 #include "support/LocalServer.h"
@@ -110,8 +113,9 @@ bool SameAnswer(const std::string& a, const std::string& b) {
 enum class Server { kLighttpd, kNginx, kApache };
 
 // What runs behind the server: nothing (it runs korvex.cgi, or starts korvex.fcgi, itself),
-// fcgiwrap, or korvex.fcgi on a unix socket.
-enum class Backend { kNone, kFcgiwrap, kWorkerSocket };
+// fcgiwrap, korvex.fcgi on a unix socket, or three korvex.fcgi instances on loopback ports,
+// each standing for a machine of its own.
+enum class Backend { kNone, kFcgiwrap, kWorkerSocket, kWorkerPorts };
 
 struct Deployment {
   const char* name;
@@ -130,6 +134,7 @@ const Deployment kDeployments[] = {
     // lighttpd starts the worker with the listening socket as its standard input.
     {"lighttpd_fastcgi", "lighttpd-fastcgi.conf.in", Server::kLighttpd, Backend::kNone},
     {"apache2_proxy_fcgi", "apache2-proxy-fcgi.conf.in", Server::kApache, Backend::kWorkerSocket},
+    {"nginx_upstream", "nginx-upstream.conf.in", Server::kNginx, Backend::kWorkerPorts},
 };
 
 const Deployment& Named(const std::string& name) {
@@ -225,6 +230,14 @@ class DeploymentFixture : public ::testing::Test {
       fields["WORKER_URL"] = "unix:" + socket + "|fcgi://localhost/";
       if (!StartWorker("unix:" + socket, 2, state / "worker.log")) {
         return -1;
+      }
+    } else if (deployment.backend == Backend::kWorkerPorts) {
+      for (int i = 1; i <= 3; ++i) {
+        const std::string address = "127.0.0.1:" + std::to_string(FreePort());
+        fields["WORKER_" + std::to_string(i)] = address;
+        if (!StartWorker(address, 1, state / ("worker-" + std::to_string(i) + ".log"))) {
+          return -1;
+        }
       }
     }
 
@@ -495,6 +508,80 @@ TEST_F(DeploymentFixture, NginxAnswersRepeatedGetRequestsFromItsCache) {
   EXPECT_EQ(cached.body, first.body);
   EXPECT_EQ(Request(Url(port, "/cgi-bin/korvex.cgi"), BodyFile(), &query).status, 502);
   EXPECT_EQ(Request(url + "&angle=90", BodyFile()).status, 502);
+}
+
+// Three korvex.fcgi instances behind one nginx upstream, each standing for a machine; one is
+// killed while clients send requests. Only what it had in flight may fail (nginx passes a GET
+// that it lost on to the next server, so usually nothing fails), and no answer is wrong.
+TEST_F(DeploymentFixture, UpstreamPassesRequestsOnWhenAWorkerMachineDies) {
+  const int port = StartDeployment(Named("nginx_upstream"));
+  ASSERT_GT(port, 0) << Logs();
+  ASSERT_EQ(workers_.size(), 3u);
+
+  // The answers as korvex.cgi itself gives them. The largest image keeps an instance busy
+  // long enough to be killed in the middle of a request; the failing request (no answer
+  // without debug) is among them so that nginx is seen not to hold it against the servers.
+  const std::vector<std::string> queries = {"data=Machine+A&w=90&h=90", "data=Machine+B&w=699&h=699&fmt=24",
+                                            "data=MACHINE+C&mode=6&fmt=27&angle=90", "qsize=-1"};
+  std::vector<std::optional<std::vector<PngChunk>>> expected;
+  for (const std::string& query : queries) {
+    const ProcessResult run = RunCgi(GetRequest(query));
+    PngInfo png;
+    std::string error;
+    expected.push_back(ReadPngResponse(run.output, png, error) ? std::optional(ChunksApartFromTime(png)) : std::nullopt);
+  }
+  ASSERT_TRUE(expected[0] && expected[1] && expected[2] && !expected[3]);
+
+  constexpr int kClients = 4;
+  constexpr int kRequestsPerClient = 40;
+  std::atomic<int> done{0};
+  std::atomic<int> failed{0};
+  std::atomic<int> wrong{0};
+  std::atomic<int> rightAfterKill{0};
+  std::atomic<bool> killed{false};
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  std::vector<std::thread> clients;
+  for (int client = 0; client < kClients; ++client) {
+    clients.emplace_back([&, client] {
+      const fs::path bodyFile = BodyFile("client-" + std::to_string(client));
+      for (int i = 0; i < kRequestsPerClient && std::chrono::steady_clock::now() < deadline; ++i) {
+        const std::size_t which = static_cast<std::size_t>(client + i) % queries.size();
+        const HttpResult answer = Request(Url(port, "/cgi-bin/korvex.cgi?" + queries[which]), bodyFile);
+        PngInfo png;
+        bool right = false;
+        if (!expected[which]) {
+          right = answer.status == 502;
+          wrong += answer.status == 200 ? 1 : 0;
+        } else if (answer.status == 200 && ReadPng(answer.body, png)) {
+          right = ChunksApartFromTime(png) == *expected[which];
+          wrong += right ? 0 : 1;
+        }
+        failed += right ? 0 : 1;
+        rightAfterKill += right && killed ? 1 : 0;
+        ++done;
+      }
+    });
+  }
+  while (done < kClients * kRequestsPerClient / 3 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
+  workers_[1]->Kill();
+  killed = true;
+  for (std::thread& client : clients) {
+    client.join();
+  }
+
+  EXPECT_EQ(done, kClients * kRequestsPerClient) << "the requests did not all finish in time";
+  EXPECT_EQ(wrong, 0);
+  EXPECT_LE(failed, kClients) << Logs();
+  EXPECT_GT(rightAfterKill, 0);
+  // The dead instance's turns in the rotation go to the two others.
+  for (int i = 0; i < 6; ++i) {
+    const HttpResult answer = Request(Url(port, "/cgi-bin/korvex.cgi?" + queries[0]), BodyFile());
+    PngInfo png;
+    EXPECT_TRUE(answer.status == 200 && ReadPng(answer.body, png) && ChunksApartFromTime(png) == *expected[0])
+        << answer.status << " " << answer.error;
+  }
 }
 
 }  // namespace
