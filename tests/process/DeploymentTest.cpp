@@ -192,10 +192,14 @@ class DeploymentFixture : public ::testing::Test {
                {"RUN_GROUP", "nogroup"}};
   }
 
-  // The servers go before their directory does.
+  // The servers go before their directory does. In the sanitizer build the programs behind
+  // them report in the servers' logs, which nothing else reads.
   void TearDown() override {
     workers_.clear();
     servers_.clear();
+    const std::string logs = Logs();
+    EXPECT_EQ(logs.find("Sanitizer"), std::string::npos) << logs;
+    EXPECT_EQ(logs.find("runtime error:"), std::string::npos) << logs;
   }
 
   // Starts the deployment, and what runs behind it, on a free port with a state directory of
