@@ -1,10 +1,15 @@
 // The server configurations under deploy/, each started for real on a free loopback port with
-// a copy of the built program: images by GET and POST read back by zxing-cpp, the error page
-// of a failed request, and the demo page.
+// a copy of the built programs: images by GET and POST read back by zxing-cpp, the error page
+// of a failed request, and the demo page. Then what only the FastCGI worker's configurations
+// promise: the same answers through nginx as the CGI's under fcgiwrap, nginx's cache, and an
+// upstream of three worker instances that loses one under load.
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "process/CgiResponse.h"
 #include "support/CgiProcess.h"
 #include "support/Decoders.h"
 #include "support/LocalServer.h"
@@ -47,7 +53,7 @@ std::string FillTemplate(std::string text, const std::map<std::string, std::stri
     }
   }
   std::smatch leftOver;
-  if (std::regex_search(text, leftOver, std::regex("@[A-Z_]+@"))) {
+  if (std::regex_search(text, leftOver, std::regex("@[A-Z0-9_]+@"))) {
     *missing = leftOver.str();
   }
   return text;
@@ -56,14 +62,18 @@ std::string FillTemplate(std::string text, const std::map<std::string, std::stri
 struct HttpResult {
   int status = 0;
   std::string contentType;
+  std::string cacheStatus;  // nginx's X-Cache-Status header, where it sends one
   std::string body;
   std::string error;  // curl's complaint when the request did not complete
 };
 
 // One request through curl; post is sent as an application/x-www-form-urlencoded body.
 HttpResult Request(const std::string& url, const fs::path& bodyFile, const std::string* post = nullptr) {
+  // curl leaves the file alone when the answer has no body.
+  std::error_code ignored;
+  fs::remove(bodyFile, ignored);
   std::vector<std::string> args = {"-sS", "--max-time", "20", "-o", bodyFile.string(), "-w",
-                                   "%{http_code} %{content_type}"};
+                                   "%{http_code}\n%{content_type}\n%header{x-cache-status}\n"};
   if (post != nullptr) {
     args.push_back("--data-binary");
     args.push_back(*post);
@@ -73,8 +83,11 @@ HttpResult Request(const std::string& url, const fs::path& bodyFile, const std::
   HttpResult result;
   result.error = run.errorOutput;
   std::istringstream written(run.output);
-  written >> result.status;
-  std::getline(written >> std::ws, result.contentType);
+  std::string status;
+  std::getline(written, status);
+  result.status = std::atoi(status.c_str());
+  std::getline(written, result.contentType);
+  std::getline(written, result.cacheStatus);
   result.body = ReadFile(bodyFile);
   return result;
 }
@@ -87,27 +100,67 @@ std::optional<Decoded> ReadPngSymbol(const std::string& png, std::string& error)
   return ReadWithZxing(ToRaster(info));
 }
 
-// What one deployment needs: the binaries that must exist, and how to start it from the
-// filled-in fields (PORT, DOCUMENT_ROOT, CGI_PATH, STATE_DIR and the server's own).
+// True when both bodies are the same PNG apart from its time of writing, or the same bytes.
+bool SameAnswer(const std::string& a, const std::string& b) {
+  PngInfo pngA;
+  PngInfo pngB;
+  if (ReadPng(a, pngA) && ReadPng(b, pngB)) {
+    return ChunksApartFromTime(pngA) == ChunksApartFromTime(pngB);
+  }
+  return a == b;
+}
+
+enum class Server { kLighttpd, kNginx, kApache };
+
+// What runs behind the server: nothing (it runs korvex.cgi, or starts korvex.fcgi, itself),
+// fcgiwrap, korvex.fcgi on a unix socket, or three korvex.fcgi instances on loopback ports,
+// each standing for a machine of its own.
+enum class Backend { kNone, kFcgiwrap, kWorkerSocket, kWorkerPorts };
+
 struct Deployment {
   const char* name;
-  std::vector<const char*> binaries;
+  const char* config;  // the template under deploy/
+  Server server;
+  Backend backend;
 };
 
 void PrintTo(const Deployment& deployment, std::ostream* out) { *out << deployment.name; }
 
 const Deployment kDeployments[] = {
-    {"lighttpd", {"/usr/sbin/lighttpd"}},
-    {"nginx_fcgiwrap", {"/usr/sbin/nginx", "/usr/sbin/fcgiwrap"}},
-    {"apache2_cgid", {"/usr/sbin/apache2"}},
+    {"lighttpd", "lighttpd.conf.in", Server::kLighttpd, Backend::kNone},
+    {"nginx_fcgiwrap", "nginx-fcgiwrap.conf.in", Server::kNginx, Backend::kFcgiwrap},
+    {"apache2_cgid", "apache2-cgid.conf.in", Server::kApache, Backend::kNone},
+    {"nginx_fastcgi", "nginx-fastcgi.conf.in", Server::kNginx, Backend::kWorkerSocket},
+    // lighttpd starts the worker with the listening socket as its standard input.
+    {"lighttpd_fastcgi", "lighttpd-fastcgi.conf.in", Server::kLighttpd, Backend::kNone},
+    {"apache2_proxy_fcgi", "apache2-proxy-fcgi.conf.in", Server::kApache, Backend::kWorkerSocket},
+    {"nginx_upstream", "nginx-upstream.conf.in", Server::kNginx, Backend::kWorkerPorts},
 };
 
-class DeploymentTest : public ::testing::TestWithParam<Deployment> {
+const Deployment& Named(const std::string& name) {
+  for (const Deployment& deployment : kDeployments) {
+    if (name == deployment.name) {
+      return deployment;
+    }
+  }
+  std::abort();
+}
+
+const char* ServerBinary(Server server) {
+  switch (server) {
+    case Server::kLighttpd:
+      return "/usr/sbin/lighttpd";
+    case Server::kNginx:
+      return "/usr/sbin/nginx";
+    case Server::kApache:
+      return "/usr/sbin/apache2";
+  }
+  return "";
+}
+
+class DeploymentFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* binary : GetParam().binaries) {
-      ASSERT_TRUE(fs::exists(binary)) << binary << " is not installed; scripts/install-deps.sh test installs it";
-    }
     // Under /tmp with world-readable directories: Apache runs the program as an
     // unprivileged account, which must reach it.
     root_ = scratch_.Path();
@@ -116,30 +169,105 @@ class DeploymentTest : public ::testing::TestWithParam<Deployment> {
                                fs::perms::others_read | fs::perms::others_exec);
     fs::create_directories(root_ / "www");
     fs::create_directories(root_ / "cgi-bin");
-    fs::create_directories(root_ / "state");
+    fs::create_directories(root_ / "bin");
     fs::copy(fs::path(TestPaths::kSourceDir) / "www", root_ / "www", fs::copy_options::recursive);
     fs::copy_file(TestPaths::kCgi, root_ / "cgi-bin" / "korvex.cgi");
-    port_ = FreePort();
-    ASSERT_GT(port_, 0);
-    fields_ = {{"PORT", std::to_string(port_)},
-               {"DOCUMENT_ROOT", (root_ / "www").string()},
+    fs::copy_file(TestPaths::kFcgi, root_ / "bin" / "korvex.fcgi");
+    // The workers' unix sockets (mode 0660) are for the group that nginx's and Apache's
+    // unprivileged processes run as. A set-group-ID directory of that group gives it to every
+    // socket made in it, as a runtime directory of the web server's group does in production.
+    const group* nogroup = getgrnam("nogroup");
+    ASSERT_NE(nogroup, nullptr) << "no group nogroup";
+    socketDir_ = root_ / "run";
+    fs::create_directories(socketDir_);
+    ASSERT_EQ(chown(socketDir_.c_str(), geteuid(), nogroup->gr_gid), 0) << "cannot give " << socketDir_ << " to nogroup";
+    fs::permissions(socketDir_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::set_gid);
+    fields_ = {{"DOCUMENT_ROOT", (root_ / "www").string()},
                {"DOCS_DIR", (fs::path(TestPaths::kSourceDir) / "docs").string()},
                {"CGI_PATH", (root_ / "cgi-bin" / "korvex.cgi").string()},
-               {"STATE_DIR", (root_ / "state").string()},
+               {"FCGI_PATH", (root_ / "bin" / "korvex.fcgi").string()},
                {"MODULE_DIR", "/usr/lib/apache2/modules"},
                {"RUN_USER", "nobody"},
                {"RUN_GROUP", "nogroup"}};
   }
 
-  // The servers go before their directory does.
-  void TearDown() override { servers_.clear(); }
+  // The servers go before their directory does. In the sanitizer build the programs behind
+  // them report in the servers' logs, which nothing else reads.
+  void TearDown() override {
+    workers_.clear();
+    servers_.clear();
+    const std::string logs = Logs();
+    EXPECT_EQ(logs.find("Sanitizer"), std::string::npos) << logs;
+    EXPECT_EQ(logs.find("runtime error:"), std::string::npos) << logs;
+  }
+
+  // Starts the deployment, and what runs behind it, on a free port with a state directory of
+  // its own (root/<name>), and waits until it accepts connections. Its port, or -1.
+  int StartDeployment(const Deployment& deployment) {
+    std::vector<const char*> binaries = {ServerBinary(deployment.server)};
+    if (deployment.backend == Backend::kFcgiwrap) {
+      binaries.push_back("/usr/sbin/fcgiwrap");
+    }
+    for (const char* binary : binaries) {
+      if (!fs::exists(binary)) {
+        ADD_FAILURE() << binary << " is not installed; scripts/install-deps.sh test installs it";
+        return -1;
+      }
+    }
+    const fs::path state = root_ / deployment.name;
+    fs::create_directories(state);
+    const int port = FreePort();
+    std::map<std::string, std::string> fields = fields_;
+    fields["PORT"] = std::to_string(port);
+    fields["STATE_DIR"] = state.string();
+    fields["CACHE_DIR"] = (state / "cache").string();
+
+    if (deployment.backend == Backend::kFcgiwrap) {
+      const std::string address = "127.0.0.1:" + std::to_string(FreePort());
+      fields["FCGIWRAP_ADDRESS"] = address;
+      // One process, no preforked children: nothing outlives it.
+      Start({"/usr/sbin/fcgiwrap", "-c", "1", "-p", fields["CGI_PATH"], "-s", "tcp:" + address}, state / "fcgiwrap.log");
+    } else if (deployment.backend == Backend::kWorkerSocket) {
+      const std::string socket = (socketDir_ / (std::string(deployment.name) + ".socket")).string();
+      fields["WORKER_ADDRESS"] = "unix:" + socket;
+      fields["WORKER_URL"] = "unix:" + socket + "|fcgi://localhost/";
+      if (!StartWorker("unix:" + socket, 2, state / "worker.log")) {
+        return -1;
+      }
+    } else if (deployment.backend == Backend::kWorkerPorts) {
+      for (int i = 1; i <= 3; ++i) {
+        const std::string address = "127.0.0.1:" + std::to_string(FreePort());
+        fields["WORKER_" + std::to_string(i)] = address;
+        if (!StartWorker(address, 1, state / ("worker-" + std::to_string(i) + ".log"))) {
+          return -1;
+        }
+      }
+    }
+
+    const std::string config = Configure(deployment.config, fields, state).string();
+    switch (deployment.server) {
+      case Server::kLighttpd:
+        Start({"/usr/sbin/lighttpd", "-D", "-f", config}, state / "server.log");
+        break;
+      case Server::kNginx:
+        Start({"/usr/sbin/nginx", "-p", state.string() + "/", "-e", (state / "error.log").string(), "-g", "daemon off;",
+               "-c", config},
+              state / "server.log");
+        break;
+      case Server::kApache:
+        Start({"/usr/sbin/apache2", "-f", config, "-DFOREGROUND"}, state / "server.log");
+        break;
+    }
+    return WaitUntilAccepting(port, AllServers(), 15s) ? port : -1;
+  }
 
   // Fills deploy/<name> into the state directory and returns the written file.
-  fs::path Configure(const std::string& name) {
+  fs::path Configure(const std::string& name, const std::map<std::string, std::string>& fields, const fs::path& state) {
     std::string missing;
-    const std::string text = FillTemplate(ReadFile(fs::path(TestPaths::kSourceDir) / "deploy" / name), fields_, &missing);
+    const std::string text = FillTemplate(ReadFile(fs::path(TestPaths::kSourceDir) / "deploy" / name), fields, &missing);
     EXPECT_TRUE(missing.empty()) << name << " has a field the test does not fill: " << missing;
-    const fs::path config = root_ / "state" / fs::path(name).stem();
+    const fs::path config = state / fs::path(name).stem();
     EXPECT_TRUE(WriteFile(config, text));
     return config;
   }
@@ -147,10 +275,10 @@ class DeploymentTest : public ::testing::TestWithParam<Deployment> {
   // A server in a process group of its own, so that its workers and children go with it: the
   // group is sent SIGTERM, and SIGKILL for whatever is left after five seconds or once the
   // server itself has gone.
-  LocalServer& Start(const std::vector<std::string>& argv, const std::string& logName) {
+  LocalServer& Start(const std::vector<std::string>& argv, const fs::path& log) {
     LocalServerOptions options;
     options.argv = argv;
-    options.log = root_ / "state" / logName;
+    options.log = log;
     options.ownProcessGroup = true;
     options.stopSignal = SIGTERM;
     options.stopTimeout = 5s;
@@ -158,66 +286,75 @@ class DeploymentTest : public ::testing::TestWithParam<Deployment> {
     return *servers_.back();
   }
 
-  void StartDeployment() {
-    const std::string name = GetParam().name;
-    const std::string state = (root_ / "state").string();
-    if (name == "lighttpd") {
-      Start({"/usr/sbin/lighttpd", "-D", "-f", Configure("lighttpd.conf.in").string()}, "server.log");
-    } else if (name == "nginx_fcgiwrap") {
-      const int fcgiPort = FreePort();
-      fields_["FCGIWRAP_ADDRESS"] = "127.0.0.1:" + std::to_string(fcgiPort);
-      // One process, no preforked children: nothing outlives it.
-      Start({"/usr/sbin/fcgiwrap", "-c", "1", "-p", fields_["CGI_PATH"], "-s",
-             "tcp:127.0.0.1:" + std::to_string(fcgiPort)},
-            "fcgiwrap.log");
-      Start({"/usr/sbin/nginx", "-p", state + "/", "-e", state + "/error.log", "-g", "daemon off;", "-c",
-             Configure("nginx-fcgiwrap.conf.in").string()},
-            "server.log");
-    } else {
-      Start({"/usr/sbin/apache2", "-f", Configure("apache2-cgid.conf.in").string(), "-DFOREGROUND"}, "server.log");
+  // korvex.fcgi with `processes` worker processes on its own socket (unix:PATH or
+  // 127.0.0.1:PORT); true once it accepts connections there.
+  bool StartWorker(const std::string& listen, int processes, const fs::path& log) {
+    LocalServer& worker =
+        Start({fields_["FCGI_PATH"], "--listen", listen, "--workers", std::to_string(processes)}, log);
+    workers_.push_back(&worker);
+    const std::string unixPrefix = "unix:";
+    if (listen.rfind(unixPrefix, 0) != 0) {
+      return WaitUntilAccepting(std::atoi(listen.substr(listen.rfind(':') + 1).c_str()), {&worker}, 10s);
     }
+    // The socket is listening from the moment it exists.
+    const fs::path socket = listen.substr(unixPrefix.size());
+    for (auto deadline = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < deadline;) {
+      if (!worker.Running()) {
+        return false;
+      }
+      if (fs::exists(socket)) {
+        return true;
+      }
+      std::this_thread::sleep_for(20ms);
+    }
+    return false;
   }
 
-  bool WaitUntilServing() {
+  std::vector<LocalServer*> AllServers() const {
     std::vector<LocalServer*> running;
     for (const auto& server : servers_) {
       running.push_back(server.get());
     }
-    return WaitUntilAccepting(port_, running, 15s);
+    return running;
   }
 
+  // Every log of every deployment started.
   std::string Logs() const {
     std::string logs;
-    for (const char* name : {"server.log", "error.log", "fcgiwrap.log"}) {
-      const fs::path path = root_ / "state" / name;
-      if (fs::exists(path)) {
-        logs += std::string("--- ") + name + "\n" + ReadFile(path);
+    for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+      if (entry.is_regular_file() && entry.path().extension() == ".log") {
+        logs += "--- " + entry.path().lexically_relative(root_).string() + "\n" + ReadFile(entry.path());
       }
     }
     return logs;
   }
 
-  std::string Url(const std::string& target) const { return "http://127.0.0.1:" + std::to_string(port_) + target; }
-  fs::path BodyFile() const { return root_ / "state" / "body"; }
+  static std::string Url(int port, const std::string& target) {
+    return "http://127.0.0.1:" + std::to_string(port) + target;
+  }
+  fs::path BodyFile(const std::string& name = "body") const { return root_ / name; }
 
   ScratchDirectory scratch_{"korvex-deploy"};
   fs::path root_;
-  int port_ = -1;
+  fs::path socketDir_;
   std::map<std::string, std::string> fields_;
   std::vector<std::unique_ptr<LocalServer>> servers_;
+  std::vector<LocalServer*> workers_;  // the korvex.fcgi instances among the servers
 };
 
+class DeploymentTest : public DeploymentFixture, public ::testing::WithParamInterface<Deployment> {};
+
 TEST_P(DeploymentTest, ServesReadableImagesErrorPagesAndTheDemoPage) {
-  StartDeployment();
-  ASSERT_TRUE(WaitUntilServing()) << GetParam().name << " did not come up\n" << Logs();
+  const int port = StartDeployment(GetParam());
+  ASSERT_GT(port, 0) << GetParam().name << " did not come up\n" << Logs();
 
   const std::string getData = std::string("Served by ") + GetParam().name;
   const std::string getQuery = "data=Served+by+" + std::string(GetParam().name) + "&w=200&h=200";
-  HttpResult got = Request(Url("/cgi-bin/korvex.cgi?" + getQuery), BodyFile());
+  HttpResult got = Request(Url(port, "/cgi-bin/korvex.cgi?" + getQuery), BodyFile());
   // mod_cgid's daemon may still be starting when the port already accepts.
   for (int retry = 0; retry < 20 && got.status == 503; ++retry) {
     std::this_thread::sleep_for(100ms);
-    got = Request(Url("/cgi-bin/korvex.cgi?" + getQuery), BodyFile());
+    got = Request(Url(port, "/cgi-bin/korvex.cgi?" + getQuery), BodyFile());
   }
   ASSERT_EQ(got.status, 200) << got.error << "\n" << Logs();
   EXPECT_EQ(got.contentType, "image/png");
@@ -228,7 +365,7 @@ TEST_P(DeploymentTest, ServesReadableImagesErrorPagesAndTheDemoPage) {
 
   // POST: the server must pass CONTENT_LENGTH and the body on.
   const std::string postBody = "data=Posted%20~1%20" + std::string(GetParam().name) + "&w=160&h=160&angle=90";
-  const HttpResult posted = Request(Url("/cgi-bin/korvex.cgi"), BodyFile(), &postBody);
+  const HttpResult posted = Request(Url(port, "/cgi-bin/korvex.cgi"), BodyFile(), &postBody);
   ASSERT_EQ(posted.status, 200) << posted.error << "\n" << Logs();
   EXPECT_EQ(posted.contentType, "image/png");
   read = ReadPngSymbol(posted.body, error);
@@ -236,17 +373,219 @@ TEST_P(DeploymentTest, ServesReadableImagesErrorPagesAndTheDemoPage) {
   EXPECT_EQ(read->bytes, std::string("Posted \x1D ") + GetParam().name);
 
   // A failing request with debug comes back as the program's HTML error page.
-  const HttpResult failed = Request(Url("/cgi-bin/korvex.cgi?qsize=-1&debug=1"), BodyFile());
+  const HttpResult failed = Request(Url(port, "/cgi-bin/korvex.cgi?qsize=-1&debug=1"), BodyFile());
   EXPECT_EQ(failed.status, 200) << failed.error;
   EXPECT_EQ(failed.contentType.rfind("text/html", 0), 0u) << failed.contentType;
   EXPECT_NE(failed.body.find("Error: Invalid argument."), std::string::npos) << failed.body;
 
-  const HttpResult page = Request(Url("/"), BodyFile());
+  const HttpResult page = Request(Url(port, "/"), BodyFile());
   EXPECT_EQ(page.status, 200) << page.error;
   EXPECT_NE(page.body.find("Korvex Data Matrix generator"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, DeploymentTest, ::testing::ValuesIn(kDeployments),
                          [](const ::testing::TestParamInfo<Deployment>& info) { return std::string(info.param.name); });
+
+// What a request through nginx comes back as.
+enum class Answer { kImage, kPage, kNothing };
+
+struct Exchange {
+  std::string text;  // the query string, or the POST body
+  bool post;
+  Answer answer;
+};
+
+// The text followed by an unknown parameter that makes it exactly length characters long.
+std::string PaddedTo(std::string text, std::size_t length) {
+  text += "&pad=";
+  text.resize(length, 'x');
+  return text;
+}
+
+std::vector<Exchange> EveryKindOfRequest() {
+  std::vector<Exchange> requests = {{"", false, Answer::kImage}};
+  for (int mode = 0; mode <= 6; ++mode) {
+    requests.push_back({"data=KORVEX+2026&w=120&h=120&mode=" + std::to_string(mode), false, Answer::kImage});
+  }
+  for (const char* angle : {"0", "90", "180", "270"}) {
+    requests.push_back({std::string("data=Turned&fmt=27&xdim=4&angle=") + angle, false, Answer::kImage});
+  }
+  const std::string tooLongForFormat1 = "data=12345678901234&fmt=1";
+  const std::string fitsNoFormat = "mode=4&data=" + std::string(2000, 'a');
+  const std::vector<Exchange> others = {
+      {"data=Colours&w=150&h=150&bcolor=ffcc00&fcolor=1020c0", false, Answer::kImage},
+      {"data=Quiet&quiet=0&bcolor=00ff00&xdim=3", false, Answer::kImage},
+      {"data=Aligned&w=300&h=120&alignh=0&alignv=2&qsize=3", false, Answer::kImage},
+      {"help=1", false, Answer::kPage},
+      {"help=0&data=x", true, Answer::kPage},
+      // Error pages asked for with debug, and the same failures without it.
+      {"qsize=-1&debug=1", false, Answer::kPage},
+      {"w=11&h=11&data=1&debug=1", false, Answer::kPage},
+      {tooLongForFormat1 + "&debug=1", false, Answer::kPage},
+      {fitsNoFormat + "&debug=1", false, Answer::kPage},
+      {"qsize=-1&debug=1", true, Answer::kPage},
+      {"qsize=-1", false, Answer::kNothing},
+      {"w=11&h=11&data=1", false, Answer::kNothing},
+      {tooLongForFormat1, false, Answer::kNothing},
+      {fitsNoFormat, false, Answer::kNothing},
+      {"qsize=-1", true, Answer::kNothing},
+      {"", true, Answer::kNothing},
+      // The length limit, by GET and POST.
+      {"data=Posted&w=90&h=90&angle=180", true, Answer::kImage},
+      {PaddedTo("data=Longest&w=80&h=80", 3600), false, Answer::kImage},
+      {PaddedTo("data=Longest&w=80&h=80", 3601), false, Answer::kNothing},
+      {PaddedTo("debug=1&data=Longest", 3601), false, Answer::kNothing},
+      {PaddedTo("data=Longest+posted&w=80&h=80", 3600), true, Answer::kImage},
+      {PaddedTo("data=Longest+posted&w=80&h=80", 3601), true, Answer::kNothing},
+      {PaddedTo("debug=1&data=Longest+posted", 3601), true, Answer::kNothing},
+  };
+  requests.insert(requests.end(), others.begin(), others.end());
+  return requests;
+}
+
+// Status, type and body through nginx: korvex.fcgi behind deploy/nginx-fastcgi.conf.in against
+// korvex.cgi under fcgiwrap behind deploy/nginx-fcgiwrap.conf.in.
+TEST_F(DeploymentFixture, WorkerThroughNginxAnswersAsTheCgiUnderFcgiwrap) {
+  const int cgi = StartDeployment(Named("nginx_fcgiwrap"));
+  const int worker = StartDeployment(Named("nginx_fastcgi"));
+  ASSERT_GT(cgi, 0) << Logs();
+  ASSERT_GT(worker, 0) << Logs();
+
+  for (const Exchange& request : EveryKindOfRequest()) {
+    SCOPED_TRACE((request.post ? "POST " : "GET ") + request.text.substr(0, 60) + " (" +
+                 std::to_string(request.text.size()) + " characters)");
+    const std::string target = request.post ? "/cgi-bin/korvex.cgi" : "/cgi-bin/korvex.cgi?" + request.text;
+    const std::string* post = request.post ? &request.text : nullptr;
+    const HttpResult expected = Request(Url(cgi, target), BodyFile("cgi-body"), post);
+    const HttpResult got = Request(Url(worker, target), BodyFile("worker-body"), post);
+
+    switch (request.answer) {
+      case Answer::kImage:
+        EXPECT_EQ(expected.status, 200);
+        EXPECT_EQ(expected.contentType, "image/png");
+        break;
+      case Answer::kPage:
+        EXPECT_EQ(expected.status, 200);
+        EXPECT_EQ(expected.contentType.rfind("text/html", 0), 0u) << expected.contentType;
+        break;
+      case Answer::kNothing:
+        EXPECT_EQ(expected.status, 502);
+        break;
+    }
+    EXPECT_EQ(got.status, expected.status) << got.error << expected.error;
+    EXPECT_EQ(got.contentType, expected.contentType);
+    EXPECT_TRUE(SameAnswer(got.body, expected.body))
+        << got.body.size() << " bytes from the worker, " << expected.body.size() << " from the CGI:\n"
+        << got.body.substr(0, 200) << "\n---\n"
+        << expected.body.substr(0, 200);
+  }
+  EXPECT_EQ(Logs().find("[alert]"), std::string::npos) << Logs();
+}
+
+TEST_F(DeploymentFixture, NginxAnswersRepeatedGetRequestsFromItsCache) {
+  const int port = StartDeployment(Named("nginx_fastcgi"));
+  ASSERT_GT(port, 0) << Logs();
+  ASSERT_EQ(workers_.size(), 1u);
+  const std::string query = "data=Cached&w=120&h=120";
+  const std::string url = Url(port, "/cgi-bin/korvex.cgi?" + query);
+
+  const HttpResult first = Request(url, BodyFile());
+  ASSERT_EQ(first.status, 200) << first.error << Logs();
+  EXPECT_EQ(first.cacheStatus, "MISS");
+  const HttpResult second = Request(url, BodyFile());
+  EXPECT_EQ(second.status, 200);
+  EXPECT_EQ(second.cacheStatus, "HIT");
+  EXPECT_EQ(second.body, first.body) << "a cached answer is the first one, time of writing included";
+
+  // A POST is drawn anew each time, and nginx neither looks it up nor keeps it.
+  for (int i = 0; i < 2; ++i) {
+    const HttpResult posted = Request(Url(port, "/cgi-bin/korvex.cgi"), BodyFile(), &query);
+    EXPECT_EQ(posted.status, 200);
+    EXPECT_EQ(posted.cacheStatus, "");
+  }
+
+  // With the worker gone, the cache is all that answers.
+  ASSERT_TRUE(workers_.front()->Stop()) << Logs();
+  const HttpResult cached = Request(url, BodyFile());
+  EXPECT_EQ(cached.status, 200);
+  EXPECT_EQ(cached.cacheStatus, "HIT");
+  EXPECT_EQ(cached.body, first.body);
+  EXPECT_EQ(Request(Url(port, "/cgi-bin/korvex.cgi"), BodyFile(), &query).status, 502);
+  EXPECT_EQ(Request(url + "&angle=90", BodyFile()).status, 502);
+}
+
+// Three korvex.fcgi instances behind one nginx upstream, each standing for a machine; one is
+// killed while clients send requests. Only what it had in flight may fail (nginx passes a GET
+// that it lost on to the next server, so usually nothing fails), and no answer is wrong.
+TEST_F(DeploymentFixture, UpstreamPassesRequestsOnWhenAWorkerMachineDies) {
+  const int port = StartDeployment(Named("nginx_upstream"));
+  ASSERT_GT(port, 0) << Logs();
+  ASSERT_EQ(workers_.size(), 3u);
+
+  // The answers as korvex.cgi itself gives them. The largest image keeps an instance busy
+  // long enough to be killed in the middle of a request; the failing request (no answer
+  // without debug) is among them so that nginx is seen not to hold it against the servers.
+  const std::vector<std::string> queries = {"data=Machine+A&w=90&h=90", "data=Machine+B&w=699&h=699&fmt=24",
+                                            "data=MACHINE+C&mode=6&fmt=27&angle=90", "qsize=-1"};
+  std::vector<std::optional<std::vector<PngChunk>>> expected;
+  for (const std::string& query : queries) {
+    const ProcessResult run = RunCgi(GetRequest(query));
+    PngInfo png;
+    std::string error;
+    expected.push_back(ReadPngResponse(run.output, png, error) ? std::optional(ChunksApartFromTime(png)) : std::nullopt);
+  }
+  ASSERT_TRUE(expected[0] && expected[1] && expected[2] && !expected[3]);
+
+  constexpr int kClients = 4;
+  constexpr int kRequestsPerClient = 40;
+  std::atomic<int> done{0};
+  std::atomic<int> failed{0};
+  std::atomic<int> wrong{0};
+  std::atomic<int> rightAfterKill{0};
+  std::atomic<bool> killed{false};
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  std::vector<std::thread> clients;
+  for (int client = 0; client < kClients; ++client) {
+    clients.emplace_back([&, client] {
+      const fs::path bodyFile = BodyFile("client-" + std::to_string(client));
+      for (int i = 0; i < kRequestsPerClient && std::chrono::steady_clock::now() < deadline; ++i) {
+        const std::size_t which = static_cast<std::size_t>(client + i) % queries.size();
+        const HttpResult answer = Request(Url(port, "/cgi-bin/korvex.cgi?" + queries[which]), bodyFile);
+        PngInfo png;
+        bool right = false;
+        if (!expected[which]) {
+          right = answer.status == 502;
+          wrong += answer.status == 200 ? 1 : 0;
+        } else if (answer.status == 200 && ReadPng(answer.body, png)) {
+          right = ChunksApartFromTime(png) == *expected[which];
+          wrong += right ? 0 : 1;
+        }
+        failed += right ? 0 : 1;
+        rightAfterKill += right && killed ? 1 : 0;
+        ++done;
+      }
+    });
+  }
+  while (done < kClients * kRequestsPerClient / 3 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
+  workers_[1]->Kill();
+  killed = true;
+  for (std::thread& client : clients) {
+    client.join();
+  }
+
+  EXPECT_EQ(done, kClients * kRequestsPerClient) << "the requests did not all finish in time";
+  EXPECT_EQ(wrong, 0);
+  EXPECT_LE(failed, kClients) << Logs();
+  EXPECT_GT(rightAfterKill, 0);
+  // The dead instance's turns in the rotation go to the two others.
+  for (int i = 0; i < 6; ++i) {
+    const HttpResult answer = Request(Url(port, "/cgi-bin/korvex.cgi?" + queries[0]), BodyFile());
+    PngInfo png;
+    EXPECT_TRUE(answer.status == 200 && ReadPng(answer.body, png) && ChunksApartFromTime(png) == *expected[0])
+        << answer.status << " " << answer.error;
+  }
+}
 
 }  // namespace

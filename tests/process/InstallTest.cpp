@@ -1,6 +1,6 @@
 // The install rules behind `make install`: the program lands in the CGI directory under the
-// prefix (or in an absolute one), the demo page and the server examples beside it, and the
-// installed program answers a request.
+// prefix (or in an absolute one), the FastCGI worker in its bin directory, the demo page and the
+// server examples beside them, and the installed program answers a request.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -59,9 +59,18 @@ TEST_F(InstallTest, PutsTheProgramDemoPageAndServerExamplesUnderThePrefix) {
   ASSERT_TRUE(fs::exists(program)) << installed.output;
   EXPECT_EQ(access(program.c_str(), X_OK), 0) << "not executable";
   for (const char* file : {"www/index.html", "www/demo.js", "www/demo.css", "docs/index.html", "deploy/lighttpd.conf.in",
-                           "deploy/nginx-fcgiwrap.conf.in", "deploy/apache2-cgid.conf.in"}) {
+                           "deploy/nginx-fcgiwrap.conf.in", "deploy/apache2-cgid.conf.in", "deploy/nginx-fastcgi.conf.in",
+                           "deploy/nginx-upstream.conf.in", "deploy/lighttpd-fastcgi.conf.in",
+                           "deploy/apache2-proxy-fcgi.conf.in", "deploy/korvex-fcgi.service", "deploy/korvex-fcgi.socket"}) {
     EXPECT_TRUE(fs::exists(prefix / "share" / "korvex" / file)) << file;
   }
+
+  // The FastCGI worker goes with the other programs, not into the CGI directory.
+  const fs::path worker = prefix / "bin" / "korvex.fcgi";
+  ASSERT_TRUE(fs::exists(worker)) << installed.output;
+  const ProcessResult usage = RunProcess(worker.string(), {"--help"}, {}, "");
+  EXPECT_EQ(usage.exitStatus, 0);
+  EXPECT_NE(usage.output.find("--listen"), std::string::npos) << usage.output;
 
   const ProcessResult run =
       RunProcess(program.string(), {}, {{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "data=Installed&w=50&h=50"}}, "");

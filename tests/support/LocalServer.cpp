@@ -142,6 +142,19 @@ bool LocalServer::Stop() {
   return ended;
 }
 
+void LocalServer::Kill() {
+  if (group_ > 0) {
+    kill(-group_, SIGKILL);
+    group_ = -1;
+  } else if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+  }
+  if (pid_ > 0) {
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+}
+
 bool WaitUntilAccepting(int port, const std::vector<LocalServer*>& servers, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < deadline) {

@@ -53,6 +53,10 @@ class LocalServer {
   // itself in time, or had already ended.
   bool Stop();
 
+  // Ends the server at once with SIGKILL (its whole group, when it has one of its own), as a
+  // machine that fails would end it; nothing of it gets to finish or clean up.
+  void Kill();
+
   std::string Log() const { return ReadFile(options_.log); }
   pid_t Pid() const { return pid_; }
 
