@@ -44,7 +44,8 @@ test: test-release test-asan fuzz-smoke
 run: build
 	@bash scripts/run-server.sh $(PORT)
 
-# Benchmarks against the no-op and libpng-only floors; the table also goes to $(BUILD_DIR)/bench/results.md.
+# Benchmarks against the no-op and libpng-only floors, and the CGI program against the FastCGI
+# worker through nginx and lighttpd; the tables also go to $(BUILD_DIR)/bench/results.md.
 bench: build
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target korvex_bench
 	@bash bench/run-bench.sh $(BUILD_DIR)
