@@ -61,7 +61,8 @@ test: test-release test-asan fuzz-smoke
 run: build-program
 	@KORVEX_CGI=$(PROGRAM_DIR)/korvex.cgi KORVEX_SERVER_DIR=$(PROGRAM_DIR)/lighttpd bash scripts/run-server.sh $(PORT)
 
-# Benchmarks against the no-op and libpng-only floors; the table also goes to $(PROGRAM_DIR)/bench/results.md.
+# Benchmarks against the no-op and libpng-only floors, and the CGI program against the FastCGI
+# worker through nginx and lighttpd; the tables also go to $(PROGRAM_DIR)/bench/results.md.
 # The bench set holds the run set, so one install step suffices (two would contend for dpkg under -j).
 bench: deps-bench
 	$(build_program)

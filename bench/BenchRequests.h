@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // The requests that every benchmark of the program uses, as query strings of a GET request.
@@ -62,5 +63,22 @@ inline std::string WorstAutoQuery() {
 // symbol, 14 modules wide with its quiet zones, so 337 pixels per module give 4718 x 4718
 // pixels, just under the raster limit of the image.
 inline std::string HugeXdimQuery() { return "xdim=337"; }
+
+// The requests by the names the benchmark script uses for them.
+inline std::optional<std::string> NamedQuery(const std::string& name) {
+  if (name == "default") {
+    return DefaultQuery();
+  }
+  if (name == "typical") {
+    return TypicalQuery();
+  }
+  if (name == "large") {
+    return LargeQuery();
+  }
+  if (name == "worst") {
+    return WorstAutoQuery();
+  }
+  return std::nullopt;
+}
 
 }  // namespace BenchRequests

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -122,14 +123,9 @@ std::string Verdict(bool met) { return met ? "met" : "**not met**"; }
 int main(int argc, char** argv) {
   // The benchmark script asks for the query strings here, so that there is one definition.
   if (argc == 3 && std::string(argv[1]) == "--print-query") {
-    const std::string name = argv[2];
-    const std::string query = name == "typical"   ? BenchRequests::TypicalQuery()
-                              : name == "large"   ? BenchRequests::LargeQuery()
-                              : name == "worst"   ? BenchRequests::WorstAutoQuery()
-                              : name == "default" ? BenchRequests::DefaultQuery()
-                                                  : std::string("?");
-    std::puts(query.c_str());
-    return query == "?" ? 2 : 0;
+    const std::optional<std::string> query = BenchRequests::NamedQuery(argv[2]);
+    std::puts(query ? query->c_str() : "?");
+    return query ? 0 : 2;
   }
   Options options;
   if (!ParseOptions(argc, argv, options)) {

@@ -1,27 +1,33 @@
 #!/usr/bin/env bash
 # `make bench`: runs the in-process benchmark, the whole-process comparison with the no-op and
-# libpng-only floors, and requests per second through lighttpd against the no-op CGI, then
-# prints the tables and writes them to BUILD_DIR/bench/results.md.
-# Usage: bench/run-bench.sh [BUILD_DIR]   (default build-program, as `make bench` builds it; the
-# korvex_bench target built)
-# BENCH_RUNS (default 300) and WRK_SECONDS (default 5) shorten or lengthen the run.
+# libpng-only floors, and requests per second through nginx and lighttpd, for korvex.cgi under
+# fcgiwrap and mod_cgi and for the FastCGI worker korvex.fcgi, each against its no-op floor and
+# the worker against the request handler's cost in process; then prints the tables and writes
+# them to BUILD_DIR/bench/results.md.
+# Usage: bench/run-bench.sh [BUILD_DIR]   (default build-program, as `make bench` builds it;
+# the korvex_bench target built)
+# BENCH_RUNS (default 300) and WRK_SECONDS (default 3) shorten or lengthen the run.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$repo/build-program}" && pwd)
 out=$build/bench
 runs=${BENCH_RUNS:-300}
-wrk_seconds=${WRK_SECONDS:-5}
+wrk_seconds=${WRK_SECONDS:-3}
 cgi=$build/korvex.cgi
 noop=$out/noop.cgi
 
-for program in "$cgi" "$noop" "$out/png-floor-large" "$out/png-floor-default" "$out/process-bench"; do
+for program in "$cgi" "$noop" "$out/png-floor-large" "$out/png-floor-default" "$out/process-bench" \
+  "$out/handler-cost"; do
   if [ ! -x "$program" ]; then
     echo "run-bench: $program is missing; build the korvex_bench target first" >&2
     exit 1
   fi
 done
-rm -f "$out/encode.md" "$out/process.md" "$out/throughput.md"
+rm -f "$out/encode.md" "$out/process.md" "$out/throughput.md" "$out/worker.md"
+# The machine section is written last; what it says about the start is taken now.
+load_at_start=$(cut -d' ' -f1-3 /proc/loadavg)
+started_at=$(date -u '+%Y-%m-%d %H:%M UTC')
 
 machine_section() {
   local cpu
@@ -32,8 +38,12 @@ machine_section() {
   echo "- Kernel: $(uname -sr); $(. /etc/os-release && echo "$PRETTY_NAME")"
   echo "- Compiler: $(c++ --version | head -n 1); libpng $(pkg-config --modversion libpng 2>/dev/null || echo '?'), zlib $(pkg-config --modversion zlib 2>/dev/null || echo '?')"
   echo "- korvex.cgi: $(file -b "$cgi" | grep -o 'statically linked\|dynamically linked' || echo 'linking unknown'), $(stat -c %s "$cgi") bytes (RelWithDebInfo build, not stripped)"
-  echo "- Load while measuring: $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 minute averages at the start)"
-  echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
+  if [ -x "$build/korvex.fcgi" ]; then
+    echo "- korvex.fcgi: $(file -b "$build/korvex.fcgi" | grep -o 'statically linked\|dynamically linked' || echo 'linking unknown'), $(stat -c %s "$build/korvex.fcgi") bytes, libfcgi $(dpkg-query -W -f='${Version}' libfcgi0ldbl 2>/dev/null || echo '?')"
+  fi
+  echo "- Servers: $( (nginx -v 2>&1 || /usr/sbin/nginx -v 2>&1) | sed 's/^nginx version: //'), $( (lighttpd -v 2>/dev/null || /usr/sbin/lighttpd -v) | sed 's/ - .*//'), fcgiwrap $(dpkg-query -W -f='${Version}' fcgiwrap 2>/dev/null || echo '?'), $(wrk -v 2>&1 | head -n 1 | cut -d' ' -f1-2)"
+  echo "- Load while measuring: $load_at_start at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end (1, 5, 15 minute averages)"
+  echo "- Date: $started_at"
   echo
 }
 
@@ -50,110 +60,415 @@ echo "== whole process, $runs runs each"
 "$out/process-bench" --cgi "$cgi" --noop "$noop" --png-floor "$out/png-floor-large" \
   --png-floor-default "$out/png-floor-default" --runs "$runs" --heavy-runs 10 --markdown "$out/process.md" >/dev/null
 
-# --- through lighttpd ---------------------------------------------------------------------
-throughput() {
-  local lighttpd wrk server_dir port server="" attempt
-  lighttpd=$(command -v lighttpd || echo /usr/sbin/lighttpd)
-  wrk=$(command -v wrk || true)
-  if [ ! -x "$lighttpd" ] || [ -z "$wrk" ]; then
-    printf '### Through lighttpd\n\nNot measured: lighttpd or wrk is not installed (scripts/install-deps.sh bench installs both).\n' \
-      >"$out/throughput.md"
-    return 0
+# --- through the web servers --------------------------------------------------------------
+# The CGI program under its two gateways (fcgiwrap behind nginx, lighttpd's mod_cgi) and the
+# FastCGI worker behind the same two servers, each beside its no-op floor, plus the request
+# handler's own cost in process, which no front end can go below. Every server runs for the
+# whole section, each in a process group of its own that stop_servers ends, and the cells are
+# measured in turns, round by round, so that background load falls on all of them.
+state=$out/servers
+servers=()
+declare -A ports=() leaders=()
+declare -A rates=() p50s=() p99s=() errors=() server_cpu=() program_cpu=() wrk_cpu=() cores_busy=() cores_idle=()
+declare -A handler_cpu=() handler_wall=()
+gateways=(nginx-fcgiwrap nginx-fastcgi lighttpd-cgi lighttpd-fastcgi)
+requests=(noop default typical)
+cores=$(nproc)
+clock_ticks=$(getconf CLK_TCK)
+
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+
+# COMMAND... in a process group of its own, output to the log named by the first argument.
+start_group() {
+  local log=$1
+  shift
+  setsid "$@" </dev/null >>"$log" 2>&1 &
+  servers+=("$!")
+}
+
+# Every process's /proc/PID/stat line. A process may end between the listing and the reading
+# of its file; cat goes on past it.
+process_stats() { cat /proc/[0-9]*/stat 2>/dev/null || true; }
+
+# True while a process of the group runs. Ended ones do not count: fcgiwrap's parent leaves
+# without waiting for its preforked processes, which init reaps a while later.
+group_runs() {
+  process_stats |
+    awk -v group="$1" '{ sub(/^.*\) /, ""); if ($3 == group && $1 != "Z") found = 1 } END { exit !found }'
+}
+
+stop_group() {
+  local leader=$1 _
+  kill -TERM -- "-$leader" 2>/dev/null || true
+  for _ in $(seq 50); do
+    group_runs "$leader" || break
+    sleep 0.1
+  done
+  if group_runs "$leader"; then
+    echo "run-bench: process group $leader did not stop on SIGTERM; killed" >&2
+    kill -KILL -- "-$leader" 2>/dev/null || true
   fi
-  server_dir=$out/lighttpd
-  rm -rf "$server_dir"
-  mkdir -p "$server_dir/www/cgi-bin"
-  cp "$cgi" "$server_dir/www/cgi-bin/korvex.cgi"
-  cp "$noop" "$server_dir/www/cgi-bin/noop.cgi"
+  wait "$leader" 2>/dev/null || true
+}
 
-  stop_server() {
-    if [ -n "$server" ]; then
-      kill -TERM "$server" 2>/dev/null || true
-      wait "$server" 2>/dev/null || true
-      server=""
+stop_servers() {
+  local leader
+  for leader in "${servers[@]}"; do
+    stop_group "$leader"
+  done
+  servers=()
+}
+
+# Until TEST... succeeds, while PID lives; 5 s at most.
+wait_for() {
+  local pid=$1 _
+  shift
+  for _ in $(seq 50); do
+    if "$@"; then
+      return 0
     fi
-  }
-  trap stop_server EXIT
+    if ! kill -0 "$pid" 2>/dev/null; then
+      return 1
+    fi
+    sleep 0.1
+  done
+  return 1
+}
 
-  for attempt in 1 2 3 4 5 6 7 8; do
-    port=$((20000 + (RANDOM % 20000)))
-    cat >"$server_dir/lighttpd.conf" <<CONF
-server.modules = ("mod_cgi")
+responds() { curl -fs -o /dev/null "$1"; }
+
+write_nginx_config() {
+  sed -e "s|@PORT@|$1|" -e "s|@USER@|$(id -un)|" -e "s|@GROUP@|$(id -gn)|" \
+    -e "s|@DOCUMENT_ROOT@|$state/www|" -e "s|@FCGIWRAP@|$state/fcgiwrap.sock|" \
+    -e "s|@KORVEX_FCGI@|$state/korvex.sock|" -e "s|@NOOP_FCGI@|$state/noop.sock|" \
+    -e "s|@STATE_DIR@|$state/nginx|g" "$repo/bench/nginx-bench.conf.in" >"$state/nginx/nginx.conf"
+}
+
+write_lighttpd_config() {
+  cat >"$state/lighttpd/lighttpd.conf" <<CONF
+server.modules = ("mod_cgi", "mod_fastcgi")
 server.bind = "127.0.0.1"
-server.port = $port
-server.document-root = "$server_dir/www"
-server.pid-file = "$server_dir/lighttpd.pid"
-server.errorlog = "$server_dir/error.log"
+server.port = $1
+server.document-root = "$state/www"
+server.pid-file = "$state/lighttpd/lighttpd.pid"
+server.errorlog = "$state/lighttpd/error.log"
 server.max-connections = 256
 \$HTTP["url"] =~ "^/cgi-bin/" {
   cgi.assign = ("" => "")
 }
+fastcgi.server = (
+  "/fcgi/korvex" => (("socket" => "$state/korvex.sock", "check-local" => "disable")),
+  "/fcgi/noop" => (("socket" => "$state/noop.sock", "check-local" => "disable")),
+)
 CONF
-    "$lighttpd" -D -f "$server_dir/lighttpd.conf" &
-    server=$!
-    for _ in $(seq 50); do
-      if curl -fs -o /dev/null "http://127.0.0.1:$port/cgi-bin/noop.cgi"; then
-        break 2
-      fi
-      if ! kill -0 "$server" 2>/dev/null; then
-        break
-      fi
-      sleep 0.1
-    done
-    stop_server
+}
+
+# NAME WRITE_CONFIG COMMAND...: a web server on a free port of 127.0.0.1; WRITE_CONFIG PORT
+# writes the configuration that COMMAND runs in the foreground.
+start_web_server() {
+  local name=$1 write_config=$2 port _
+  shift 2
+  for _ in 1 2 3 4 5 6 7 8; do
+    port=$((20000 + (RANDOM % 20000)))
+    "$write_config" "$port"
+    start_group "$state/$name/server.log" "$@"
+    if wait_for "${servers[-1]}" responds "http://127.0.0.1:$port/fcgi/noop"; then
+      ports[$name]=$port
+      leaders[$name]=${servers[-1]}
+      return 0
+    fi
+    stop_group "${servers[-1]}"
+    unset 'servers[-1]'
   done
-  if [ -z "$server" ]; then
-    echo "run-bench: lighttpd did not start; see $server_dir/error.log" >&2
+  echo "run-bench: $name did not start; see $state/$name/" >&2
+  return 1
+}
+
+# User plus system clock ticks of a process group: "own children", where children are the
+# ended processes that its members reaped (the CGI processes, reaped by lighttpd or by
+# fcgiwrap's preforked processes).
+group_ticks() {
+  if [ -z "$1" ]; then
+    echo "0 0"
+    return
+  fi
+  process_stats |
+    awk -v group="$1" '{ sub(/^.*\) /, ""); if ($3 == group) { own += $12 + $13; children += $14 + $15 } }
+      END { print own + 0, children + 0 }'
+}
+shell_children_ticks() { awk '{ sub(/^.*\) /, ""); print $14 + $15 }' "/proc/$$/stat"; }
+# Idle clock ticks of all cores together.
+idle_ticks() { awk '$1 == "cpu" { print $5 + $6 }' /proc/stat; }
+
+# Sets url, server (process group of the web server) and backend (of the gateway or responder;
+# empty for mod_cgi, whose programs are the server's children) of a cell.
+cell() {
+  local gateway=$1 request=$2 base
+  case $gateway in
+    nginx-*) server=${leaders[nginx]}; base=http://127.0.0.1:${ports[nginx]} ;;
+    lighttpd-*) server=${leaders[lighttpd]}; base=http://127.0.0.1:${ports[lighttpd]} ;;
+  esac
+  case $gateway:$request in
+    *-fastcgi:noop) url=$base/fcgi/noop; backend=${leaders[noop.fcgi]} ;;
+    *-fastcgi:*) url=$base/fcgi/korvex; backend=${leaders[korvex.fcgi]} ;;
+    *:noop) url=$base/cgi-bin/noop.cgi ;;
+    *) url=$base/cgi-bin/korvex.cgi ;;
+  esac
+  case $gateway in
+    nginx-fcgiwrap) backend=${leaders[fcgiwrap]} ;;
+    lighttpd-cgi) backend="" ;;
+  esac
+  if [ "$request" = typical ]; then
+    url="$url?$typical_query"
+  fi
+}
+
+# The answer of every cell is checked before anything is measured: the floors a bare header,
+# the generator a PNG of the same size through every gateway.
+check_cells() {
+  local gateway request meta signature size url server backend
+  local -A sizes=()
+  for request in "${requests[@]}"; do
+    for gateway in "${gateways[@]}"; do
+      cell "$gateway" "$request"
+      meta=$(curl -fs -o "$state/answer" -w '%{http_code} %{content_type}' "$url") || meta="failed"
+      signature=$(head -c 8 "$state/answer" | od -An -tx1 | tr -d ' \n')
+      size=$(stat -c %s "$state/answer")
+      if [ "$meta" != "200 image/png" ] || { [ "$request" = noop ] && [ "$size" != 0 ]; } ||
+        { [ "$request" != noop ] && [ "$signature" != 89504e470d0a1a0a ]; }; then
+        echo "run-bench: $url does not give the expected answer ($meta, $size bytes)" >&2
+        return 1
+      fi
+      if [ -n "${sizes[$request]:-}" ] && [ "${sizes[$request]}" != "$size" ]; then
+        echo "run-bench: $url answers $size bytes, another gateway ${sizes[$request]}" >&2
+        return 1
+      fi
+      sizes[$request]=$size
+    done
+  done
+}
+
+# wrk's summary as "requests/s p50-ms p99-ms errors requests"; errors are non-2xx answers and
+# socket errors.
+wrk_summary() {
+  awk 'function ms(v) { if (v ~ /us$/) return v / 1000; if (v ~ /ms$/) return v + 0; if (v ~ /s$/) return v * 1000; return v + 0 }
+    $1 == "50%" { p50 = ms($2) }
+    $1 == "99%" { p99 = ms($2) }
+    /^Requests\/sec:/ { rate = $2 }
+    / requests in / { count = $1 }
+    /Non-2xx or 3xx responses:/ { errors += $NF }
+    /Socket errors:/ { gsub(/,/, ""); errors += $4 + $6 + $8 + $10 }
+    END { printf "%s %.2f %.2f %d %d\n", rate, p50, p99, errors, count }'
+}
+
+measure_cell() {
+  local key=$1:$2 url server backend summary rate p50 p99 errs count sa sc sb sbc ba bac bb bbc
+  local server_before backend_before wrk_before server_after backend_after wrk_after
+  local idle_before idle_after start end
+  cell "$1" "$2"
+  server_before=$(group_ticks "$server")
+  backend_before=$(group_ticks "$backend")
+  wrk_before=$(shell_children_ticks)
+  idle_before=$(idle_ticks)
+  start=$(date +%s%N)
+  summary=$({ timeout $((wrk_seconds + 20)) wrk -t 2 -c 8 -d "${wrk_seconds}s" --latency "$url" || true; } | wrk_summary)
+  end=$(date +%s%N)
+  idle_after=$(idle_ticks)
+  wrk_after=$(shell_children_ticks)
+  server_after=$(group_ticks "$server")
+  backend_after=$(group_ticks "$backend")
+  read -r rate p50 p99 errs count <<<"$summary"
+  if [ "${count:-0}" -eq 0 ]; then
+    echo "run-bench: no request through $url was answered" >&2
     return 1
   fi
+  rates[$key]="${rates[$key]:-} $rate"
+  p50s[$key]="${p50s[$key]:-} $p50"
+  p99s[$key]="${p99s[$key]:-} $p99"
+  errors[$key]=$((${errors[$key]:-0} + errs))
+  # CPU per request in µs: the server's own processes; the gateway and the program (the
+  # backend's processes and whatever the server reaped); wrk.
+  read -r sa sc <<<"$server_after"
+  read -r sb sbc <<<"$server_before"
+  read -r ba bac <<<"$backend_after"
+  read -r bb bbc <<<"$backend_before"
+  server_cpu[$key]="${server_cpu[$key]:-} $(((sa - sb) * 1000000 / clock_ticks / count))"
+  program_cpu[$key]="${program_cpu[$key]:-} $(((sc - sbc + ba - bb + bac - bbc) * 1000000 / clock_ticks / count))"
+  wrk_cpu[$key]="${wrk_cpu[$key]:-} $(((wrk_after - wrk_before) * 1000000 / clock_ticks / count))"
+  # Cores that these processes kept busy, and cores left idle, on average over the measurement:
+  # what is neither went to the rest of the machine (and, under fcgiwrap, to the CGI processes).
+  cores_busy[$key]="${cores_busy[$key]:-} $(awk -v t=$((sa - sb + sc - sbc + ba - bb + bac - bbc + wrk_after - wrk_before)) \
+    -v hz="$clock_ticks" -v ns=$((end - start)) 'BEGIN { printf "%.2f", t / hz / (ns / 1e9) }')"
+  cores_idle[$key]="${cores_idle[$key]:-} $(awk -v t=$((idle_after - idle_before)) -v hz="$clock_ticks" \
+    -v ns=$((end - start)) 'BEGIN { printf "%.2f", t / hz / (ns / 1e9) }')"
+}
 
-  local base="http://127.0.0.1:$port/cgi-bin"
-  local -A urls=([noop]="$base/noop.cgi" [default]="$base/korvex.cgi" [typical]="$base/korvex.cgi?$("$out/process-bench" --print-query typical)")
-  local -A rates=()
-  local name round rate
-  for name in default typical; do
-    if [ "$(curl -fs -o /dev/null -w '%{content_type}' "${urls[$name]}")" != "image/png" ]; then
-      echo "run-bench: ${urls[$name]} does not answer with a PNG" >&2
+web_servers() {
+  local tool round gateway request name cpu wall
+  PATH=$PATH:/usr/sbin
+  for tool in lighttpd nginx fcgiwrap wrk curl; do
+    if ! command -v "$tool" >/dev/null; then
+      printf '### Through the web servers\n\nNot measured: %s is not installed (scripts/install-deps.sh bench installs it).\n' \
+        "$tool" >"$out/throughput.md"
+      return 0
+    fi
+  done
+  if [ ! -x "$build/korvex.fcgi" ] || [ ! -x "$out/noop.fcgi" ]; then
+    printf '### Through the web servers\n\nNot measured: korvex.fcgi or noop.fcgi was not built (libfcgi-dev missing).\n' \
+      >"$out/throughput.md"
+    return 0
+  fi
+  rm -rf "$state"
+  mkdir -p "$state/www/cgi-bin" "$state/nginx" "$state/lighttpd" "$state/fcgiwrap" "$state/korvex.fcgi" "$state/noop.fcgi"
+  cp "$cgi" "$state/www/cgi-bin/korvex.cgi"
+  cp "$noop" "$state/www/cgi-bin/noop.cgi"
+  typical_query=$("$out/process-bench" --print-query typical)
+  trap stop_servers EXIT
+  trap 'exit 130' INT TERM
+
+  # Every gateway runs one process per core, as korvex.fcgi does by default.
+  start_group "$state/fcgiwrap/server.log" fcgiwrap -c "$cores" -s "unix:$state/fcgiwrap.sock"
+  leaders[fcgiwrap]=${servers[-1]}
+  start_group "$state/korvex.fcgi/server.log" "$build/korvex.fcgi" --listen "unix:$state/korvex.sock" --workers "$cores"
+  leaders[korvex.fcgi]=${servers[-1]}
+  start_group "$state/noop.fcgi/server.log" "$out/noop.fcgi" "unix:$state/noop.sock" "$cores"
+  leaders[noop.fcgi]=${servers[-1]}
+  for name in fcgiwrap korvex.fcgi noop.fcgi; do
+    if ! wait_for "${leaders[$name]}" test -S "$state/${name%.fcgi}.sock"; then
+      echo "run-bench: $name did not open its socket; see $state/$name/server.log" >&2
       return 1
     fi
   done
-  # Three rounds, alternating, so that a change of background load hits every program.
+  start_web_server nginx write_nginx_config nginx -p "$state/nginx" -e "$state/nginx/error.log" \
+    -c "$state/nginx/nginx.conf" -g "daemon off;"
+  start_web_server lighttpd write_lighttpd_config lighttpd -D -f "$state/lighttpd/lighttpd.conf"
+  check_cells
+
   for round in 1 2 3; do
-    for name in noop default typical; do
-      rate=$("$wrk" -t 2 -c 8 -d "${wrk_seconds}s" "${urls[$name]}" | awk '/^Requests\/sec:/ {print $2}')
-      rates[$name]="${rates[$name]:-} $rate"
+    while read -r name cpu wall; do
+      handler_cpu[$name]="${handler_cpu[$name]:-} $cpu"
+      handler_wall[$name]="${handler_wall[$name]:-} $wall"
+    done < <("$out/handler-cost" --seconds 0.6 default typical)
+    for gateway in "${gateways[@]}"; do
+      for request in "${requests[@]}"; do
+        measure_cell "$gateway" "$request"
+      done
     done
   done
-  stop_server
-  trap - EXIT
+  stop_servers
+  trap - EXIT INT TERM
+  write_lighttpd_cgi_table
+  write_worker_tables
+}
+# Round by round quotients of two lists of rates: "median all-rounds".
+round_ratios() {
+  awk -v a="$1" -v b="$2" 'BEGIN {
+    n = split(a, x, " "); split(b, y, " ")
+    for (i = 1; i <= n; ++i) { r[i] = x[i] / y[i]; list = list sprintf(" %.2f", r[i]) }
+    for (i = 1; i <= n; ++i) for (j = i + 1; j <= n; ++j) if (r[j] < r[i]) { t = r[i]; r[i] = r[j]; r[j] = t }
+    printf "%.2f%s\n", r[int((n + 1) / 2)], list }'
+}
 
-  median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+# The table of earlier runs, from the lighttpd mod_cgi cells of this one.
+write_lighttpd_cgi_table() {
   local noop_rate default_rate typical_rate
-  noop_rate=$(echo "${rates[noop]}" | median)
-  default_rate=$(echo "${rates[default]}" | median)
-  typical_rate=$(echo "${rates[typical]}" | median)
+  noop_rate=$(echo "${rates[lighttpd-cgi:noop]}" | median)
+  default_rate=$(echo "${rates[lighttpd-cgi:default]}" | median)
+  typical_rate=$(echo "${rates[lighttpd-cgi:typical]}" | median)
   {
     echo "### Through lighttpd (mod_cgi)"
     echo
-    echo "wrk, 2 threads, 8 connections, ${wrk_seconds} s per measurement, on 127.0.0.1; three alternating rounds, median shown."
+    echo "wrk, 2 threads, 8 connections, ${wrk_seconds} s per measurement, on 127.0.0.1; three alternating rounds, median shown (the mod_cgi cells of the next table)."
     echo
     echo "| Request | requests/s (median) | all rounds | share of the no-op CGI | target | |"
     echo "|---|---:|---|---:|---:|---|"
-    echo "| no-op static CGI | $noop_rate | ${rates[noop]# } | 100 % | | |"
-    awk -v n="$noop_rate" -v d="$default_rate" -v t="$typical_rate" -v dr="${rates[default]# }" -v tr="${rates[typical]# }" 'BEGIN {
+    echo "| no-op static CGI | $noop_rate | ${rates[lighttpd-cgi:noop]# } | 100 % | | |"
+    awk -v n="$noop_rate" -v d="$default_rate" -v t="$typical_rate" -v dr="${rates[lighttpd-cgi:default]# }" \
+      -v tr="${rates[lighttpd-cgi:typical]# }" 'BEGIN {
       printf "| korvex.cgi, default request | %s | %s | %.0f %% | at least 85 %% | %s |\n", d, dr, 100 * d / n, (d / n >= 0.85) ? "met" : "**not met**"
       printf "| korvex.cgi, 200 x 200 label | %s | %s | %.0f %% | at least 85 %% | %s |\n", t, tr, 100 * t / n, (t / n >= 0.85) ? "met" : "**not met**"
     }'
   } >"$out/throughput.md"
 }
-echo "== through lighttpd with wrk"
-throughput
+
+write_worker_tables() {
+  local gateway request key program label
+  local -A gateway_labels=([nginx-fcgiwrap]="nginx, fcgiwrap" [nginx-fastcgi]="nginx, fastcgi_pass"
+    [lighttpd-cgi]="lighttpd, mod_cgi" [lighttpd-fastcgi]="lighttpd, mod_fastcgi")
+  local -A request_labels=([default]="default request" [typical]="200 x 200 label")
+  {
+    echo "### Through nginx and lighttpd: CGI and the FastCGI worker"
+    echo
+    echo "wrk --latency, 2 threads, 8 connections, ${wrk_seconds} s per measurement, on 127.0.0.1; three rounds that take the cells in turn, each figure the median of its rounds."
+    echo "fcgiwrap -c $cores, korvex.fcgi --workers $cores and noop.fcgi with $cores processes, on unix sockets; nginx worker_processes auto ($cores), lighttpd one process; nothing kept alive between a server and a gateway."
+    echo "CPU per request: user plus system time of the processes over the measurement, divided by the requests answered; gateway and program are lighttpd's CGI processes, the FastCGI processes, or fcgiwrap's own processes only (it ignores SIGCHLD, so the time of the CGI processes it starts is counted to no one; the whole-process table has their cost). Cores: the cores that the server, gateway, program and wrk kept busy, and the cores left idle, on average; the rest went to other work on the machine (and to fcgiwrap's CGI processes)."
+    echo
+    echo "| Server, gateway | Program, request | requests/s | p50 (ms) | p99 (ms) | requests/s, all rounds | errors | CPU µs per request: server | gateway and program | wrk | cores busy / idle |"
+    echo "|---|---|---:|---:|---:|---|---:|---:|---:|---:|---:|"
+    for gateway in "${gateways[@]}"; do
+      if [[ $gateway == *-fastcgi ]]; then program=korvex.fcgi; else program=korvex.cgi; fi
+      for request in "${requests[@]}"; do
+        key=$gateway:$request
+        if [ "$request" = noop ]; then
+          if [ $program = korvex.fcgi ]; then label="no-op FastCGI (floor)"; else label="no-op CGI (floor)"; fi
+        else
+          label="$program, ${request_labels[$request]}"
+        fi
+        echo "| ${gateway_labels[$gateway]} | $label | $(echo "${rates[$key]}" | median) | $(echo "${p50s[$key]}" | median) | $(echo "${p99s[$key]}" | median) | ${rates[$key]# } | ${errors[$key]} | $(echo "${server_cpu[$key]}" | median) | $(echo "${program_cpu[$key]}" | median) | $(echo "${wrk_cpu[$key]}" | median) | $(echo "${cores_busy[$key]}" | median) / $(echo "${cores_idle[$key]}" | median) |"
+      done
+    done
+    echo
+    echo "### The worker against its in-process limit"
+    echo
+    echo "handler-cost calls the request handler that both programs run again and again in one process, the response to /dev/null, in short batches that alternate between the two requests, 0.6 s in each round before the servers are measured; CPU and wall time per request, median of all batches. Limit: $cores cores divided by the CPU time, what the machine would answer if every core did the handler's work and nothing else."
+    echo
+    echo "| Request | handler CPU per request (µs) | wall (µs) | limit on $cores cores (requests/s) | korvex.fcgi through nginx | share of the limit | through lighttpd | share of the limit |"
+    echo "|---|---:|---:|---:|---:|---:|---:|---:|"
+    for request in default typical; do
+      awk -v label="${request_labels[$request]}" -v cpu="$(echo "${handler_cpu[$request]}" | median)" \
+        -v wall="$(echo "${handler_wall[$request]}" | median)" -v cores="$cores" \
+        -v n="$(echo "${rates[nginx-fastcgi:$request]}" | median)" -v l="$(echo "${rates[lighttpd-fastcgi:$request]}" | median)" 'BEGIN {
+        limit = cores * 1e6 / cpu
+        printf "| %s | %.0f | %.0f | %.0f | %s | %.0f %% | %s | %.0f %% |\n", label, cpu, wall, limit, n, 100 * n / limit, l, 100 * l / limit }'
+    done
+    echo
+    echo "### Targets for the worker"
+    echo
+    echo "Quotients of requests per second are taken round by round, between cells measured within seconds of each other; the median is shown, then every round."
+    echo
+    echo "| Target | measured | |"
+    echo "|---|---|---|"
+    target_row "default request: korvex.fcgi through nginx at least 10 x korvex.cgi under fcgiwrap" \
+      nginx-fastcgi:default nginx-fcgiwrap:default 10
+    target_row "default request: korvex.fcgi through nginx at least 5 x korvex.cgi under lighttpd mod_cgi" \
+      nginx-fastcgi:default lighttpd-cgi:default 5
+    awk -v p="$(echo "${p99s[nginx-fastcgi:default]}" | median)" -v all="${p99s[nginx-fastcgi:default]# }" \
+      -v floor="$(echo "${p99s[nginx-fastcgi:noop]}" | median)" 'BEGIN {
+      printf "| default request: korvex.fcgi through nginx, p99 at most 5 ms at 8 connections | %.2f ms (rounds: %s); the no-op FastCGI floor %.2f ms | %s |\n", p, all, floor, (p <= 5) ? "met" : "**not met**" }'
+    target_row "200 x 200 label: korvex.fcgi through nginx at least 3 x korvex.cgi under fcgiwrap" \
+      nginx-fastcgi:typical nginx-fcgiwrap:typical 3
+  } >"$out/worker.md"
+}
+
+# LABEL FAST_CELL SLOW_CELL FACTOR: one row of the targets, with the most that the in-process
+# limit would allow against the same CGI.
+target_row() {
+  local request=${2#*:} ratios
+  ratios=$(round_ratios "${rates[$2]}" "${rates[$3]}")
+  awk -v label="$1" -v ratios="$ratios" -v factor="$4" -v fast="$(echo "${rates[$2]}" | median)" \
+    -v slow="$(echo "${rates[$3]}" | median)" -v cpu="$(echo "${handler_cpu[$request]}" | median)" -v cores="$cores" 'BEGIN {
+    split(ratios, r, " "); rest = substr(ratios, length(r[1]) + 2)
+    printf "| %s | %.2f x (rounds: %s; medians %s against %s requests/s); the in-process limit is %.1f x the CGI | %s |\n",
+      label, r[1], rest, fast, slow, cores * 1e6 / cpu / slow, (r[1] >= factor) ? "met" : "**not met**" }'
+}
+echo "== through nginx and lighttpd with wrk"
+web_servers
 
 {
   echo "## Benchmark results"
   echo
   machine_section
-  for part in encode process throughput; do
+  for part in encode process throughput worker; do
     if [ -f "$out/$part.md" ]; then
       cat "$out/$part.md"
       echo

@@ -5,7 +5,8 @@
 #     run    building korvex.cgi and serving it with lighttpd (`make run`, `make install`)
 #     test   everything `make test` needs: the run set, the test libraries, the independent
 #            decoders, clang for the fuzzers, the deployment servers and Chromium (the default)
-#     bench  everything `make bench` needs: the run set, Google Benchmark, wrk and curl
+#     bench  everything `make bench` needs: the run set, Google Benchmark, wrk, curl, nginx,
+#            fcgiwrap and libfcgi
 # With KORVEX_DEPS_DRY_RUN=1 it prints the set and what of it is missing, and changes nothing.
 set -euo pipefail
 
@@ -31,8 +32,9 @@ bench_packages=(
   "${run_packages[@]}"
   pkg-config file                    # libpng and zlib versions, and the linking, in the results
   libbenchmark-dev                   # the in-process benchmark
-  wrk curl                           # requests per second through lighttpd
-  libfcgi-dev                        # the FastCGI worker
+  wrk curl                           # requests per second through the web servers
+  nginx fcgiwrap                     # the CGI program and the worker behind nginx
+  libfcgi-dev                        # the FastCGI worker and its no-op floor
 )
 
 case "$set_name" in
