@@ -219,14 +219,3 @@ std::string WithoutPngTime(const std::string& response) {
   kept += response.substr(pos);  // anything that is no chunk stays, to be compared as it is
   return kept;
 }
-
-std::vector<PngChunk> ChunksApartFromTime(const PngInfo& png) {
-  static const std::string kCreationTime("Creation Time", sizeof "Creation Time");  // with its NUL
-  std::vector<PngChunk> kept;
-  for (const PngChunk& chunk : png.chunks) {
-    const bool creationTime = chunk.type == "tEXt" && chunk.data.size() >= kCreationTime.size() &&
-                              std::equal(kCreationTime.begin(), kCreationTime.end(), chunk.data.begin());
-    if (chunk.type != "tIME" && !creationTime) kept.push_back(chunk);
-  }
-  return kept;
-}

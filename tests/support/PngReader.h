@@ -10,8 +10,6 @@
 struct PngChunk {
   std::string type;           // four letters, e.g. "IHDR"
   std::vector<uint8_t> data;  // the chunk's payload, without length, type and CRC
-
-  bool operator==(const PngChunk& other) const { return type == other.type && data == other.data; }
 };
 
 // What a test wants to know about a PNG stream.
@@ -48,9 +46,6 @@ extern const std::string kPngSignature;
 // anything that is not one well-formed PNG stream (trailing bytes after IEND included).
 bool ReadPng(const std::string& bytes, PngInfo& out, std::string* error = nullptr);
 
-// The chunks apart from those that hold the time of writing (tIME and the "Creation Time" tEXt
-// chunk): what every PNG written for the same request has in common.
-std::vector<PngChunk> ChunksApartFromTime(const PngInfo& png);
 
 // Big-endian 32-bit value at offset of a chunk's payload (0 when it runs past the end).
 uint32_t ReadBigEndian32(const std::vector<uint8_t>& data, std::size_t offset);
