@@ -27,6 +27,7 @@
 #include "process/CgiResponse.h"
 #include "support/CgiProcess.h"
 #include "support/Decoders.h"
+#include "support/FastCgiClient.h"
 #include "support/LocalServer.h"
 #include "support/Paths.h"
 #include "support/PngReader.h"
@@ -282,25 +283,12 @@ class DeploymentFixture : public ::testing::Test {
   // korvex.fcgi with `processes` worker processes on its own socket (unix:PATH or
   // 127.0.0.1:PORT); true once it accepts connections there.
   bool StartWorker(const std::string& listen, int processes, const fs::path& log) {
-    LocalServer& worker =
-        Start({fields_["FCGI_PATH"], "--listen", listen, "--workers", std::to_string(processes)}, log);
-    workers_.push_back(&worker);
-    const std::string unixPrefix = "unix:";
-    if (listen.rfind(unixPrefix, 0) != 0) {
-      return WaitUntilAccepting(std::atoi(listen.substr(listen.rfind(':') + 1).c_str()), {&worker}, 10s);
-    }
-    // The socket is listening from the moment it exists.
-    const fs::path socket = listen.substr(unixPrefix.size());
-    for (auto deadline = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < deadline;) {
-      if (!worker.Running()) {
-        return false;
-      }
-      if (fs::exists(socket)) {
-        return true;
-      }
-      std::this_thread::sleep_for(20ms);
-    }
-    return false;
+    LocalServerOptions options = FastCgiWorker(listen, processes, log);
+    options.argv[0] = fields_["FCGI_PATH"];  // the copy that the servers' accounts can reach
+    options.ownProcessGroup = true;
+    servers_.push_back(std::make_unique<LocalServer>(std::move(options)));
+    workers_.push_back(servers_.back().get());
+    return WaitForFastCgiSocket(listen, 10s) && workers_.back()->Running();
   }
 
   std::vector<LocalServer*> AllServers() const {
