@@ -1,8 +1,10 @@
 #include "fcgi/WorkerOptions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <thread>
 
 const char kWorkerUsage[] =
     "Usage: korvex.fcgi [--listen unix:PATH | --listen HOST:PORT] [--workers N] [--request-timeout SECONDS]\n"
@@ -31,6 +33,7 @@ bool ValidListenAddress(const std::string& address) {
 
 std::optional<WorkerOptions> ParseWorkerOptions(const std::vector<std::string>& args, std::string* error) {
   WorkerOptions options;
+  options.workers = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& name = args[i];
     if (name != "--listen" && name != "--workers" && name != "--request-timeout") {

@@ -8,7 +8,7 @@
 struct WorkerOptions {
   // "unix:PATH" or "HOST:PORT"; empty: accept on the socket the program was started with (fd 0).
   std::string listen;
-  int workers = 0;  // processes on the one socket; 0 until resolved to the number of cores
+  int workers = 1;  // processes on the one socket; the parser's default is the number of cores
   // A request still running after this many seconds ends its process, which is replaced.
   int requestTimeoutSeconds = 10;
 };

@@ -6,8 +6,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
-#include <thread>
+#include <string_view>
 #include <vector>
 
 #include <fcgiapp.h>
@@ -23,7 +24,13 @@ constexpr int kStatusNoSocket = 3;
 constexpr int kListenBacklog = 1024;
 // Started by a web server or spawn-fcgi, the listening socket is standard input.
 constexpr int kInheritedSocket = 0;
-constexpr const char kUnixPrefix[] = "unix:";
+constexpr std::string_view kUnixPrefix = "unix:";
+
+// The socket path of a unix:PATH address, or nothing for HOST:PORT and the inherited socket.
+std::optional<std::string> UnixSocketPath(const std::string& listen) {
+  if (listen.rfind(kUnixPrefix, 0) != 0) return std::nullopt;
+  return listen.substr(kUnixPrefix.size());
+}
 
 bool IsListeningSocket(int fd) {
   int accepting = 0;
@@ -80,7 +87,7 @@ int OpenTcpSocket(const std::string& hostAndPort) {
 
 int OpenListenSocket(const WorkerOptions& options) {
   if (options.listen.empty()) return IsListeningSocket(kInheritedSocket) ? kInheritedSocket : -1;
-  if (options.listen.rfind(kUnixPrefix, 0) == 0) return OpenUnixSocket(options.listen.substr(sizeof kUnixPrefix - 1));
+  if (const std::optional<std::string> path = UnixSocketPath(options.listen)) return OpenUnixSocket(*path);
   return OpenTcpSocket(options.listen);
 }
 
@@ -95,16 +102,11 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::string error;
-  std::optional<WorkerOptions> options = ParseWorkerOptions(args, &error);
+  const std::optional<WorkerOptions> options = ParseWorkerOptions(args, &error);
   if (!options) {
     std::fprintf(stderr, "korvex.fcgi: %s\n%s", error.c_str(), kWorkerUsage);
     return kStatusUsage;
   }
-  if (options->workers == 0) {
-    const unsigned cores = std::thread::hardware_concurrency();
-    options->workers = cores > 0 ? static_cast<int>(cores) : 1;
-  }
-
   if (FCGX_Init() != 0) {
     std::fputs("korvex.fcgi: the FastCGI library could not start\n", stderr);
     return kStatusNoSocket;
@@ -122,6 +124,6 @@ int main(int argc, char** argv) {
 
   const int timeout = options->requestTimeoutSeconds;
   const int status = RunWorkerPool(options->workers, [socket, timeout] { return ServeFastCgiRequests(socket, timeout); });
-  if (options->listen.rfind(kUnixPrefix, 0) == 0) unlink(options->listen.substr(sizeof kUnixPrefix - 1).c_str());
+  if (const std::optional<std::string> path = UnixSocketPath(options->listen)) unlink(path->c_str());
   return status;
 }

@@ -13,8 +13,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -364,8 +362,7 @@ std::vector<HostileCase> FuzzSeedRequests() {
   std::vector<HostileCase> requests;
   for (const auto& corpus : std::filesystem::directory_iterator(std::filesystem::path(TestPaths::kSourceDir) / "fuzz" / "corpus")) {
     for (const auto& seed : std::filesystem::directory_iterator(corpus.path())) {
-      std::ifstream in(seed.path(), std::ios::binary);
-      const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const std::string text = ReadFile(seed.path());
       const std::string label = corpus.path().filename().string() + "/" + seed.path().filename().string();
       requests.push_back(Get(label + " as a query", text.substr(0, text.find('\0')), std::nullopt, Answer::Any));
       requests.push_back(Post(label + " as a body", std::to_string(text.size()), text, std::nullopt, Answer::Any));

@@ -54,17 +54,13 @@ class WorkerTest : public ::testing::Test {
     address_ = "unix:" + socket_.string();
     worker_ = std::make_unique<LocalServer>(FastCgiWorker(address_, workers, scratch_.Path() / "worker.log", moreArgs));
     ASSERT_TRUE(WaitForFastCgiSocket(address_, 10s)) << worker_->Log();
-    const auto deadline = Clock::now() + 5s;
-    while (ChildProcesses(worker_->Pid()).size() < static_cast<std::size_t>(workers) && Clock::now() < deadline) {
-      std::this_thread::sleep_for(10ms);
-    }
-    ASSERT_EQ(ChildProcesses(worker_->Pid()).size(), static_cast<std::size_t>(workers));
+    ASSERT_TRUE(WaitForWorkers(static_cast<std::size_t>(workers), -1, 5s));
   }
 
   FastCgiResponse Get(const std::string& query) { return SendFastCgiRequest(address_, GetRequest(query)); }
 
-  // The pool has the given number of workers again, none of them in gone; false after timeout.
-  bool WaitForReplacement(pid_t gone, std::size_t workers, std::chrono::milliseconds timeout) {
+  // The pool has the given number of workers, gone not among them; false after the timeout.
+  bool WaitForWorkers(std::size_t workers, pid_t gone, std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     while (Clock::now() < deadline) {
       const std::vector<pid_t> children = ChildProcesses(worker_->Pid());
@@ -162,7 +158,7 @@ TEST_F(WorkerTest, ReplacesAKilledWorkerWithinASecondUnderLoad) {
   const pid_t victim = ChildProcesses(worker_->Pid()).front();
   const auto killedAt = Clock::now();
   kill(victim, SIGKILL);
-  const bool replaced = WaitForReplacement(victim, 2, 2s);
+  const bool replaced = WaitForWorkers(2, victim, 2s);
   const auto replacedAfter = Clock::now() - killedAt;
   std::this_thread::sleep_for(300ms);
   loading = false;
@@ -196,7 +192,7 @@ TEST_F(WorkerTest, EndsAWorkerWhoseRequestOutlastsTheTimeBound) {
     EXPECT_EQ(response.output, "");
     EXPECT_GE(ended, 900ms);
     EXPECT_LT(ended, 5s);
-    ASSERT_TRUE(WaitForReplacement(first, 1, 2s));
+    ASSERT_TRUE(WaitForWorkers(1, first, 2s));
     const FastCgiResponse next = Get("data=next");
     EXPECT_TRUE(next.completed) << next.error;
     EXPECT_EQ(next.appStatus, 0u);

@@ -26,6 +26,15 @@ constexpr uint16_t kResponderRole = 1;
 constexpr std::size_t kMaxContent = 65535;
 constexpr std::size_t kHeaderSize = 8;
 
+int ConnectTo(int family, const sockaddr* where, socklen_t length) {
+  const int fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && connect(fd, where, length) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 int Connect(const std::string& address) {
   if (address.rfind("unix:", 0) == 0) {
     const std::string path = address.substr(5);
@@ -33,12 +42,7 @@ int Connect(const std::string& address) {
     if (path.size() >= sizeof where.sun_path) return -1;
     where.sun_family = AF_UNIX;
     std::memcpy(where.sun_path, path.c_str(), path.size() + 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0) {
-      close(fd);
-      return -1;
-    }
-    return fd;
+    return ConnectTo(AF_UNIX, reinterpret_cast<sockaddr*>(&where), sizeof where);
   }
   const std::size_t colon = address.rfind(':');
   sockaddr_in where{};
@@ -47,12 +51,7 @@ int Connect(const std::string& address) {
     return -1;
   }
   where.sin_port = htons(static_cast<uint16_t>(std::stoi(address.substr(colon + 1))));
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
+  return ConnectTo(AF_INET, reinterpret_cast<sockaddr*>(&where), sizeof where);
 }
 
 bool WriteAll(int fd, const std::string& bytes) {

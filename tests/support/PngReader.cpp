@@ -208,8 +208,7 @@ std::string WithoutPngTime(const std::string& response) {
   constexpr std::size_t kFraming = 12;  // length, type and CRC
   std::size_t pos = kept.size();
   while (pos + kFraming <= response.size()) {
-    const auto byte = [&](std::size_t at) { return static_cast<uint32_t>(static_cast<uint8_t>(response[at])); };
-    const uint32_t length = byte(pos) << 24 | byte(pos + 1) << 16 | byte(pos + 2) << 8 | byte(pos + 3);
+    const uint32_t length = BigEndian32(reinterpret_cast<const unsigned char*>(response.data()) + pos);
     if (length > response.size() - pos - kFraming) break;
     const std::string type = response.substr(pos + 4, 4);
     const bool creationTime = type == "tEXt" && response.compare(pos + 8, 14, std::string("Creation Time\0", 14)) == 0;
