@@ -34,8 +34,7 @@ void Respond(FCGX_Request& request) {
 
   int status = 0;
   {
-    // The handler never reads more of a body than it accepts.
-    FilePointer input = OpenFcgiInput(request.in, static_cast<std::size_t>(kMaxRequestLength));
+    FilePointer input = OpenFcgiInput(request.in);
     FilePointer output = OpenFcgiOutput(request.out);
     if (!input || !output) {
       // No memory for the streams: nothing can be answered, like a CGI that could not start.

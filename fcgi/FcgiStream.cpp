@@ -4,25 +4,10 @@
 
 namespace {
 
-struct InputCookie {
-  FCGX_Stream* stream;
-  std::size_t left;
-};
-
 ssize_t ReadInput(void* cookie, char* buffer, std::size_t size) {
-  auto* input = static_cast<InputCookie*>(cookie);
-  std::size_t wanted = size < input->left ? size : input->left;
-  if (wanted > INT_MAX) wanted = INT_MAX;
-  if (wanted == 0) return 0;
-  const int got = FCGX_GetStr(buffer, static_cast<int>(wanted), input->stream);
-  if (got < 0) return -1;
-  input->left -= static_cast<std::size_t>(got);
-  return got;
-}
-
-int CloseInput(void* cookie) {
-  delete static_cast<InputCookie*>(cookie);
-  return 0;
+  const int wanted = size < INT_MAX ? static_cast<int>(size) : INT_MAX;
+  const int got = FCGX_GetStr(buffer, wanted, static_cast<FCGX_Stream*>(cookie));
+  return got < 0 ? -1 : got;
 }
 
 ssize_t WriteOutput(void* cookie, const char* buffer, std::size_t size) {
@@ -40,12 +25,9 @@ ssize_t WriteOutput(void* cookie, const char* buffer, std::size_t size) {
 
 }  // namespace
 
-FilePointer OpenFcgiInput(FCGX_Stream* in, std::size_t limit) {
-  auto cookie = std::make_unique<InputCookie>(InputCookie{in, limit});
-  FILE* file = fopencookie(cookie.get(), "r", cookie_io_functions_t{ReadInput, nullptr, nullptr, CloseInput});
-  if (file == nullptr) return nullptr;
-  cookie.release();  // owned by the file now
-  std::setvbuf(file, nullptr, _IONBF, 0);
+FilePointer OpenFcgiInput(FCGX_Stream* in) {
+  FILE* file = fopencookie(in, "r", cookie_io_functions_t{ReadInput, nullptr, nullptr, nullptr});
+  if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
   return FilePointer(file);
 }
 
