@@ -1,5 +1,7 @@
 #include "cgi/RequestSettings.h"
 
+#include <cstring>
+
 #include "cgi/ParameterSource.h"
 
 namespace {
@@ -105,6 +107,9 @@ RequestSettings GatherRequestSettings(ParameterSource& query) {
   }
   if (const char* size = query.Lookup("qsize")) {
     settings.quietZoneSize = ReadNumber(size);
+  }
+  if (const char* out = query.Lookup("out")) {
+    settings.svg = std::strcmp(out, "svg") == 0;
   }
   // Only whole pixel counts reach the size computation: 2.5 reads as 2.
   if (!settings.sizeGiven) {

@@ -21,6 +21,7 @@ struct RequestSettings {
   uint32_t backColor = 0xFFFFFF;  // bcolor, internal form
   uint32_t foreColor = 0x000000;  // fcolor, internal form
   int32_t quietZoneSize = 1;    // qsize: passed on as read; the barcode rejects negatives
+  bool svg = false;             // out: "svg" answers an SVG document, anything else the PNG
   double xDimension = 5.0;      // xdim: 1 and above, read only when no size is given
 };
 
