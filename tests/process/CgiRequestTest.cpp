@@ -13,7 +13,7 @@
 
 namespace {
 
-enum class Answer { Nothing, HelpPage, ErrorPage, Png };
+enum class Answer { Nothing, HelpPage, ErrorPage, Png, Svg };
 
 struct RequestCase {
   std::string label;
@@ -22,7 +22,7 @@ struct RequestCase {
   int status;
   Answer answer;
   ResultCode errorCode = 0;  // Answer::ErrorPage
-  uint32_t width = 0;        // Answer::Png
+  uint32_t width = 0;        // Answer::Png and Answer::Svg
   uint32_t height = 0;
 };
 
@@ -38,6 +38,13 @@ RequestCase ExpectPng(std::string label, std::vector<EnvironmentVariable> enviro
   RequestCase c{std::move(label), std::move(environment), std::move(input), 0, Answer::Png};
   c.width = width;
   c.height = height;
+  return c;
+}
+
+RequestCase ExpectSvg(std::string label, std::vector<EnvironmentVariable> environment, uint32_t width,
+                      uint32_t height) {
+  RequestCase c = ExpectPng(std::move(label), std::move(environment), "", width, height);
+  c.answer = Answer::Svg;
   return c;
 }
 
@@ -135,6 +142,15 @@ std::vector<RequestCase> RequestCases() {
       ExpectPng("Format31Ignored", GetRequest("fmt=31"), "", 70, 70),
       ExpectPng("FormatChosen", GetRequest("fmt=5"), "", 100, 100),  // 18 x 18 symbol
       ExpectPng("Mode7Ignored", GetRequest("mode=7"), "", 70, 70),
+      // Output format.
+      ExpectSvg("Svg", GetRequest("out=svg"), 70, 70),
+      ExpectSvg("SvgSizeGiven", GetRequest("w=699&h=120&out=svg&debug=1"), 699, 120),
+      ExpectSvg("SvgLargestSymbol", GetRequest("data=Korvex&fmt=24&w=699&h=699&out=svg"), 699, 699),
+      ExpectSvg("SvgTurnedRectangle", GetRequest("data=ABC&fmt=25&angle=90&xdim=1&out=svg"), 10, 20),
+      ExpectPng("OutPng", GetRequest("out=png"), "", 70, 70),
+      ExpectPng("OutUpperCaseSvg", GetRequest("out=SVG"), "", 70, 70),
+      ExpectPng("OutEmpty", GetRequest("out="), "", 70, 70),
+      Expect("SvgHelp", GetRequest("out=svg&help=1"), "", 0, Answer::HelpPage),
       // Failures.
       Expect("NegativeQuietSize", GetRequest("qsize=-1"), "", 1, Answer::Nothing),
       ExpectErrorPage("NegativeQuietSizeWithDebug", GetRequest("qsize=-1&debug=1"), Result::InvalidArgument),
@@ -153,6 +169,18 @@ std::vector<RequestCase> RequestCases() {
       ExpectErrorPage("DataDoesNotFitWithDebug", GetRequest("fmt=1&data=123456789&debug=1"), Result::DataDoesNotFit),
       Expect("NoFittingFormat", GetRequest("data=" + kTooMuchData), "", 8, Answer::Nothing),
       ExpectErrorPage("NoFittingFormatWithDebug", GetRequest("debug=1&data=" + kTooMuchData), Result::NoFittingFormat),
+      // The same failures as SVG: the same status and page.
+      Expect("SvgNegativeQuietSize", GetRequest("out=svg&qsize=-1"), "", 1, Answer::Nothing),
+      ExpectErrorPage("SvgNegativeQuietSizeWithDebug", GetRequest("out=svg&qsize=-1&debug=1"), Result::InvalidArgument),
+      Expect("SvgImageTooSmall", GetRequest("w=11&h=11&out=svg"), "", 4, Answer::Nothing),
+      ExpectErrorPage("SvgImageTooSmallWithDebug", GetRequest("w=11&h=11&out=svg&debug=1"), Result::InvalidBarcodeSize),
+      Expect("SvgRasterTooLarge", GetRequest("xdim=1000&out=svg"), "", 3, Answer::Nothing),
+      ExpectErrorPage("SvgRasterTooLargeWithDebug", GetRequest("xdim=1000&debug=1&out=svg"), Result::PngInitFailed),
+      ExpectErrorPage("SvgQuietZoneBeyondCounts", GetRequest("w=100&h=100&qsize=40000&debug=1&out=svg"),
+                      Result::InvalidBarcodeSize),
+      Expect("SvgDataDoesNotFit", GetRequest("fmt=1&data=123456789&out=svg"), "", 10, Answer::Nothing),
+      ExpectErrorPage("SvgNoFittingFormatWithDebug", GetRequest("out=svg&debug=1&data=" + kTooMuchData),
+                      Result::NoFittingFormat),
       ExpectErrorPage("NoFittingFormatByPost", PostRequest(std::to_string(kTooMuchDataPost.size())),
                       Result::NoFittingFormat, kTooMuchDataPost),
   };
@@ -184,6 +212,17 @@ TEST_P(CgiRequests, AnswerAndStatus) {
       ASSERT_TRUE(ReadPngResponse(result.output, png, error)) << error;
       EXPECT_EQ(png.width, c.width);
       EXPECT_EQ(png.height, c.height);
+      break;
+    }
+    case Answer::Svg: {
+      const std::string header = "Content-type: image/svg+xml\n\n";
+      ASSERT_EQ(result.output.compare(0, header.size(), header), 0) << result.output.substr(0, 60);
+      const std::string size = "width=\"" + std::to_string(c.width) + "\" height=\"" + std::to_string(c.height) +
+                               "\" viewBox=\"0 0 " + std::to_string(c.width) + " " + std::to_string(c.height) + "\"";
+      EXPECT_NE(result.output.find(size), std::string::npos) << result.output.substr(0, 300);
+      // The largest symbol on the largest image stays a small file.
+      EXPECT_LT(result.output.size(), 100u * 1024);
+      EXPECT_EQ(result.output.substr(result.output.size() - 7), "</svg>\n");
       break;
     }
   }
