@@ -22,6 +22,7 @@
   const statusLine = document.getElementById('status');
   const requestLink = document.getElementById('request-link');
   const lengthNote = document.getElementById('length');
+  const downloadLink = document.getElementById('download');
 
   const formatSelect = document.getElementById('fmt');
   formats.forEach((label, index) => formatSelect.add(new Option(label, String(index))));
@@ -59,7 +60,14 @@
         params.set(name, value);
       }
     }
+    if (outputFormat() === 'svg') {
+      params.set('out', 'svg');
+    }
     return params.toString();
+  }
+
+  function outputFormat() {
+    return field('out-svg').checked ? 'svg' : 'png';
   }
 
   function showStatus(state, text) {
@@ -100,6 +108,9 @@
     lengthNote.textContent = 'Request length: ' + query.length + ' of at most ' + maxRequestLength + ' characters.';
 
     const requestNumber = ++latestRequest;
+    const fileName = 'korvex.' + outputFormat();
+    // Only an image that arrived can be downloaded.
+    downloadLink.removeAttribute('href');
     if (query.length > maxRequestLength) {
       preview.removeAttribute('src');
       showStatus('error', 'The request is ' + query.length + ' characters long; the generator accepts at most ' +
@@ -114,6 +125,8 @@
       }
       preview.src = image.src;
       preview.dataset.query = query;
+      downloadLink.href = url;
+      downloadLink.download = fileName;
       showStatus('ready', 'Ready: ' + image.naturalWidth + ' × ' + image.naturalHeight + ' pixels.');
     };
     image.onerror = () => {

@@ -1,6 +1,6 @@
 // The demo page as a user meets it: served by scripts/run-server.sh (what `make run` starts),
-// driven in headless Chromium by demo-check.js, which types data, waits for the preview and
-// takes a screenshot of the page; zxing-cpp must read the typed data from the part of the
+// driven in headless Chromium by demo-check.js, which types data, waits for the preview,
+// takes a screenshot of the page and switches the preview to SVG; zxing-cpp must read the typed data from the part of the
 // screenshot where the preview stands (on the whole page its detector gets lost in the text).
 // The SVG answers, rendered by svg-check.js through the same server, must show exactly the
 // pixels of the PNG of the same request.
@@ -142,6 +142,9 @@ TEST(BrowserTest, TypedDataAppearsAsAReadableSymbolAndErrorsShowTheirText) {
   ASSERT_EQ(run.exitStatus, 0) << run.output << run.errorOutput << "\n" << server.Log();
 
   EXPECT_EQ(JsonString(run.output, "readyStatus").rfind("Ready:", 0), 0u) << run.output;
+  EXPECT_EQ(JsonString(run.output, "svgStatus").rfind("Ready:", 0), 0u) << run.output;
+  EXPECT_EQ(JsonString(run.output, "svgDownload"), "korvex.svg") << run.output;
+  EXPECT_NE(JsonString(run.output, "svgLink").find("out=svg"), std::string::npos) << run.output;
   EXPECT_NE(JsonString(run.output, "errorStatus").find("Error: Invalid barcode size."), std::string::npos)
       << run.output;
   EXPECT_NE(run.output.find("\"problems\":[]"), std::string::npos) << "the page reported errors: " << run.output;
