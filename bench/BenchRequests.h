@@ -64,8 +64,16 @@ inline std::string WorstAutoQuery() {
 // pixels, just under the raster limit of the image.
 inline std::string HugeXdimQuery() { return "xdim=337"; }
 
-// The requests by the names the benchmark script uses for them.
+// The same request answered as an SVG document instead of the PNG.
+inline std::string AsSvg(const std::string& query) { return query.empty() ? "out=svg" : query + "&out=svg"; }
+
+// The requests by the names the benchmark script uses for them; NAME-svg is NAME as SVG.
 inline std::optional<std::string> NamedQuery(const std::string& name) {
+  const std::string svgSuffix = "-svg";
+  if (name.size() > svgSuffix.size() && name.compare(name.size() - svgSuffix.size(), svgSuffix.size(), svgSuffix) == 0) {
+    const std::optional<std::string> query = NamedQuery(name.substr(0, name.size() - svgSuffix.size()));
+    return query ? std::optional<std::string>(AsSvg(*query)) : std::nullopt;
+  }
   if (name == "default") {
     return DefaultQuery();
   }

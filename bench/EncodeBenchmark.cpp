@@ -1,5 +1,5 @@
 // In-process cost of the work behind one request: encoding, placement and drawing, and the
-// whole request with its PNG written to /dev/null. Besides the console table, a Markdown
+// whole request with its PNG or SVG written to /dev/null. Besides the console table, a Markdown
 // table goes to the file named by --markdown=FILE.
 #include <benchmark/benchmark.h>
 
@@ -107,10 +107,22 @@ void RegisterBenchmarks() {
     benchmark::RegisterBenchmark((std::string("EncodeAndDraw/") + c.name).c_str(), BM_EncodeAndDraw, c.query)
         ->Unit(benchmark::kMicrosecond);
   }
-  benchmark::RegisterBenchmark("WholeRequestToDevNull/default", BM_WholeRequest, BenchRequests::DefaultQuery())
-      ->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("WholeRequestToDevNull/full144x144", BM_WholeRequest, BenchRequests::LargeQuery())
-      ->Unit(benchmark::kMicrosecond);
+  const struct {
+    const char* name;
+    std::string query;
+  } wholeRequests[] = {
+      {"default", BenchRequests::DefaultQuery()},
+      {"label200x200", BenchRequests::TypicalQuery()},
+      {"full144x144", BenchRequests::LargeQuery()},
+  };
+  // Each as PNG and, beside it, as SVG.
+  for (const auto& c : wholeRequests) {
+    benchmark::RegisterBenchmark((std::string("WholeRequestToDevNull/") + c.name).c_str(), BM_WholeRequest, c.query)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark((std::string("WholeRequestToDevNull/") + c.name + "/svg").c_str(), BM_WholeRequest,
+                                 BenchRequests::AsSvg(c.query))
+        ->Unit(benchmark::kMicrosecond);
+  }
 }
 
 }  // namespace
