@@ -1,6 +1,6 @@
 // Runs the whole request handler in-process on a CGI environment and body built from the input,
 // with the response going to a memory stream, and checks that the outcome is one that a request
-// may have: a well-formed PNG after its header, the help page, the error page of the exit
+// may have: a well-formed PNG after its header, an SVG document after its own, the help page, the error page of the exit
 // status, or nothing; and that the exit status fits the response. The FastCGI worker serves many
 // requests with the one handler in one process, so each input is also served a second time, and
 // a fixed probe request after it, and both must get the answers they got before: nothing of one
@@ -27,6 +27,7 @@ namespace {
 
 constexpr size_t kHeaderBytes = 3;
 constexpr const char* kPngHeader = "Content-type: image/png\n\n";
+constexpr const char* kSvgHeader = "Content-type: image/svg+xml\n\n";
 constexpr uint64_t kMaxRasterBytes = 64ull * 1024 * 1024;
 
 constexpr std::array<const char*, 12> kOddContentLengths = {
@@ -149,6 +150,17 @@ void CheckPng(const Request& request, int status, const std::string& output) {
   }
 }
 
+// An SVG answer is a whole document: its start, its end and nothing after it.
+void CheckSvg(const Request& request, int status, const std::string& output) {
+  if (status != 0) Fail("SVG with a failure status", request, status, output);
+  const std::string start = std::string(kSvgHeader) + "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg ";
+  const std::string end = "</svg>\n";
+  if (output.compare(0, start.size(), start) != 0 || output.size() < start.size() + end.size() ||
+      output.compare(output.size() - end.size(), end.size(), end) != 0 || output.find(end) != output.size() - end.size()) {
+    Fail("malformed SVG document", request, status, output);
+  }
+}
+
 // The same request again, and then the probe, answer as they did before (the PNG's time
 // fields aside, which change with the second).
 void CheckNothingCarriedOver(const Request& request, int status, const std::string& output) {
@@ -196,6 +208,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     CheckPng(request, status, output);
     return 0;
   }
+  if (output.rfind(kSvgHeader, 0) == 0) {
+    CheckSvg(request, status, output);
+    return 0;
+  }
   if (output == ExpectedHelpPage()) {
     if (status != 0) Fail("help page with a failure status", request, status, output);
     if (intake == Intake::Text && QueryString(text.c_str()).Lookup("help") == nullptr) {
@@ -204,7 +220,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     return 0;
   }
   // A caught exception (code 14) cannot happen here: nothing runs out of memory.
-  if (status == 0) Fail("success without a PNG or the help page", request, status, output);
+  if (status == 0) Fail("success without an image or the help page", request, status, output);
   if (intake == Intake::Text) {
     QueryString query(text.c_str());
     if (query.Lookup("help") != nullptr) Fail("help asked for, no help page", request, status, output);
