@@ -192,6 +192,7 @@ std::vector<RequestCase> RepresentativeRequests() {
       {"DebugLongDataMode0", Get("debug=1&mode=0&data=" + MixedData(900)), "", true},
       {"LargestImage", Get("w=699&h=699&debug=1&data=" + MixedData(120) + "&bcolor=ffee00&fcolor=102030"), "", true},
       {"HelpRequest", Get("help=1&debug=1"), "", true},
+      {"SvgRequest", Get("out=svg&debug=1&w=300&h=200&angle=90&data=" + MixedData(120)), "", true},
       {"PostRequest", {std::string("POST"), std::nullopt, std::to_string(postBody.size())}, postBody, true},
       {"FailingRequestWithDebug", Get("debug=1&fmt=1&data=" + MixedData(200)), "", true},
   };
