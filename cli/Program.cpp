@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <string>
 #include <unordered_map>
 
 #include "cgi/Answer.h"
@@ -60,7 +62,8 @@ std::optional<std::string> ReadStandardInput() {
   return text;
 }
 
-int RunSymbol(OptionParameters parameters, const CommandLine& line) {
+int RunSymbol(const CommandLine& line) {
+  OptionParameters parameters = line.parameters;
   if (line.dataFromInput) {
     const std::optional<std::string> data = ReadStandardInput();
     if (!data) {
@@ -77,7 +80,7 @@ int RunSymbol(OptionParameters parameters, const CommandLine& line) {
   if (!line.output && answer.contentType == kPngContentType && isatty(STDOUT_FILENO)) {
     std::fprintf(stderr, "%s: a PNG image is not written to a terminal; use -o FILE or redirect the output\n",
                  kProgramName);
-    return outcome != Result::Ok ? outcome : kExitUsage;
+    return kExitUsage;
   }
   std::string detail;
   const ResultCode written =
@@ -86,9 +89,39 @@ int RunSymbol(OptionParameters parameters, const CommandLine& line) {
   return outcome != Result::Ok ? outcome : written;
 }
 
-int RunBatch(OptionParameters parameters, const CommandLine& line) {
+// Where the images of a batch go. Two lines whose data make the same safe name must not
+// overwrite each other, so every name is remembered with the line that took it.
+struct BatchFiles {
+  OutputPattern pattern;
+  std::unordered_map<std::string, uint64_t> takenBy;
+};
+
+// The symbol of one batch line (its data already among parameters) written to its file;
+// failures reported with the line number. Returns the first failing code, or Ok.
+ResultCode MakeLine(OptionParameters& parameters, uint64_t number, const std::string& data, BatchFiles& files) {
+  const std::string where = "line " + std::to_string(number) + ": ";
+  const Answer answer = AnswerParameters(parameters, RequestLimits());
+  const ResultCode outcome = OutcomeOf(answer);
+  if (outcome != Result::Ok) Report(where, outcome, answer.detail);
+  if (answer.contentType.empty()) return outcome;
+  const std::string fileName = files.pattern.FileName(number, data);
+  const auto [taken, isNew] = files.takenBy.emplace(fileName, number);
+  std::string detail;
+  ResultCode written = Result::FileOpenFailed;
+  if (isNew) {
+    written = WriteOutputFile(fileName, answer.body, detail);
+  } else {
+    detail = fileName + ": already written for line " + std::to_string(taken->second);
+  }
+  if (written != Result::Ok) Report(where, written, detail);
+  return outcome != Result::Ok ? outcome : written;
+}
+
+int RunBatch(const CommandLine& line) {
+  OptionParameters parameters = line.parameters;
   std::string reason;
-  const std::optional<OutputPattern> pattern = OutputPattern::Parse(*line.output, reason);
+  const std::optional<OutputPattern> pattern = OutputPattern::Parse(line.output.value_or(""), reason);
+  if (!pattern) return kExitUsage;  // the command line was checked; this is only a guard
   OwnedFile opened;
   if (line.batchFile != "-") {
     opened.reset(std::fopen(line.batchFile.c_str(), "rb"));
@@ -98,26 +131,12 @@ int RunBatch(OptionParameters parameters, const CommandLine& line) {
     }
   }
   FILE* input = opened ? opened.get() : stdin;
-  // Two lines whose data are made into the same safe name must not overwrite each other.
-  std::unordered_map<std::string, uint64_t> writtenBy;
+  BatchFiles files{*pattern, {}};
   int status = 0;
   std::string data;
   for (uint64_t number = 1; ReadLine(input, data); ++number) {
-    const std::string where = "line " + std::to_string(number) + ": ";
     parameters.Set("data", data);
-    const Answer answer = AnswerParameters(parameters, RequestLimits());
-    ResultCode code = OutcomeOf(answer);
-    if (code != Result::Ok) Report(where, code, answer.detail);
-    if (!answer.contentType.empty()) {
-      const std::string fileName = pattern->FileName(number, data);
-      std::string detail;
-      const auto [earlier, isNew] = writtenBy.emplace(fileName, number);
-      const ResultCode written =
-          isNew ? WriteOutputFile(fileName, answer.body, detail) : Result::FileOpenFailed;
-      if (!isNew) detail = fileName + ": already written for line " + std::to_string(earlier->second);
-      if (written != Result::Ok) Report(where, written, detail);
-      if (code == Result::Ok) code = written;
-    }
+    const ResultCode code = MakeLine(parameters, number, data, files);
     if (status == 0) status = code;
   }
   if (std::ferror(input)) {
@@ -139,9 +158,9 @@ int RunProgram(const CommandLine& line) {
       std::printf("korvex (Korvex) %s\n", KORVEX_VERSION);
       return 0;
     case CommandLine::Action::Symbol:
-      return RunSymbol(line.parameters, line);
+      return RunSymbol(line);
     case CommandLine::Action::Batch:
-      return RunBatch(line.parameters, line);
+      return RunBatch(line);
     case CommandLine::Action::Refused:
       break;
   }
