@@ -141,6 +141,13 @@ std::vector<RequestCase> RequestCases() {
       ExpectPng("Format31Ignored", GetRequest("fmt=31"), "", 70, 70),
       ExpectPng("FormatChosen", GetRequest("fmt=5"), "", 100, 100),  // 18 x 18 symbol
       ExpectPng("Mode7Ignored", GetRequest("mode=7"), "", 70, 70),
+      // Many parameters at once, escapes among them (the command line gets the decoded values).
+      ExpectPng("ColoursTurnedAligned",
+                GetRequest("data=Korvex&mode=2&angle=270&bcolor=ffffdd&fcolor=0000aa&alignh=0&alignv=2&w=120&h=90"), "",
+                120, 90),
+      ExpectPng("EscapedData", GetRequest("data=A%2BB+C%26D&w=80&h=80"), "", 80, 80),
+      ExpectPng("TildeEscapesInBase256", GetRequest("data=a%7EXff%7EN&mode=4&xdim=3&quiet=0"), "", 36, 36),
+      ExpectPng("RectangleInX12", GetRequest("data=ABC123&mode=6&fmt=27&qsize=3&xdim=2"), "", 64, 36),
       // Failures.
       Expect("NegativeQuietSize", GetRequest("qsize=-1"), "", 1, Answer::Nothing),
       ExpectErrorPage("NegativeQuietSizeWithDebug", GetRequest("qsize=-1&debug=1"), Result::InvalidArgument),
