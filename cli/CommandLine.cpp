@@ -1,9 +1,10 @@
 #include "cli/CommandLine.h"
 
 #include <getopt.h>
+#include <strings.h>
 
 #include <cstdio>
-#include <cstring>
+#include <string>
 #include <vector>
 
 #include "cgi/RequestParameter.h"
