@@ -9,6 +9,8 @@ class SymbolMatrix;
 // of the raster painted from the same layout: a background rectangle over the whole image and
 // the dark modules as one path of closed rectangles on whole pixels, drawn with crisp edges.
 // The matrix must be the one ComputeLayout turned. The same input gives the same bytes.
+// width and height are in pixels; SizeAttribute (SvgWriter.cpp) is the one place that would
+// state them in millimetres for a resolution, which the request handler's RenderSvg passes on.
 std::string WriteSvg(const SymbolLayout& layout, const SymbolMatrix& matrix);
 
 // The path data of the dark modules: one closed rectangle per maximal horizontal run of dark
