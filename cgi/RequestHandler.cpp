@@ -6,6 +6,7 @@
 #include <functional>
 #include <limits>
 
+#include "cgi/EncoderData.h"
 #include "cgi/HtmlPages.h"
 #include "cgi/ParameterSource.h"
 #include "cgi/QueryString.h"
@@ -264,7 +265,16 @@ int64_t ReadContentLength(const std::string& text) {
   return negative ? -magnitude : magnitude;
 }
 
-ResultCode RenderImage(const RequestSettings& settings, const RequestLimits& limits, Answer& answer) {
+ResultCode RenderImage(const RequestSettings& requested, const RequestLimits& limits, Answer& answer) {
+  // GS1 and UTF-8 data is checked, and rewritten as the tilde data the encoder reads, before
+  // anything is encoded.
+  std::optional<RequestSettings> rewritten;
+  if (requested.gs1 || requested.utf8) {
+    rewritten = requested;
+    const ResultCode code = ResolveEncoderData(requested, rewritten->data, answer.detail);
+    if (code != Result::Ok) return code;
+  }
+  const RequestSettings& settings = rewritten ? *rewritten : requested;
   bool written = false;
   const ResultCode code = DrawRequestedImage(settings, limits, [&](RgbImage& image) {
     written = WritePngToMemory(image, answer.body);

@@ -37,7 +37,7 @@ bool ReadInRange(ParameterSource& query, const char* name, int32_t low, int32_t 
 }
 
 // A switch read like quiet: any number, non-zero turns it on.
-void ReadSwitch(QueryString& query, const char* name, bool& target) {
+void ReadSwitch(ParameterSource& query, const char* name, bool& target) {
   if (const char* value = query.Lookup(name)) {
     target = ReadNumber(value) != 0;
   }
