@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <numeric>
 #include <vector>
 
 #include "gs1/Gs1AiTable.h"
