@@ -286,7 +286,7 @@ class CouponReader {
   char Peek() const { return text_[position_]; }
 
   // One digit that must be among allowed.
-  bool Digit(const char* field, std::string_view allowed, int& value) {
+  bool Digit(const std::string& field, std::string_view allowed, int& value) {
     if (AtEnd()) {
       return Fail(field, "is missing");
     }
@@ -297,7 +297,7 @@ class CouponReader {
     return true;
   }
 
-  bool Digits(const char* field, std::size_t count, std::string_view& digits) {
+  bool Digits(const std::string& field, std::size_t count, std::string_view& digits) {
     if (AtEnd()) {
       return Fail(field, "is missing");
     }
@@ -310,15 +310,15 @@ class CouponReader {
   }
 
   // A length digit in allowed followed by that many digits plus offset.
-  bool Counted(const char* field, std::string_view allowed, std::size_t offset, std::string_view& digits) {
+  bool Counted(const std::string& field, std::string_view allowed, std::size_t offset, std::string_view& digits) {
     int length = 0;
     return Digit(field, allowed, length) && Digits(field, static_cast<std::size_t>(length) + offset, digits);
   }
 
-  bool Check(const char* field, const std::string& fault) { return fault.empty() || Fail(field, "is not valid"); }
+  bool Check(const std::string& field, const std::string& fault) { return fault.empty() || Fail(field, "is not valid"); }
 
-  bool Fail(const char* field, const char* what) {
-    fault = "coupon "s + field + " " + what;
+  bool Fail(const std::string& field, const char* what) {
+    fault = "coupon " + field + " " + what;
     return false;
   }
 
@@ -331,23 +331,25 @@ class CouponReader {
 
 constexpr std::string_view kAnyDigit = "0123456789";
 
-bool PurchaseRequirement(CouponReader& reader, const char* which, bool withCompanyPrefix) {
+// A purchase requirement: its length digit and value, code and family, and for the 2nd and
+// 3rd requirement a company prefix (length digit 9: none).
+bool PurchaseRequirement(CouponReader& reader, const std::string& which, bool withCompanyPrefix) {
   std::string_view digits;
-  int code = 0;
-  const std::string name = which;
-  return reader.Counted((name + " purchase requirement").c_str(), "12345", 0, digits) &&
-         reader.Digit((name + " purchase requirement code").c_str(), "012349", code) &&
-         reader.Digits((name + " purchase family code").c_str(), 3, digits) &&
-         (!withCompanyPrefix || [&] {
-           int length = 0;
-           if (!reader.Digit((name + " purchase company prefix length").c_str(), "01234569", length)) {
-             return false;
-           }
-           return length == 9 ||
-                  (reader.Digits((name + " purchase company prefix").c_str(), static_cast<std::size_t>(length) + 6,
-                                 digits) &&
-                   reader.Check((name + " purchase company prefix").c_str(), CompanyPrefix(digits)));
-         }());
+  int value = 0;
+  if (!reader.Counted(which + " purchase requirement", "12345", 0, digits) ||
+      !reader.Digit(which + " purchase requirement code", "012349", value) ||
+      !reader.Digits(which + " purchase family code", 3, digits)) {
+    return false;
+  }
+  if (!withCompanyPrefix) {
+    return true;
+  }
+  const std::string prefix = which + " purchase company prefix";
+  if (!reader.Digit(prefix + " length", "01234569", value)) {
+    return false;
+  }
+  return value == 9 || (reader.Digits(prefix, static_cast<std::size_t>(value) + 6, digits) &&
+                        reader.Check(prefix, CompanyPrefix(digits)));
 }
 
 std::string CouponCode(std::string_view text) {
