@@ -205,8 +205,8 @@ Answer AnswerRequestText(const CgiEnvironment& environment, FILE* input, const R
 }
 
 // In practice exhausted memory. The run counts as handled; only a request that already asked
-// for debug output learns about it.
-// Building the page needs memory too; without it the answer is nothing at all.
+// for debug output learns about it. Building that page needs memory too: without it the answer
+// is nothing at all.
 Answer CaughtExceptionAnswer(bool debug) noexcept {
   try {
     Answer answer = FailedAnswer(Result::UnknownException, "", debug);
