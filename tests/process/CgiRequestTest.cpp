@@ -202,6 +202,9 @@ std::vector<RequestCase> RequestCases() {
       Expect("SvgDataDoesNotFit", GetRequest("fmt=1&data=123456789&out=svg"), "", 10, Answer::Nothing),
       ExpectErrorPage("SvgNoFittingFormatWithDebug", GetRequest("out=svg&debug=1&data=" + kTooMuchData),
                       Result::NoFittingFormat),
+      ExpectDataFault("SvgGs1CheckDigit", "out=svg&gs1=1&data=(01)09501101530004",
+                      "GS1: (01) 09501101530004: check digit should be 3"),
+      ExpectSvg("SvgGs1", GetRequest("out=svg&gs1=1&data=(01)09501101530003&w=90&h=90"), 90, 90),
       ExpectErrorPage("NoFittingFormatByPost", PostRequest(std::to_string(kTooMuchDataPost.size())),
                       Result::NoFittingFormat, kTooMuchDataPost),
       // GS1 element strings and UTF-8 text: the first fault of each kind, named on the page.
