@@ -164,7 +164,7 @@ TEST_F(InstallTest, ConsumerBuildsAgainstTheStagedLibrary) {
         RunProcess((build / "consumer").string(), {image.string(), "Consumer ~1 01"}, environment, "");
     ASSERT_EQ(run.exitStatus, 0) << run.errorOutput;
     EXPECT_NE(run.output.find(": 16 x 16 modules"), std::string::npos) << run.output;
-    EXPECT_EQ(ReadSymbolFile(image), "Consumer \x1d" "01");
+    EXPECT_EQ(ReadSymbolFile(image), "Consumer \x1d 01");
   }
 }
 
