@@ -46,7 +46,7 @@ build-asan: deps-test
 
 # The package is built first, so that the install test can unpack and run it.
 test-release: build deb
-	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	@cd $(BUILD_DIR) && KORVEX_DEB_DIR=$(abspath $(DEB_DIR)) ctest --output-on-failure -j $(JOBS)
 
 # The sanitizer build runs everything but the long decoder matrix, which the release build covers.
 test-asan: build-asan

@@ -29,7 +29,8 @@ test_packages=(
   nginx fcgiwrap apache2             # deployment tests
   libfcgi-dev                        # the FastCGI worker
   chromium                           # browser test of the demo page
-  debhelper dpkg-dev lintian         # `make test` builds the Debian package for the install test
+  build-essential debhelper dpkg-dev # `make test` builds the Debian package for the install test
+  lintian
 )
 bench_packages=(
   "${run_packages[@]}"
