@@ -152,7 +152,9 @@ TEST_F(InstallTest, ConsumerBuildsAgainstTheStagedLibrary) {
     SCOPED_TRACE(way.way);
     const fs::path build = root_ / (std::string("consumer-") + way.way);
     const ProcessResult configured = RunProcess(
-        cmake_, {"-S", std::string(TestPaths::kSourceDir) + "/tests/consumer", "-B", build.string(), way.option},
+        cmake_,
+        {"-S", std::string(TestPaths::kSourceDir) + "/tests/consumer", "-B", build.string(), way.option,
+         std::string("-DCMAKE_CXX_FLAGS=") + TestPaths::kConsumerCxxFlags},
         environment, "", std::chrono::seconds(120));
     ASSERT_EQ(configured.exitStatus, 0) << configured.output << configured.errorOutput;
     const ProcessResult built =
