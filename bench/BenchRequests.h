@@ -12,6 +12,9 @@ inline std::string DefaultQuery() { return ""; }
 // A short label at a size a web page typically shows.
 inline std::string TypicalQuery() { return "data=Korvex+label+0001234567&w=200&h=200"; }
 
+// One line of the command-line batch that `make bench` times (seq -f 'KVX-%06g').
+inline std::string BatchLineQuery() { return "data=KVX-005000"; }
+
 // 100 characters of mixed text.
 inline std::string Text100Data() {
   return "Korvex ships lot 2024-117 to Rotterdam: 48 cartons, 1.2 t, handle with care. Ref KVX/77-A1, ok 2026!";
@@ -71,6 +74,9 @@ inline std::optional<std::string> NamedQuery(const std::string& name) {
   }
   if (name == "typical") {
     return TypicalQuery();
+  }
+  if (name == "batch-line") {
+    return BatchLineQuery();
   }
   if (name == "large") {
     return LargeQuery();

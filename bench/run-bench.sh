@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # `make bench`: runs the in-process benchmark, the whole-process comparison with the no-op and
-# libpng-only floors, and requests per second through nginx and lighttpd, for korvex.cgi under
+# libpng-only floors, a command-line batch of 10,000 symbols against the in-process cost, and
+# requests per second through nginx and lighttpd, for korvex.cgi under
 # fcgiwrap and mod_cgi and for the FastCGI worker korvex.fcgi, each against its no-op floor and
 # the worker against the request handler's cost in process; then prints the tables and writes
 # them to BUILD_DIR/bench/results.md.
@@ -17,14 +18,14 @@ wrk_seconds=${WRK_SECONDS:-3}
 cgi=$build/korvex.cgi
 noop=$out/noop.cgi
 
-for program in "$cgi" "$noop" "$out/png-floor-large" "$out/png-floor-default" "$out/process-bench" \
+for program in "$cgi" "$build/korvex" "$noop" "$out/png-floor-large" "$out/png-floor-default" "$out/process-bench" \
   "$out/handler-cost"; do
   if [ ! -x "$program" ]; then
     echo "run-bench: $program is missing; build the korvex_bench target first" >&2
     exit 1
   fi
 done
-rm -f "$out/encode.md" "$out/process.md" "$out/throughput.md" "$out/worker.md"
+rm -f "$out/encode.md" "$out/process.md" "$out/batch.md" "$out/throughput.md" "$out/worker.md"
 # The machine section is written last; what it says about the start is taken now.
 load_at_start=$(cut -d' ' -f1-3 /proc/loadavg)
 started_at=$(date -u '+%Y-%m-%d %H:%M UTC')
@@ -59,6 +60,45 @@ fi
 echo "== whole process, $runs runs each"
 "$out/process-bench" --cgi "$cgi" --noop "$noop" --png-floor "$out/png-floor-large" \
   --png-floor-default "$out/png-floor-default" --runs "$runs" --heavy-runs 10 --markdown "$out/process.md" >/dev/null
+
+# --- the command line -------------------------------------------------------------------
+# One korvex process makes a symbol for each of 10,000 short lines, each written to a file of
+# its own; the request handler's cost for one such line in process (handler-cost) stands
+# beside it, so that what the batch adds (reading lines, writing and renaming files) shows.
+batch_section() {
+  local lines=10000 dir=$out/batch round real user sys
+  local walls="" cpus="" handler_cpu_list="" handler_wall_list="" name cpu wall
+  seq -f 'KVX-%06g' 1 "$lines" >"$out/batch-lines.txt"
+  local TIMEFORMAT='%R %U %S'
+  for round in 1 2 3; do
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    read -r real user sys < <({ time "$build/korvex" --batch "$out/batch-lines.txt" -o "$dir/%n.png"; } 2>&1)
+    if [ "$(find "$dir" -name '*.png' | wc -l)" -ne "$lines" ]; then
+      echo "run-bench: the batch did not write $lines images" >&2
+      exit 1
+    fi
+    walls="$walls $(awk -v t="$real" -v n="$lines" 'BEGIN {printf "%.0f", t * 1e6 / n}')"
+    cpus="$cpus $(awk -v u="$user" -v s="$sys" -v n="$lines" 'BEGIN {printf "%.0f", (u + s) * 1e6 / n}')"
+    while read -r name cpu wall; do
+      handler_cpu_list="$handler_cpu_list $cpu"
+      handler_wall_list="$handler_wall_list $wall"
+    done < <("$out/handler-cost" --seconds 0.6 batch-line)
+  done
+  rm -rf "$dir"
+  {
+    echo "### The command line: a batch of $lines symbols"
+    echo
+    echo "korvex --batch with $lines lines (seq -f 'KVX-%06g'), one PNG file each in the build directory, three rounds, median shown; beside it the request handler in process for one such line (handler-cost, data=KVX-005000, response to /dev/null), measured right after each round."
+    echo
+    echo "| | wall µs per symbol | CPU µs per symbol | all rounds (wall) |"
+    echo "|---|---:|---:|---|"
+    echo "| korvex --batch, $lines lines to $lines files, one process | $(echo "$walls" | median) | $(echo "$cpus" | median) | ${walls# } |"
+    echo "| request handler in process, one line | $(echo "$handler_wall_list" | median) | $(echo "$handler_cpu_list" | median) | ${handler_wall_list# } |"
+  } >"$out/batch.md"
+}
+echo "== the command line, a batch of 10,000 symbols"
+batch_section
 
 # --- through the web servers --------------------------------------------------------------
 # The CGI program under its two gateways (fcgiwrap behind nginx, lighttpd's mod_cgi) and the
@@ -468,7 +508,7 @@ web_servers
   echo "## Benchmark results"
   echo
   machine_section
-  for part in encode process throughput worker; do
+  for part in encode process batch throughput worker; do
     if [ -f "$out/$part.md" ]; then
       cat "$out/$part.md"
       echo

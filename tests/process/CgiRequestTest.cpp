@@ -1,15 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "cgi/QueryString.h"
+#include "cgi/RequestHandler.h"
+#include "cgi/RequestParameter.h"
 #include "cgi/ResultCode.h"
 #include "process/CgiResponse.h"
 #include "support/Decoders.h"
 #include "support/HtmlPageTexts.h"
+#include "support/PngReader.h"
 
 namespace {
 
@@ -135,6 +141,13 @@ std::vector<RequestCase> RequestCases() {
       ExpectPng("Format31Ignored", GetRequest("fmt=31"), "", 70, 70),
       ExpectPng("FormatChosen", GetRequest("fmt=5"), "", 100, 100),  // 18 x 18 symbol
       ExpectPng("Mode7Ignored", GetRequest("mode=7"), "", 70, 70),
+      // Many parameters at once, escapes among them (the command line gets the decoded values).
+      ExpectPng("ColoursTurnedAligned",
+                GetRequest("data=Korvex&mode=2&angle=270&bcolor=ffffdd&fcolor=0000aa&alignh=0&alignv=2&w=120&h=90"), "",
+                120, 90),
+      ExpectPng("EscapedData", GetRequest("data=A%2BB+C%26D&w=80&h=80"), "", 80, 80),
+      ExpectPng("TildeEscapesInBase256", GetRequest("data=a%7EXff%7EN&mode=4&xdim=3&quiet=0"), "", 36, 36),
+      ExpectPng("RectangleInX12", GetRequest("data=ABC123&mode=6&fmt=27&qsize=3&xdim=2"), "", 64, 36),
       // Failures.
       Expect("NegativeQuietSize", GetRequest("qsize=-1"), "", 1, Answer::Nothing),
       ExpectErrorPage("NegativeQuietSizeWithDebug", GetRequest("qsize=-1&debug=1"), Result::InvalidArgument),
@@ -190,6 +203,72 @@ TEST_P(CgiRequests, AnswerAndStatus) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CgiRequests, ::testing::ValuesIn(RequestCases()),
+                         [](const ::testing::TestParamInfo<RequestCase>& info) { return info.param.label; });
+
+// The query of a GET request that korvex can state as options: one that passes the length check
+// and asks for an image, not the help page.
+std::optional<std::string> CommandLineQuery(const RequestCase& c) {
+  const auto variable = [&](const char* name) -> const std::string* {
+    const auto found = std::find_if(c.environment.begin(), c.environment.end(),
+                                    [&](const EnvironmentVariable& v) { return v.first == name; });
+    return found != c.environment.end() ? &found->second : nullptr;
+  };
+  const std::string* method = variable("REQUEST_METHOD");
+  const std::string* query = variable("QUERY_STRING");
+  if (method == nullptr || query == nullptr || query->size() > static_cast<size_t>(kMaxRequestLength)) {
+    return std::nullopt;
+  }
+  std::string lowerMethod = *method;
+  std::transform(lowerMethod.begin(), lowerMethod.end(), lowerMethod.begin(),
+                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+  if (lowerMethod != "get" || QueryString(query->c_str()).Lookup("help") != nullptr) return std::nullopt;
+  return *query;
+}
+
+// Each request parameter of the query as the web program reads it, as an option of its name.
+std::vector<std::string> OptionsOf(const std::string& query) {
+  QueryString parsed(query.c_str());
+  std::vector<std::string> options;
+  for (const RequestParameter& parameter : kRequestParameters) {
+    if (const char* value = parsed.Lookup(parameter.name)) {
+      options.push_back(std::string("--") + parameter.name + "=" + value);
+    }
+  }
+  return options;
+}
+
+std::vector<RequestCase> CommandLineCases() {
+  std::vector<RequestCase> cases = RequestCases();
+  cases.erase(std::remove_if(cases.begin(), cases.end(), [](const RequestCase& c) { return !CommandLineQuery(c); }),
+              cases.end());
+  return cases;
+}
+
+class CommandLineRequests : public ::testing::TestWithParam<RequestCase> {};
+
+// korvex writes the body of the web answer (the PNG apart from its time fields, or the error
+// page under debug) and exits with the same status, saying why on standard error.
+TEST_P(CommandLineRequests, WriteTheCgiBodyAndExitAlike) {
+  const RequestCase& c = GetParam();
+  const ProcessResult cgi = RunCgi(c.environment);
+  const std::vector<std::string> options = OptionsOf(*CommandLineQuery(c));
+  const ProcessResult cli = RunCli(options);
+  ASSERT_TRUE(cli.started) << "cannot run korvex";
+  ASSERT_TRUE(cli.exited && !cli.timedOut) << "ended by signal " << cli.signal;
+  EXPECT_EQ(cli.exitStatus, cgi.exitStatus) << cli.errorOutput;
+  const size_t headerEnd = cgi.output.find("\n\n");
+  const std::string body = headerEnd == std::string::npos ? "" : cgi.output.substr(headerEnd + 2);
+  EXPECT_TRUE(WithoutPngTime(cli.output) == WithoutPngTime(body))
+      << cli.output.size() << " bytes from korvex, " << body.size() << " in the web answer";
+  if (cgi.exitStatus == 0) {
+    EXPECT_EQ(cli.errorOutput, "");
+  } else {
+    const std::string message = std::string("korvex: ") + ErrorMessage(cgi.exitStatus) + "\n";
+    EXPECT_EQ(cli.errorOutput.rfind(message, 0), 0u) << cli.errorOutput;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CommandLineRequests, ::testing::ValuesIn(CommandLineCases()),
                          [](const ::testing::TestParamInfo<RequestCase>& info) { return info.param.label; });
 
 }  // namespace

@@ -1,8 +1,8 @@
 // The install rules behind `make install`: the program lands in the CGI directory under the
-// prefix (or in an absolute one), the FastCGI worker in its bin directory, the demo page and the
-// server examples beside them, and the installed program answers a request. A program built
-// against the staged library (CMake package and pkg-config) writes a readable symbol, and the
-// Debian package of `make deb` runs from its unpacked files.
+// prefix (or in an absolute one), the FastCGI worker and the command-line program in its bin
+// directory, the demo page and the server examples beside them, and the installed programs
+// answer a request. A program built against the staged library (CMake package and pkg-config)
+// writes a readable symbol, and the Debian package of `make deb` runs from its unpacked files.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -120,6 +120,11 @@ TEST_F(InstallTest, PutsTheProgramDemoPageAndServerExamplesUnderThePrefix) {
       RunProcess(program.string(), {}, {{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "data=Installed&w=50&h=50"}}, "");
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(run.output.rfind("Content-type: image/png\n\n\x89PNG", 0), 0u);
+
+  // So does the command-line program, and its image is the web answer's body.
+  const ProcessResult drawn = RunProcess((prefix / "bin" / "korvex").string(), {"--w=50", "--h=50", "Installed"}, {}, "");
+  EXPECT_EQ(drawn.exitStatus, 0) << drawn.errorOutput;
+  EXPECT_EQ("Content-type: image/png\n\n" + WithoutPngTime(drawn.output), WithoutPngTime(run.output));
 }
 
 TEST_F(InstallTest, HonoursDestdirForStagedInstalls) {
