@@ -59,6 +59,6 @@ ModuleMatrix EncodeMatrix(const Request& request) {
 
 const char* Message(int32_t code) { return ErrorMessage(code); }
 
-const char* Version() { return KORVEX_VERSION_TEXT; }
+const char* Version() { return KORVEX_VERSION; }
 
 }  // namespace korvex
