@@ -6,6 +6,7 @@
 #include <functional>
 #include <limits>
 
+#include "cgi/EncoderData.h"
 #include "cgi/HtmlPages.h"
 #include "cgi/ParameterSource.h"
 #include "cgi/QueryString.h"
@@ -204,8 +205,8 @@ Answer AnswerRequestText(const CgiEnvironment& environment, FILE* input, const R
 }
 
 // In practice exhausted memory. The run counts as handled; only a request that already asked
-// for debug output learns about it.
-// Building the page needs memory too; without it the answer is nothing at all.
+// for debug output learns about it. Building that page needs memory too: without it the answer
+// is nothing at all.
 Answer CaughtExceptionAnswer(bool debug) noexcept {
   try {
     Answer answer = FailedAnswer(Result::UnknownException, "", debug);
@@ -268,7 +269,16 @@ int64_t ReadContentLength(const std::string& text) {
   return negative ? -magnitude : magnitude;
 }
 
-ResultCode RenderImage(const RequestSettings& settings, const RequestLimits& limits, Answer& answer) {
+ResultCode RenderImage(const RequestSettings& requested, const RequestLimits& limits, Answer& answer) {
+  // GS1 and UTF-8 data is checked, and rewritten as the tilde data the encoder reads, before
+  // anything is encoded.
+  std::optional<RequestSettings> rewritten;
+  if (requested.gs1 || requested.utf8) {
+    rewritten = requested;
+    const ResultCode code = ResolveEncoderData(requested, rewritten->data, answer.detail);
+    if (code != Result::Ok) return code;
+  }
+  const RequestSettings& settings = rewritten ? *rewritten : requested;
   bool written = false;
   const ResultCode code = DrawRequestedImage(settings, limits, [&](RgbImage& image) {
     written = WritePngToMemory(image, answer.body);

@@ -14,4 +14,5 @@ constexpr RequestParameter kRequestParameters[] = {
     {"data", false},   {"w", false},      {"h", false},      {"fmt", false},   {"mode", false},
     {"angle", false},  {"quiet", false},  {"alignh", false}, {"alignv", false}, {"bcolor", false},
     {"fcolor", false}, {"qsize", false},  {"xdim", false},   {"out", false},   {"debug", true},
+    {"gs1", false},    {"gssep", false},  {"utf8", false},
 };

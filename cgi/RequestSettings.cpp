@@ -36,6 +36,13 @@ bool ReadInRange(ParameterSource& query, const char* name, int32_t low, int32_t 
   return true;
 }
 
+// A switch read like quiet: any number, non-zero turns it on.
+void ReadSwitch(ParameterSource& query, const char* name, bool& target) {
+  if (const char* value = query.Lookup(name)) {
+    target = ReadNumber(value) != 0;
+  }
+}
+
 bool IsRightAngle(int32_t degrees) { return degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270; }
 
 }  // namespace
@@ -106,6 +113,9 @@ RequestSettings GatherRequestSettings(ParameterSource& query) {
   if (const char* size = query.Lookup("qsize")) {
     settings.quietZoneSize = ReadNumber(size);
   }
+  ReadSwitch(query, "gs1", settings.gs1);
+  ReadSwitch(query, "gssep", settings.gs1GroupSeparator);
+  ReadSwitch(query, "utf8", settings.utf8);
   // Only whole pixel counts reach the size computation: 2.5 reads as 2.
   if (!settings.sizeGiven) {
     if (const char* xdim = query.Lookup("xdim")) {

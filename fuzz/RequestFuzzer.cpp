@@ -19,6 +19,7 @@
 
 #include "cgi/QueryString.h"
 #include "cgi/RequestHandler.h"
+#include "cgi/RequestSettings.h"
 #include "cgi/ResultCode.h"
 #include "support/HtmlPageTexts.h"
 #include "support/PngReader.h"
@@ -166,6 +167,26 @@ void CheckNothingCarriedOver(const Request& request, int status, const std::stri
   }
 }
 
+// Whether output is the error page of a gs1 or utf8 request refused for its data: code 5 with
+// one detail line, on which markup is escaped.
+bool IsDataFaultPage(QueryString& query, int status, const std::string& output) {
+  const auto switchedOn = [&query](const char* name) {
+    const char* value = query.Lookup(name);
+    return value != nullptr && ReadNumber(value) != 0;
+  };
+  if (status != 5 || !(switchedOn("gs1") || switchedOn("utf8"))) return false;
+  const std::string marked = ExpectedErrorPage(ErrorMessage(status), "\x01");
+  const std::string head = marked.substr(0, marked.find('\x01'));
+  const std::string tail = marked.substr(head.size() + 1);
+  if (output.size() <= head.size() + tail.size() || output.compare(0, head.size(), head) != 0 ||
+      output.compare(output.size() - tail.size(), tail.size(), tail) != 0) {
+    return false;
+  }
+  const std::string detail = output.substr(head.size(), output.size() - head.size() - tail.size());
+  return (detail.rfind("GS1: ", 0) == 0 || detail.rfind("UTF-8: ", 0) == 0) &&
+         detail.find_first_of("<>\"'\n") == std::string::npos;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
@@ -210,7 +231,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     if (query.Lookup("help") != nullptr) Fail("help asked for, no help page", request, status, output);
     const bool debug = query.Lookup("debug") != nullptr;
     const std::string expected = debug ? ExpectedErrorPage(ErrorMessage(status)) : std::string();
-    if (output != expected) Fail("error response does not fit the status", request, status, output);
+    if (output != expected && !(debug && IsDataFaultPage(query, status, output))) {
+      Fail("error response does not fit the status", request, status, output);
+    }
   } else if (!output.empty() && output != ExpectedErrorPage(ErrorMessage(status))) {
     Fail("error response does not fit the status", request, status, output);
   }

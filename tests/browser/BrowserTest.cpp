@@ -124,6 +124,8 @@ TEST(BrowserTest, TypedDataAppearsAsAReadableSymbolAndErrorsShowTheirText) {
   EXPECT_EQ(JsonString(run.output, "readyStatus").rfind("Ready:", 0), 0u) << run.output;
   EXPECT_NE(JsonString(run.output, "errorStatus").find("Error: Invalid barcode size."), std::string::npos)
       << run.output;
+  EXPECT_EQ(JsonString(run.output, "gs1Detail"), "GS1: (01) 09501101530004: check digit should be 3") << run.output;
+  EXPECT_EQ(JsonString(run.output, "utf8"), "1") << run.output;
   EXPECT_NE(run.output.find("\"problems\":[]"), std::string::npos) << "the page reported errors: " << run.output;
 
   PngInfo png;

@@ -28,6 +28,7 @@ struct RequestCase {
   int status;
   Answer answer;
   ResultCode errorCode = 0;  // Answer::ErrorPage
+  std::string detailHtml = "";  // Answer::ErrorPage: the line after the message, escaped
   uint32_t width = 0;        // Answer::Png
   uint32_t height = 0;
 };
@@ -51,6 +52,13 @@ RequestCase ExpectErrorPage(std::string label, std::vector<EnvironmentVariable> 
                             std::string input = "") {
   RequestCase c{std::move(label), std::move(environment), std::move(input), code, Answer::ErrorPage};
   c.errorCode = code;
+  return c;
+}
+
+// Data refused by the gs1 or utf8 check: 5, with the fault on the page's detail line.
+RequestCase ExpectDataFault(std::string label, const std::string& query, std::string detailHtml) {
+  RequestCase c = ExpectErrorPage(std::move(label), GetRequest("debug=1&" + query), Result::InvalidData);
+  c.detailHtml = std::move(detailHtml);
   return c;
 }
 
@@ -168,6 +176,46 @@ std::vector<RequestCase> RequestCases() {
       ExpectErrorPage("NoFittingFormatWithDebug", GetRequest("debug=1&data=" + kTooMuchData), Result::NoFittingFormat),
       ExpectErrorPage("NoFittingFormatByPost", PostRequest(std::to_string(kTooMuchDataPost.size())),
                       Result::NoFittingFormat, kTooMuchDataPost),
+      // GS1 element strings and UTF-8 text: the first fault of each kind, named on the page.
+      Expect("Gs1FaultWithoutDebug", GetRequest("gs1=1&data=(01)09501101530004"), "", 5, Answer::Nothing),
+      Expect("Utf8FaultWithoutDebug", GetRequest("utf8=1&data=%DF"), "", 5, Answer::Nothing),
+      ExpectDataFault("Gs1TextBeforeAi", "gs1=1&data=01)09501101530003",
+                      "GS1: the data must start with an AI in brackets, such as (01)"),
+      ExpectDataFault("Gs1ShortAi", "gs1=1&data=(1)23", "GS1: (1) is not an AI: an AI is 2 to 4 digits in brackets"),
+      ExpectDataFault("Gs1EmptyValue", "gs1=1&data=(01)09501101530003(10)", "GS1: (10) has no value"),
+      ExpectDataFault("Gs1OtherEscape", "gs1=1&data=(01)09501101530003(10)A~NB",
+                      "GS1: (10) A~NB: a tilde may only start ~X28 or ~X29 (a bracket)"),
+      ExpectDataFault("Gs1UnknownAi", "gs1=1&data=(3106)123456", "GS1: (3106) is not a known AI"),
+      ExpectDataFault("Gs1NotADigit", "gs1=1&data=(01)0950110153000%3C",
+                      "GS1: (01) 0950110153000&lt;: &#39;&lt;&#39; is not a digit"),
+      ExpectDataFault("Gs1NotCset82", "gs1=1&data=(01)09501101530003(10)AB%231",
+                      "GS1: (10) AB#1: &#39;#&#39; is not allowed (letters, digits and !&quot;%&amp;&#39;()*+,-./:;&lt;=&gt;?_ "
+                      "only)"),
+      ExpectDataFault("Gs1NotCset39", "gs1=1&data=(8010)0950a(8011)1",
+                      "GS1: (8010) 0950a: &#39;a&#39; is not allowed (capital letters, digits and # - / only)"),
+      ExpectDataFault("Gs1NotBase64url", "gs1=1&data=(01)09501101530003(21)1(8030)AB!C",
+                      "GS1: (8030) AB!C: &#39;!&#39; is not allowed (letters, digits, - and _ only)"),
+      ExpectDataFault("Gs1FixedLength", "gs1=1&data=(01)0950110153000", "GS1: (01) 0950110153000: must be 14 digits"),
+      ExpectDataFault("Gs1MaximumLength", "gs1=1&data=(01)09501101530003(10)ABCDEFGHIJKLMNOPQRSTU",
+                      "GS1: (10) ABCDEFGHIJKLMNOPQRSTU: too long: at most 20 characters"),
+      ExpectDataFault("Gs1OptionalPart", "gs1=1&data=(01)09501101530003(7007)2001012001",
+                      "GS1: (7007) 2001012001: its last part is too short"),
+      ExpectDataFault("Gs1CheckDigit", "gs1=1&data=(01)09501101530004",
+                      "GS1: (01) 09501101530004: check digit should be 3"),
+      ExpectDataFault("Gs1Date", "gs1=1&data=(01)09501101530003(17)270631", "GS1: (17) 270631: not a valid date"),
+      ExpectDataFault("Gs1Country", "gs1=1&data=(01)09501101530003(422)999",
+                      "GS1: (422) 999: not an ISO 3166 country code"),
+      ExpectDataFault("Gs1Currency", "gs1=1&data=(415)9501101530003(8020)A1(3912)191100",
+                      "GS1: (3912) 191100: not an ISO 4217 currency code (in 191)"),
+      ExpectDataFault("Gs1Required", "gs1=1&data=(21)ABC", "GS1: (21) needs one of (01), (03), (8006)"),
+      ExpectDataFault("Gs1Excluded", "gs1=1&data=(01)09501101530003(255)9501101530003",
+                      "GS1: (01) cannot be used together with (255)"),
+      ExpectDataFault("Gs1Repeated", "gs1=1&data=(01)09501101530003(10)A(10)B",
+                      "GS1: (10) appears twice with different values"),
+      ExpectDataFault("Utf8Invalid", "utf8=1&data=Stra%DFe", "UTF-8: the data is not valid UTF-8 text"),
+      ExpectDataFault("Utf8InvalidAfterEscapes", "utf8=1&data=Stra~XDFe", "UTF-8: the data is not valid UTF-8 text"),
+      Expect("Gs1TooLongForTheSymbol", GetRequest("gs1=1&fmt=1&data=(01)09501101530003"), "", 10, Answer::Nothing),
+      ExpectPng("Utf8AsciiUnchanged", GetRequest("utf8=1"), "", 70, 70),
   };
 }
 
@@ -189,7 +237,7 @@ TEST_P(CgiRequests, AnswerAndStatus) {
       EXPECT_EQ(result.output, ExpectedHelpPage());
       break;
     case Answer::ErrorPage:
-      EXPECT_EQ(result.output, ExpectedErrorPage(ErrorMessage(c.errorCode)));
+      EXPECT_EQ(result.output, ExpectedErrorPage(ErrorMessage(c.errorCode), c.detailHtml));
       break;
     case Answer::Png: {
       PngInfo png;
