@@ -56,6 +56,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RenderCase{"data=Label&w=200&h=120&fmt=27&angle=90&bcolor=ffff00&fcolor=000080&alignh=0", 0,
                                  "image/png"},
                       RenderCase{"data=~1010123456789012&xdim=3&qsize=4&mode=2", 0, "image/png"},
+                      RenderCase{"gs1=1&data=(01)09501101530003(17)270630(10)AB-123", 0, "image/png"},
+                      RenderCase{"gs1=1&data=(01)09501101530004&debug=1", 5, "text/html"},
                       RenderCase{"help=1", 0, "text/html"},
                       RenderCase{"data=" + kTooLongForTenByTen + "&fmt=1", 10, ""},
                       RenderCase{"data=" + kTooLongForTenByTen + "&fmt=1&debug=1", 10, "text/html"},
