@@ -105,6 +105,8 @@ ResultCode ConfigureBarcode(DataMatrixBarcode& barcode, const RequestSettings& s
       [&] { return barcode.SetStructuredAppendIndex(1); },
       [&] { return barcode.SetStructuredAppendTotal(2); },
       [&] { return barcode.SetStructuredAppendFileId(1); },
+      [&] { return barcode.SetShape(settings.shape); },
+      [&] { return barcode.SetDmre(settings.dmre); },
       [&] { return barcode.SetQuietZoneSize(settings.quietZoneSize); },
       [&] { return barcode.SetUpdateLock(false); },  // encodes, once
   };
@@ -189,6 +191,7 @@ ResultCode DrawRequestedImage(const RequestSettings& settings, const std::functi
     return code;
   }
   RgbImage image(width, height, kImageInitialColor, kImageCompressionLevel);
+  image.SetResolutionDpi(settings.resolutionDpi);
   if (!image.AllocateRows()) {
     return Result::PngInitFailed;
   }
