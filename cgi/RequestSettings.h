@@ -23,11 +23,10 @@ struct RequestSettings {
   uint32_t foreColor = 0x000000;  // fcolor, internal form
   int32_t quietZoneSize = 1;    // qsize: passed on as read; the barcode rejects negatives
   double xDimension = 5.0;      // xdim: 1 and above, read only when no size is given
-  // Symbol shape and physical size
-  int32_t shape = 0;            // shape: 0..2, looked at only when fmt is 0
-  bool dmre = false;            // dmre: any number, non-zero adds the DMRE formats (fmt 31..48)
-  int32_t resolutionDpi = 0;    // dpi: 1..4800; 0 when not given
-  double moduleMillimetres = 0; // xmm: above 0; 0 when not given
+  int32_t shape = 0;             // shape: 0..2, looked at only when fmt is 0
+  bool dmre = false;             // dmre: any number, non-zero adds the DMRE formats (fmt 31..48)
+  int32_t resolutionDpi = 0;     // dpi: 1..4800; 0 when not given
+  double moduleMillimetres = 0;  // xmm: above 0; 0 when not given; at a dpi it replaces xdim
 };
 
 // Reads every parameter of the request into settings. The value of each lookup is consumed
@@ -39,7 +38,7 @@ RequestSettings GatherRequestSettings(QueryString& query);
 int32_t ReadNumber(const char* text);
 
 // Decimal number rule of xmm: skips leading white space, then digits with at most one decimal
-// point, up to the first other character; nullopt when there is no digit or the value is not finite.
+// point, up to the first other character; nullopt without a digit or for a value not finite.
 std::optional<double> ReadDecimal(const char* text);
 
 // Module size in whole pixels of a module of the given millimetres at the resolution: rounded

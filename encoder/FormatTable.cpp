@@ -88,8 +88,8 @@ std::vector<const FormatInfo*> BuildCandidates(int32_t shape, bool withDmre) {
   if (shape == SymbolShape::Square) return rows;
   if (withDmre) AppendRows(DmreFormatTable, rows);
   if (shape == SymbolShape::Rectangle) {
-    rows.erase(std::remove_if(rows.begin(), rows.end(), [](const FormatInfo* f) { return f->symbolRows == f->symbolCols; }),
-               rows.end());
+    const auto isSquare = [](const FormatInfo* f) { return f->symbolRows == f->symbolCols; };
+    rows.erase(std::remove_if(rows.begin(), rows.end(), isSquare), rows.end());
     std::sort(rows.begin(), rows.end(), [](const FormatInfo* a, const FormatInfo* b) {
       if (a->dataCodewords != b->dataCodewords) return a->dataCodewords < b->dataCodewords;
       if (Area(a) != Area(b)) return Area(a) < Area(b);
@@ -109,9 +109,9 @@ std::vector<const FormatInfo*> BuildCandidates(int32_t shape, bool withDmre) {
 const std::vector<const FormatInfo*>& FormatCandidates(int32_t shape, bool withDmre) {
   // Built once per process: every encode walks one of these few constant orders.
   static const std::vector<const FormatInfo*> lists[] = {
-      BuildCandidates(SymbolShape::Square, false),    BuildCandidates(SymbolShape::Rectangle, false),
-      BuildCandidates(SymbolShape::Rectangle, true),  BuildCandidates(SymbolShape::Any, false),
-      BuildCandidates(SymbolShape::Any, true),        {},
+      BuildCandidates(SymbolShape::Square, false), BuildCandidates(SymbolShape::Rectangle, false),
+      BuildCandidates(SymbolShape::Rectangle, true), BuildCandidates(SymbolShape::Any, false),
+      BuildCandidates(SymbolShape::Any, true),       {},
   };
   switch (shape) {
     case SymbolShape::Square: return lists[0];
