@@ -106,6 +106,11 @@ class MarkdownCollector : public benchmark::ConsoleReporter {
 
 void RegisterBenchmarks() {
   const std::string text100 = "data=" + BenchRequests::Text100Data() + "&w=200&h=200";
+  // The automatic choice over squares, rectangles and DMRE against today's squares for the same
+  // long text: settling walks more candidates, each tried only once its capacity could do.
+  std::string longText = "data=";
+  for (int i = 0; i < 10; ++i) longText += BenchRequests::Text100Data();
+  longText += "&w=400&h=400";
   const struct {
     const char* name;
     std::string query;
@@ -114,6 +119,9 @@ void RegisterBenchmarks() {
       {"text100", text100},
       {"full144x144", BenchRequests::LargeQuery()},
       {"slowestAuto3600", BenchRequests::WorstAutoQuery()},
+      {"text1000/fmt0", longText + "&fmt=0"},
+      {"text1000/shape2dmre", longText + "&shape=2&dmre=1"},
+      {"text100/shape2dmre", text100 + "&shape=2&dmre=1"},
   };
   for (const auto& c : cases) {
     benchmark::RegisterBenchmark((std::string("EncodeAndDraw/") + c.name).c_str(), BM_EncodeAndDraw, c.query)

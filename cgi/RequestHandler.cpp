@@ -111,6 +111,8 @@ ResultCode ConfigureBarcode(DataMatrixBarcode& barcode, const RequestSettings& s
       [&] { return barcode.SetStructuredAppendIndex(1); },
       [&] { return barcode.SetStructuredAppendTotal(2); },
       [&] { return barcode.SetStructuredAppendFileId(1); },
+      [&] { return barcode.SetShape(settings.shape); },
+      [&] { return barcode.SetDmre(settings.dmre); },
       [&] { return barcode.SetQuietZoneSize(settings.quietZoneSize); },
       [&] { return barcode.SetUpdateLock(false); },  // encodes, once
   };
@@ -172,7 +174,7 @@ ResultCode RenderSvg(const RequestSettings& settings, const RequestLimits& limit
   SymbolLayout layout;
   code = barcode.ComputeLayout(DrawRect(0, 0, width, height), layout);
   if (code != Result::Ok) return code;
-  answer.body = WriteSvg(layout, barcode.Matrix());
+  answer.body = WriteSvg(layout, barcode.Matrix(), settings.resolutionDpi);
   answer.contentType = "image/svg+xml";
   return Result::Ok;
 }
@@ -269,6 +271,7 @@ ResultCode DrawRequestedImage(const RequestSettings& settings, const RequestLimi
     return code;
   }
   RgbImage image(width, height, kImageInitialColor, kImageCompressionLevel);
+  image.SetResolutionDpi(settings.resolutionDpi);
   if (!image.AllocateRows()) {
     return Result::PngInitFailed;
   }

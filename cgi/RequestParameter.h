@@ -14,5 +14,6 @@ constexpr RequestParameter kRequestParameters[] = {
     {"data", false},   {"w", false},      {"h", false},      {"fmt", false},   {"mode", false},
     {"angle", false},  {"quiet", false},  {"alignh", false}, {"alignv", false}, {"bcolor", false},
     {"fcolor", false}, {"qsize", false},  {"xdim", false},   {"out", false},   {"debug", true},
-    {"gs1", false},    {"gssep", false},  {"utf8", false},
+    {"gs1", false},    {"gssep", false},  {"utf8", false},   {"shape", false}, {"dmre", false},
+    {"dpi", false},    {"xmm", false},
 };

@@ -1,8 +1,11 @@
 #include "cgi/RequestSettings.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "cgi/ParameterSource.h"
+#include "encoder/FormatTable.h"
 
 namespace {
 
@@ -45,6 +48,27 @@ void ReadSwitch(ParameterSource& query, const char* name, bool& target) {
   }
 }
 
+constexpr double kMillimetresPerInch = 25.4;
+
+// shape, dmre (which also opens fmt 31..48), dpi and xmm; xmm at a dpi replaces xdim.
+void ReadShapeAndPhysicalSize(ParameterSource& query, RequestSettings& settings) {
+  ReadInRange(query, "shape", 0, 2, settings.shape);
+  ReadSwitch(query, "dmre", settings.dmre);
+  if (settings.dmre) {
+    ReadInRange(query, "fmt", kFirstDmreFormatId, kLastDmreFormatId, settings.preferredFormat);
+  }
+  ReadInRange(query, "dpi", 1, 4800, settings.resolutionDpi);
+  if (const char* xmm = query.Lookup("xmm")) {
+    const std::optional<double> millimetres = ReadDecimal(xmm);
+    if (millimetres && *millimetres > 0) {
+      settings.moduleMillimetres = *millimetres;
+    }
+  }
+  if (!settings.sizeGiven && settings.resolutionDpi > 0 && settings.moduleMillimetres > 0) {
+    settings.xDimension = ModulePixels(settings.moduleMillimetres, settings.resolutionDpi);
+  }
+}
+
 bool IsRightAngle(int32_t degrees) { return degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270; }
 
 }  // namespace
@@ -65,6 +89,40 @@ int32_t ReadNumber(const char* text) {
   const uint32_t bits = negative ? 0u - magnitude : magnitude;
   // Two's complement reading of the 32 bits, spelled out to stay well defined.
   return bits <= 0x7FFFFFFFu ? static_cast<int32_t>(bits) : -static_cast<int32_t>(~bits) - 1;
+}
+
+std::optional<double> ReadDecimal(const char* text) {
+  while (IsSpace(*text)) {
+    ++text;
+  }
+  // The digits as one whole number and a count of those after the point: a single division at
+  // the end rounds the value as the text gives it, where adding tenths one by one would not.
+  double digits = 0;
+  double divisor = 1;
+  bool anyDigit = false;
+  bool afterPoint = false;
+  for (;; ++text) {
+    if (IsDecimalDigit(*text)) {
+      anyDigit = true;
+      digits = digits * 10 + (*text - '0');
+      if (afterPoint) {
+        divisor *= 10;
+      }
+    } else if (*text == '.' && !afterPoint) {
+      afterPoint = true;
+    } else {
+      break;
+    }
+  }
+  const double value = digits / divisor;
+  if (!anyDigit || !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+double ModulePixels(double millimetres, int32_t dpi) {
+  return std::max(1.0, std::round(millimetres * dpi / kMillimetresPerInch));
 }
 
 uint32_t ParseHexColor(const char* text) {
@@ -130,5 +188,6 @@ RequestSettings GatherRequestSettings(ParameterSource& query) {
       }
     }
   }
+  ReadShapeAndPhysicalSize(query, settings);
   return settings;
 }

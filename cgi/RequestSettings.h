@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class ParameterSource;
@@ -26,6 +27,10 @@ struct RequestSettings {
   bool gs1GroupSeparator = false;  // gssep: GS instead of FNC1 between GS1 element strings
   bool utf8 = false;            // utf8: non-ASCII data must be UTF-8 and gets its ECI
   double xDimension = 5.0;      // xdim: 1 and above, read only when no size is given
+  int32_t shape = 0;             // shape: 0..2, looked at only when fmt is 0
+  bool dmre = false;             // dmre: any number, non-zero adds the DMRE formats (fmt 31..48)
+  int32_t resolutionDpi = 0;     // dpi: 1..4800; 0 when not given
+  double moduleMillimetres = 0;  // xmm: above 0; 0 when not given; at a dpi it replaces xdim
 };
 
 // Reads every parameter of the request into settings. The value of each lookup is consumed
@@ -35,6 +40,14 @@ RequestSettings GatherRequestSettings(ParameterSource& query);
 // Number rule of parameters: skips leading white space, takes one optional sign, then decimal
 // digits up to the first non-digit (none give 0), accumulated modulo 2^32.
 int32_t ReadNumber(const char* text);
+
+// Decimal number rule of xmm: skips leading white space, then digits with at most one decimal
+// point, up to the first other character; nullopt without a digit or for a value not finite.
+std::optional<double> ReadDecimal(const char* text);
+
+// Module size in whole pixels of a module of the given millimetres at the resolution: rounded
+// to the nearest pixel, at least 1.
+double ModulePixels(double millimetres, int32_t dpi);
 
 // Hexadecimal digits from the start of text up to the first non-digit, as 0xRRGGBB; only the
 // last eight digits count and no digit gives 0.

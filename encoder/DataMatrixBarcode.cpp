@@ -40,6 +40,20 @@ ResultCode DataMatrixBarcode::SetPreferredFormat(int32_t format) {
   return Encode();
 }
 
+ResultCode DataMatrixBarcode::SetShape(int32_t shape) {
+  if (shape == settings_.shape) return Result::Ok;
+  if (shape < SymbolShape::Square || shape > SymbolShape::Any) return Result::InvalidArgument;
+  settings_.shape = shape;
+  // A named format does not look at the shape.
+  return Changed(settings_.preferredFormat == 0);
+}
+
+ResultCode DataMatrixBarcode::SetDmre(bool on) {
+  if (on == settings_.dmre) return Result::Ok;
+  settings_.dmre = on;
+  return Encode();
+}
+
 ResultCode DataMatrixBarcode::SetEncodingMode(int32_t mode) {
   if (mode == settings_.encodingMode) return Result::Ok;
   settings_.encodingMode = mode;

@@ -24,6 +24,10 @@ class DataMatrixBarcode {
 
   ResultCode SetDataToEncode(const std::string& data);
   ResultCode SetPreferredFormat(int32_t format);
+  // Which formats the automatic choice tries (a SymbolShape value); 1 for any other value.
+  ResultCode SetShape(int32_t shape);
+  // Whether the DMRE formats join the automatic choice and may be named by PreferredFormat.
+  ResultCode SetDmre(bool on);
   ResultCode SetEncodingMode(int32_t mode);
   ResultCode SetStructuredAppend(bool on);
   ResultCode SetStructuredAppendIndex(int32_t index);
@@ -51,6 +55,8 @@ class DataMatrixBarcode {
 
   const std::string& DataToEncode() const { return settings_.data; }
   int32_t PreferredFormat() const { return settings_.preferredFormat; }
+  int32_t Shape() const { return settings_.shape; }
+  bool Dmre() const { return settings_.dmre; }
   int32_t EncodingMode() const { return settings_.encodingMode; }
   bool StructuredAppend() const { return settings_.structuredAppend; }
   int32_t StructuredAppendIndex() const { return settings_.structuredAppendIndex; }

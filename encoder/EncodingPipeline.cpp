@@ -65,22 +65,18 @@ class SchemePass {
   bool misread_ = false;
 };
 
-// The run ends depend on the format and the format on the codeword count, so the formats from
-// the smallest candidate upward are tried with their own capacity until one holds the data.
-ResultCode SettleFormat(int32_t preferredFormat, SchemePass& pass, std::size_t measured, FormatInfo& format) {
+// The run ends depend on the format and the format on the codeword count, so the candidates are
+// tried in their order, each with its own capacity, until one holds the data.
+ResultCode SettleFormat(const FormatChoice& choice, SchemePass& pass, std::size_t measured, FormatInfo& format) {
   const std::size_t minimum =
       measured >= pass.Prefix() + kMaxShortEndSaving ? measured - kMaxShortEndSaving : pass.Prefix();
-  FormatInfo candidate = format;
-  const ResultCode selected = SelectFormat(preferredFormat, minimum, candidate);
-  if (selected == Result::DataDoesNotFit) format = candidate;
-  if (selected != Result::Ok) return selected;
-
-  if (preferredFormat != 0) {
-    format = candidate;
+  if (choice.preferredFormat != 0) {
+    const ResultCode selected = SelectFormat(choice, minimum, format);
+    if (selected != Result::Ok) return selected;
     pass.Run(format.dataCodewords);
     return pass.FitsIn(format.dataCodewords) ? Result::Ok : Result::DataDoesNotFit;
   }
-  for (const FormatInfo* row = FindFormat(candidate.id); row->id != -1; ++row) {
+  for (const FormatInfo* row : FormatCandidates(choice.shape, choice.dmre)) {
     if (row->dataCodewords < minimum) continue;
     pass.Run(row->dataCodewords);
     if (pass.FitsIn(row->dataCodewords)) {
@@ -129,14 +125,15 @@ ResultCode EncodeCodewords(const EncodingSettings& settings, CodewordBuffer& cod
 
   if (settings.encodingMode < 0 || settings.encodingMode > 6) return Result::InvalidEncodingMode;
 
+  const FormatChoice choice{settings.preferredFormat, settings.shape, settings.dmre};
   SchemePass pass(settings, items, codewords);
   if (!pass.Run(CodewordWriter::kUnknownCapacity)) {
     // Automatic encodation refuses only a Base256 run too long for any format.
     if (settings.encodingMode != 0) return Result::InvalidData;
-    return SelectFormat(settings.preferredFormat, CodewordWriter::kUnknownCapacity, format);
+    return SelectFormat(choice, CodewordWriter::kUnknownCapacity, format);
   }
 
-  const ResultCode settled = SettleFormat(settings.preferredFormat, pass, codewords.size(), format);
+  const ResultCode settled = SettleFormat(choice, pass, codewords.size(), format);
   if (settled != Result::Ok) return settled;
 
   AppendPadding(static_cast<uint16_t>(format.dataCodewords - codewords.size()), codewords);

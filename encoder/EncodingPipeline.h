@@ -11,6 +11,8 @@
 struct EncodingSettings {
   std::string data;
   int32_t preferredFormat = 0;
+  int32_t shape = SymbolShape::Square;  // which formats the automatic choice tries
+  bool dmre = false;                    // adds the DMRE formats
   int32_t encodingMode = 0;
   bool structuredAppend = false;
   int32_t structuredAppendIndex = 1;

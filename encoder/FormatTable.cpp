@@ -1,5 +1,7 @@
 #include "encoder/FormatTable.h"
 
+#include <algorithm>
+
 namespace {
 constexpr FormatInfo Row(int32_t id, uint16_t rows, uint16_t cols, uint16_t mapRows, uint16_t mapCols, uint16_t data,
                          uint16_t ecc, uint16_t regionRows, uint16_t regionCols, int32_t blocks) {
@@ -8,7 +10,8 @@ constexpr FormatInfo Row(int32_t id, uint16_t rows, uint16_t cols, uint16_t mapR
 }  // namespace
 
 // Squares first in ascending size, so the first row that holds the data is the smallest
-// square; rectangles are reached only when named.
+// square; the automatic choice reaches the rectangles only after every square, unless a shape
+// other than Square asks for them.
 const std::array<FormatInfo, kFormatCount + 1> FormatTable = {{
     Row(1, 10, 10, 8, 8, 3, 5, 8, 8, 1),
     Row(2, 12, 12, 10, 10, 5, 7, 10, 10, 1),
@@ -43,25 +46,100 @@ const std::array<FormatInfo, kFormatCount + 1> FormatTable = {{
     Row(-1, 0, 0, 0, 0, 0, 0, 0, 0, 0),
 }};
 
-const FormatInfo* FindFormat(int32_t id) {
+// One block each: the longest block (118 + 50 codewords) stays far inside a GF(256) code.
+const std::array<FormatInfo, kDmreFormatCount + 1> DmreFormatTable = {{
+    Row(31, 8, 48, 6, 44, 18, 15, 6, 22, 1),
+    Row(32, 8, 64, 6, 56, 24, 18, 6, 14, 1),
+    Row(33, 8, 80, 6, 72, 32, 22, 6, 18, 1),
+    Row(34, 8, 96, 6, 88, 38, 28, 6, 22, 1),
+    Row(35, 8, 120, 6, 108, 49, 32, 6, 18, 1),
+    Row(36, 8, 144, 6, 132, 63, 36, 6, 22, 1),
+    Row(37, 12, 64, 10, 56, 43, 27, 10, 14, 1),
+    Row(38, 12, 88, 10, 80, 64, 36, 10, 20, 1),
+    Row(39, 16, 64, 14, 56, 62, 36, 14, 14, 1),
+    Row(40, 20, 36, 18, 32, 44, 28, 18, 16, 1),
+    Row(41, 20, 44, 18, 40, 56, 34, 18, 20, 1),
+    Row(42, 20, 64, 18, 56, 84, 42, 18, 14, 1),
+    Row(43, 22, 48, 20, 44, 72, 38, 20, 22, 1),
+    Row(44, 24, 48, 22, 44, 80, 41, 22, 22, 1),
+    Row(45, 24, 64, 22, 56, 108, 46, 22, 14, 1),
+    Row(46, 26, 40, 24, 36, 70, 38, 24, 18, 1),
+    Row(47, 26, 48, 24, 44, 90, 42, 24, 22, 1),
+    Row(48, 26, 64, 24, 56, 118, 50, 24, 14, 1),
+    Row(-1, 0, 0, 0, 0, 0, 0, 0, 0, 0),
+}};
+
+namespace {
+
+// Table rows up to the terminator.
+template <std::size_t N>
+void AppendRows(const std::array<FormatInfo, N>& table, std::vector<const FormatInfo*>& rows) {
+  for (const FormatInfo& row : table) {
+    if (row.id == -1) break;
+    rows.push_back(&row);
+  }
+}
+
+uint32_t Area(const FormatInfo* f) { return static_cast<uint32_t>(f->symbolRows) * f->symbolCols; }
+
+std::vector<const FormatInfo*> BuildCandidates(int32_t shape, bool withDmre) {
+  std::vector<const FormatInfo*> rows;
+  AppendRows(FormatTable, rows);
+  if (shape == SymbolShape::Square) return rows;
+  if (withDmre) AppendRows(DmreFormatTable, rows);
+  if (shape == SymbolShape::Rectangle) {
+    const auto isSquare = [](const FormatInfo* f) { return f->symbolRows == f->symbolCols; };
+    rows.erase(std::remove_if(rows.begin(), rows.end(), isSquare), rows.end());
+    std::sort(rows.begin(), rows.end(), [](const FormatInfo* a, const FormatInfo* b) {
+      if (a->dataCodewords != b->dataCodewords) return a->dataCodewords < b->dataCodewords;
+      if (Area(a) != Area(b)) return Area(a) < Area(b);
+      return a->id < b->id;
+    });
+    return rows;
+  }
+  if (shape != SymbolShape::Any) return {};
+  std::sort(rows.begin(), rows.end(), [](const FormatInfo* a, const FormatInfo* b) {
+    return Area(a) != Area(b) ? Area(a) < Area(b) : a->id < b->id;
+  });
+  return rows;
+}
+
+}  // namespace
+
+const std::vector<const FormatInfo*>& FormatCandidates(int32_t shape, bool withDmre) {
+  // Built once per process: every encode walks one of these few constant orders.
+  static const std::vector<const FormatInfo*> lists[] = {
+      BuildCandidates(SymbolShape::Square, false), BuildCandidates(SymbolShape::Rectangle, false),
+      BuildCandidates(SymbolShape::Rectangle, true), BuildCandidates(SymbolShape::Any, false),
+      BuildCandidates(SymbolShape::Any, true),       {},
+  };
+  switch (shape) {
+    case SymbolShape::Square: return lists[0];
+    case SymbolShape::Rectangle: return lists[withDmre ? 2 : 1];
+    case SymbolShape::Any: return lists[withDmre ? 4 : 3];
+    default: return lists[5];
+  }
+}
+
+const FormatInfo* FindFormat(int32_t id, bool withDmre) {
   for (const FormatInfo& row : FormatTable) {
     if (row.id == -1) break;
     if (row.id == id) return &row;
   }
-  return nullptr;
+  if (!withDmre || id < kFirstDmreFormatId || id > kLastDmreFormatId) return nullptr;
+  return &DmreFormatTable[static_cast<std::size_t>(id - kFirstDmreFormatId)];
 }
 
-ResultCode SelectFormat(int32_t preferredFormat, std::size_t count, FormatInfo& format) {
-  if (preferredFormat != 0) {
-    const FormatInfo* row = FindFormat(preferredFormat);
+ResultCode SelectFormat(const FormatChoice& choice, std::size_t count, FormatInfo& format) {
+  if (choice.preferredFormat != 0) {
+    const FormatInfo* row = FindFormat(choice.preferredFormat, choice.dmre);
     if (row == nullptr) return Result::InvalidPreferredFormat;
     format = *row;
     return count > row->dataCodewords ? Result::DataDoesNotFit : Result::Ok;
   }
-  for (const FormatInfo& row : FormatTable) {
-    if (row.id == -1) break;
-    if (row.dataCodewords >= count) {
-      format = row;
+  for (const FormatInfo* row : FormatCandidates(choice.shape, choice.dmre)) {
+    if (row->dataCodewords >= count) {
+      format = *row;
       return Result::Ok;
     }
   }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "cgi/ResultCode.h"
 
@@ -25,10 +26,40 @@ constexpr std::size_t kFormatCount = 30;
 // The 24 square formats in ascending size, then the 6 rectangles, then a terminator (id -1).
 extern const std::array<FormatInfo, kFormatCount + 1> FormatTable;
 
-// The row with the given id, or nullptr.
-const FormatInfo* FindFormat(int32_t id);
+constexpr std::size_t kDmreFormatCount = 18;
+constexpr int32_t kFirstDmreFormatId = 31;
+constexpr int32_t kLastDmreFormatId = 48;
 
-// Chooses the format for count data codewords: the preferred one (0: the first row that holds
-// them) copied into format. Returns 0, 7 (no such preferred format), 8 (none holds them) or
-// 10 (the preferred format is too small; format then holds its row).
-ResultCode SelectFormat(int32_t preferredFormat, std::size_t count, FormatInfo& format);
+// The rectangular extension sizes (DMRE), ids 31..48, each one Reed-Solomon block, then a
+// terminator. They exist only for a barcode that asks for them.
+extern const std::array<FormatInfo, kDmreFormatCount + 1> DmreFormatTable;
+
+// Which formats the automatic choice walks, and in which order.
+namespace SymbolShape {
+constexpr int32_t Square = 0;     // the table order, so the smallest square that holds the data
+constexpr int32_t Rectangle = 1;  // rectangles only, by data capacity (then area, then id)
+constexpr int32_t Any = 2;        // squares and rectangles, by area (then id)
+}  // namespace SymbolShape
+
+// How a symbol's format is chosen: a fixed id, or (id 0) the first candidate of the shape that
+// holds the data; dmre adds the DMRE formats to both.
+struct FormatChoice {
+  int32_t preferredFormat = 0;
+  int32_t shape = SymbolShape::Square;
+  bool dmre = false;
+};
+
+// The row with the given id, or nullptr; DMRE rows only withDmre.
+const FormatInfo* FindFormat(int32_t id, bool withDmre = false);
+
+// The formats the automatic choice tries, in order. Square keeps the table order whatever withDmre
+// says; any other value of shape has no candidates.
+const std::vector<const FormatInfo*>& FormatCandidates(int32_t shape, bool withDmre);
+
+// Chooses the format for count data codewords: the preferred one (0: the first candidate that
+// holds them) copied into format. Returns 0, 7 (no such preferred format), 8 (none holds them)
+// or 10 (the preferred format is too small; format then holds its row).
+ResultCode SelectFormat(const FormatChoice& choice, std::size_t count, FormatInfo& format);
+inline ResultCode SelectFormat(int32_t preferredFormat, std::size_t count, FormatInfo& format) {
+  return SelectFormat(FormatChoice{preferredFormat, SymbolShape::Square, false}, count, format);
+}

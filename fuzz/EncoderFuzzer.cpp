@@ -24,10 +24,12 @@ namespace {
 constexpr size_t kSettingsBytes = 6;
 
 [[noreturn]] void Fail(const char* what, const EncodingSettings& settings, ResultCode code) {
-  std::fprintf(stderr, "Encoder: %s (mode %d, format %d, structured append %d %d/%d id %d, result %d, %zu data bytes)\n",
-               what, settings.encodingMode, settings.preferredFormat, settings.structuredAppend,
-               settings.structuredAppendIndex, settings.structuredAppendTotal, settings.structuredAppendFileId,
-               code, settings.data.size());
+  std::fprintf(stderr,
+               "Encoder: %s (mode %d, format %d, shape %d, dmre %d, structured append %d %d/%d id %d, result %d, "
+               "%zu data bytes)\n",
+               what, settings.encodingMode, settings.preferredFormat, settings.shape, settings.dmre,
+               settings.structuredAppend, settings.structuredAppendIndex, settings.structuredAppendTotal,
+               settings.structuredAppendFileId, code, settings.data.size());
   std::abort();
 }
 
@@ -314,6 +316,11 @@ EncodingSettings SettingsFromInput(const uint8_t* bytes, size_t size) {
   settings.preferredFormat = format < 31 ? format : ((head[1] & 0x80) ? -1 : 31);
   settings.structuredAppend = (head[2] & 1) != 0;
   settings.structuredAppendIndex = 1 + (head[2] >> 1) % 16;
+  // The bits the other settings leave unused: shape from bits 5 and 6 of the format byte, the
+  // DMRE sizes from bit 5 of the structured-append byte, and with bit 6 a DMRE id (49: none).
+  settings.shape = ((head[1] >> 5) & 3) % 3;
+  settings.dmre = (head[2] & 0x20) != 0;
+  if (head[2] & 0x40) settings.preferredFormat = kFirstDmreFormatId + format % 19;
   settings.structuredAppendTotal = 2 + head[3] % 15;
   settings.structuredAppendFileId = 1 + ((head[4] << 8) | head[5]) % 64516;
   if (size > kSettingsBytes) settings.data.assign(reinterpret_cast<const char*>(bytes) + kSettingsBytes, size - kSettingsBytes);
@@ -346,7 +353,7 @@ void CheckHeader(const EncodingSettings& settings, const CodewordBuffer& codewor
 }
 
 void CheckSymbol(const EncodingSettings& settings, const CodewordBuffer& codewords, const FormatInfo& format) {
-  const FormatInfo* row = FindFormat(format.id);
+  const FormatInfo* row = FindFormat(format.id, settings.dmre);
   if (row == nullptr || row->dataCodewords != format.dataCodewords || row->eccCodewords != format.eccCodewords ||
       row->blockCount != format.blockCount) {
     Fail("format is not a table row", settings, Result::Ok);
@@ -354,8 +361,15 @@ void CheckSymbol(const EncodingSettings& settings, const CodewordBuffer& codewor
   if (settings.preferredFormat != 0 && format.id != settings.preferredFormat) {
     Fail("preferred format not used", settings, Result::Ok);
   }
-  // Automatic selection never reaches the rectangles.
-  if (settings.preferredFormat == 0 && format.id > 24) Fail("automatic selection took a rectangle", settings, Result::Ok);
+  // Automatic selection reaches the rectangles only for a shape that asks for them.
+  const bool automatic = settings.preferredFormat == 0;
+  const bool square = format.symbolRows == format.symbolCols;
+  if (automatic && settings.shape == SymbolShape::Square && !square) {
+    Fail("automatic selection took a rectangle", settings, Result::Ok);
+  }
+  if (automatic && settings.shape == SymbolShape::Rectangle && square) {
+    Fail("rectangle shape took a square", settings, Result::Ok);
+  }
   if (codewords.size() != static_cast<size_t>(format.dataCodewords) + format.eccCodewords) {
     Fail("codeword count is not data plus error correction", settings, Result::Ok);
   }
@@ -395,7 +409,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   if (validMode != (code != Result::InvalidEncodingMode)) Fail("mode check wrong", settings, code);
   if (settings.encodingMode == 0 && code == Result::InvalidData) Fail("automatic encodation refused data", settings, code);
   const bool automaticFormat = settings.preferredFormat == 0;
-  const bool knownFormat = settings.preferredFormat >= 0 && settings.preferredFormat <= 30;
+  const bool knownFormat = (settings.preferredFormat >= 0 && settings.preferredFormat <= 30) ||
+                           (settings.dmre && settings.preferredFormat >= kFirstDmreFormatId &&
+                            settings.preferredFormat <= kLastDmreFormatId);
   if (code == Result::InvalidPreferredFormat && knownFormat) Fail("table format refused", settings, code);
   if (code == Result::Ok && !knownFormat) Fail("unknown format accepted", settings, code);
   if (automaticFormat && code == Result::DataDoesNotFit) Fail("automatic format too small", settings, code);

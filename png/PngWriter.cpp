@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <cmath>
 #include <csetjmp>
 #include <cstddef>
 #include <ctime>
@@ -15,6 +16,7 @@ constexpr int32_t kCompressionLevelDefaultMarker = -2;
 constexpr double kSmallestGamma = 0.1;
 constexpr double kFallbackGamma = 0.7;
 constexpr int kTextCount = 5;
+constexpr double kMetresPerInch = 0.0254;
 
 // Everything the libpng calls need, as plain data.
 struct PngJob {
@@ -24,6 +26,7 @@ struct PngJob {
   int bitDepth;
   int compressionLevel;
   double gamma;
+  png_uint_32 pixelsPerMetre;  // 0: no pHYs chunk
   png_bytepp rows;
 };
 
@@ -51,6 +54,9 @@ bool WritePngStream(const PngJob& job) {
   png_set_IHDR(png, info, job.width, job.height, job.bitDepth, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_gAMA(png, info, job.gamma);
+  if (job.pixelsPerMetre > 0) {
+    png_set_pHYs(png, info, job.pixelsPerMetre, job.pixelsPerMetre, PNG_RESOLUTION_METER);
+  }
 
   // One reading of the clock for both the tIME chunk and the "Creation Time" text.
   const std::time_t now = std::time(nullptr);
@@ -105,6 +111,8 @@ bool RgbImage::WritePng(FILE* stream) {
   job.compressionLevel =
       compressionLevel_ == kCompressionLevelDefaultMarker ? kDefaultCompressionLevel : compressionLevel_;
   job.gamma = gamma_;
+  job.pixelsPerMetre =
+      resolutionDpi_ > 0 ? static_cast<png_uint_32>(std::lround(resolutionDpi_ / kMetresPerInch)) : 0;
   job.rows = rowPointers_.data();
   return WritePngStream(job);
 }

@@ -31,6 +31,10 @@ void PlacementGrid::PlaceModule(int row, int col, int codeword, int bit) {
     col += cols_;
     row += WrapCorrection(cols_);
   }
+  // The mapping is closed top to bottom as well: the left-edge fold of a 24-row mapping whose
+  // width leaves 4 over 8 (the DMRE 26 x 40 and 26 x 48) lands below the last row and continues
+  // at the top. No ISO size ever gets here.
+  if (row >= rows_) row -= rows_;
   // Table formats always fold inside; other sizes must not write past the cells.
   if (row < 0 || row >= rows_ || col < 0 || col >= cols_) return;
   cells_[static_cast<std::size_t>(row) * cols_ + col] = 10 * codeword + bit;

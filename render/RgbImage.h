@@ -30,6 +30,10 @@ class RgbImage {
   void SetGamma(double gamma) { gamma_ = gamma; }
   int32_t CompressionLevel() const { return compressionLevel_; }
   uint32_t InitialColor() const { return initialColor_; }
+  // Pixels per inch the image is meant to print at; 0 (the default) for none, which leaves the
+  // PNG without a physical resolution.
+  int32_t ResolutionDpi() const { return resolutionDpi_; }
+  void SetResolutionDpi(int32_t dpi) { resolutionDpi_ = dpi; }
   uint8_t** Rows() { return rowPointers_.data(); }
   const uint8_t* Row(int32_t y) const { return rows_[static_cast<std::size_t>(y)].get(); }
 
@@ -44,6 +48,7 @@ class RgbImage {
   int32_t bitDepth_ = 8;
   double gamma_ = 0.5;
   uint32_t initialColor_;
+  int32_t resolutionDpi_ = 0;
   std::vector<std::unique_ptr<uint8_t[]>> rows_;
   std::vector<uint8_t*> rowPointers_;
 };

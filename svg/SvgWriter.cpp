@@ -65,7 +65,18 @@ std::string HexColor(uint32_t color) {
 
 // The document's width or height attribute. A physical size (millimetres at a given resolution,
 // pixels x 25.4 / dpi) belongs here and only here; the viewBox stays in pixels either way.
-std::string SizeAttribute(int32_t pixels) { return std::to_string(pixels); }
+constexpr double kMillimetresPerInch = 25.4;
+
+// Pixels, or millimetres at a resolution, with at most four decimals and no trailing zeros.
+std::string SizeAttribute(int32_t pixels, int32_t resolutionDpi) {
+  if (resolutionDpi <= 0) return std::to_string(pixels);
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4f", pixels * kMillimetresPerInch / resolutionDpi);
+  std::string millimetres = text;
+  millimetres.erase(millimetres.find_last_not_of('0') + 1);
+  if (millimetres.back() == '.') millimetres.pop_back();
+  return millimetres + "mm";
+}
 
 }  // namespace
 
@@ -104,14 +115,14 @@ std::string ModulePathData(const SymbolLayout& layout, const SymbolMatrix& matri
   return path;
 }
 
-std::string WriteSvg(const SymbolLayout& layout, const SymbolMatrix& matrix) {
+std::string WriteSvg(const SymbolLayout& layout, const SymbolMatrix& matrix, int32_t resolutionDpi) {
   const DrawRect& area = layout.area;
   const std::string width = std::to_string(area.Width());
   const std::string height = std::to_string(area.Height());
   std::string svg =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" + SizeAttribute(area.Width()) +
-      "\" height=\"" + SizeAttribute(area.Height()) + "\" viewBox=\"0 0 " + width + " " + height +
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" + SizeAttribute(area.Width(), resolutionDpi) +
+      "\" height=\"" + SizeAttribute(area.Height(), resolutionDpi) + "\" viewBox=\"0 0 " + width + " " + height +
       "\" shape-rendering=\"crispEdges\">\n"
       "<rect x=\"" + std::to_string(area.left) + "\" y=\"" + std::to_string(area.top) + "\" width=\"" + width +
       "\" height=\"" + height + "\" fill=\"" + HexColor(layout.backColor) + "\"/>\n";

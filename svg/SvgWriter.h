@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 struct SymbolLayout;
@@ -9,9 +10,9 @@ class SymbolMatrix;
 // of the raster painted from the same layout: a background rectangle over the whole image and
 // the dark modules as one path of closed rectangles on whole pixels, drawn with crisp edges.
 // The matrix must be the one ComputeLayout turned. The same input gives the same bytes.
-// width and height are in pixels; SizeAttribute (SvgWriter.cpp) is the one place that would
-// state them in millimetres for a resolution, which the request handler's RenderSvg passes on.
-std::string WriteSvg(const SymbolLayout& layout, const SymbolMatrix& matrix);
+// width and height are in pixels, or, at a resolution of resolutionDpi dots per inch (above 0),
+// in millimetres, so that the document prints at the size the raster would.
+std::string WriteSvg(const SymbolLayout& layout, const SymbolMatrix& matrix, int32_t resolutionDpi = 0);
 
 // The path data of the dark modules: one closed rectangle per maximal horizontal run of dark
 // modules, runs of the same extent in the rows below merged into it, each rectangle placed

@@ -15,7 +15,12 @@
     '16 64×64', '17 72×72', '18 80×80', '19 88×88', '20 96×96', '21 104×104', '22 120×120',
     '23 132×132', '24 144×144',
     '25 8×18', '26 8×32', '27 12×26', '28 12×36', '29 16×36', '30 16×48',
+    '31 8×48 DMRE', '32 8×64 DMRE', '33 8×80 DMRE', '34 8×96 DMRE', '35 8×120 DMRE', '36 8×144 DMRE',
+    '37 12×64 DMRE', '38 12×88 DMRE', '39 16×64 DMRE', '40 20×36 DMRE', '41 20×44 DMRE', '42 20×64 DMRE',
+    '43 22×48 DMRE', '44 24×48 DMRE', '45 24×64 DMRE', '46 26×40 DMRE', '47 26×48 DMRE', '48 26×64 DMRE',
   ];
+  const firstDmreFormat = 31;
+  const millimetresPerInch = 25.4;
 
   const form = document.getElementById('settings');
   const preview = document.getElementById('preview');
@@ -24,14 +29,26 @@
   const requestLink = document.getElementById('request-link');
   const lengthNote = document.getElementById('length');
   const downloadLink = document.getElementById('download');
+  const chosenSizeNote = document.getElementById('chosen-size');
 
   const formatSelect = document.getElementById('fmt');
   formats.forEach((label, index) => formatSelect.add(new Option(label, String(index))));
 
   // Parameters whose value equals the generator's default are left out, so the request shows
   // only what the user chose.
-  const defaults = { fmt: '0', mode: '0', angle: '0', qsize: '1', alignh: '1', alignv: '1',
+  const defaults = { fmt: '0', shape: '0', mode: '0', angle: '0', qsize: '1', alignh: '1', alignv: '1',
                      bcolor: 'ffffff', fcolor: '000000' };
+
+  // The DMRE formats can be named only with the DMRE sizes on.
+  function offerDmreFormats() {
+    const dmre = field('dmre').checked;
+    for (const option of formatSelect.options) {
+      option.disabled = !dmre && Number(option.value) >= firstDmreFormat;
+    }
+    if (formatSelect.selectedOptions[0].disabled) {
+      formatSelect.value = '0';
+    }
+  }
 
   function field(name) {
     return document.getElementById(name);
@@ -63,7 +80,16 @@
     if (!field('quiet').checked) {
       params.set('quiet', '0');
     }
-    for (const name of ['fmt', 'mode', 'angle', 'qsize', 'alignh', 'alignv']) {
+    if (field('dmre').checked) {
+      params.set('dmre', '1');
+    }
+    for (const name of ['dpi', 'xmm']) {
+      const value = field(name).value.trim();
+      if (value !== '') {
+        params.set(name, value);
+      }
+    }
+    for (const name of ['fmt', 'shape', 'mode', 'angle', 'qsize', 'alignh', 'alignv']) {
       const value = field(name).value.trim();
       if (value !== '' && value !== defaults[name]) {
         params.set(name, value);
@@ -83,6 +109,44 @@
 
   function outputFormat() {
     return field('out-svg').checked ? 'svg' : 'png';
+  }
+
+  // Pixels per module as the generator works them out, when the image size follows from them
+  // (no width or height given); otherwise null.
+  function modulePixels(params) {
+    if (params.has('w') || params.has('h')) {
+      return null;
+    }
+    const dpi = Number(params.get('dpi'));
+    const millimetres = Number(params.get('xmm'));
+    if (dpi >= 1 && dpi <= 4800 && millimetres > 0) {
+      return Math.max(1, Math.round(millimetres * dpi / millimetresPerInch));
+    }
+    const xdim = parseInt(params.get('xdim') || '', 10);
+    return xdim >= 1 ? xdim : 5;
+  }
+
+  // The symbol's size in modules, read back from the image size, and its printed size at the
+  // resolution, as far as the request tells them.
+  function describeSize(query, width, height) {
+    const params = new URLSearchParams(query);
+    const parts = [];
+    const module = modulePixels(params);
+    if (module !== null && width % module === 0 && height % module === 0) {
+      const quiet = params.get('quiet') === '0' ? 0 : 2 * Math.max(0, parseInt(params.get('qsize') || '1', 10) || 0);
+      let cols = width / module - quiet;
+      let rows = height / module - quiet;
+      if (params.get('angle') === '90' || params.get('angle') === '270') {
+        [rows, cols] = [cols, rows];
+      }
+      parts.push('Symbol: ' + rows + ' × ' + cols + ' modules, ' + module + ' pixels per module.');
+    }
+    const dpi = Number(params.get('dpi'));
+    if (dpi >= 1 && dpi <= 4800) {
+      const mm = (pixels) => (pixels / dpi * millimetresPerInch).toFixed(1);
+      parts.push('Printed at ' + dpi + ' dpi: ' + mm(width) + ' × ' + mm(height) + ' mm.');
+    }
+    return parts.join(' ');
   }
 
   function showStatus(state, text, detail = '') {
@@ -158,11 +222,13 @@
       downloadLink.href = url;
       downloadLink.download = fileName;
       showStatus('ready', 'Ready: ' + image.naturalWidth + ' × ' + image.naturalHeight + ' pixels.');
+      chosenSizeNote.textContent = describeSize(query, image.naturalWidth, image.naturalHeight);
     };
     image.onerror = () => {
       if (requestNumber === latestRequest) {
         preview.removeAttribute('src');
         delete preview.dataset.query;
+        chosenSizeNote.textContent = '';
         showStatus('loading', 'No image; asking the generator why…');
         explainFailure(query, requestNumber);
       }
@@ -177,6 +243,8 @@
     pendingTimer = setTimeout(update, typingPause);
   }
 
+  field('dmre').addEventListener('change', offerDmreFormats);
+  offerDmreFormats();
   form.addEventListener('input', scheduleUpdate);
   form.addEventListener('change', scheduleUpdate);
   form.addEventListener('submit', (event) => event.preventDefault());

@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "encoder/DataMatrixBarcode.h"
 #include "support/Decoders.h"
@@ -39,13 +40,16 @@ struct ReadBack {
   std::string dmtxBytes;
 };
 
-ReadBack ReadSymbol(const SymbolMatrix& matrix) {
+// libdmtx searches long before it gives up on a symbol it cannot read: it is asked only where
+// it judges.
+ReadBack ReadSymbol(const SymbolMatrix& matrix, bool withDmtx) {
   const Raster raster = RenderMatrix(matrix, kModulePixels, kQuietModules);
   ReadBack result;
   if (auto decoded = ReadWithZxing(raster)) {
     result.zxingOk = true;
     result.zxingBytes = decoded->bytes;
   }
+  if (!withDmtx) return result;
   if (auto decoded = ReadWithDmtx(raster)) {
     result.dmtxOk = true;
     result.dmtxBytes = decoded->bytes;
@@ -54,10 +58,11 @@ ReadBack ReadSymbol(const SymbolMatrix& matrix) {
 }
 
 // libdmtx deals the error-correction codewords of the 144 x 144 symbol to its blocks in plain
-// rotation, not in the order that symbol uses (see Format144); there zxing alone judges.
-void ExpectReadsAs(const SymbolMatrix& matrix, const std::string& expected) {
-  const ReadBack read = ReadSymbol(matrix);
-  const bool dmtxJudges = matrix.Rows() != 144;
+// rotation, not in the order that symbol uses (see Format144), and reads no DMRE symbol; there
+// zxing alone judges.
+void ExpectReadsAs(const SymbolMatrix& matrix, const std::string& expected, bool dmre = false) {
+  const bool dmtxJudges = matrix.Rows() != 144 && !dmre;
+  const ReadBack read = ReadSymbol(matrix, dmtxJudges);
   EXPECT_TRUE(read.zxingOk) << "zxing could not read " << Printable(expected);
   EXPECT_TRUE(read.dmtxOk || !dmtxJudges) << "libdmtx could not read " << Printable(expected);
   if (read.zxingOk) {
@@ -96,12 +101,15 @@ std::string Unescape(const std::string& text) {
 
 class EveryFormat : public testing::TestWithParam<int> {};
 
+// DMRE symbols are read at every angle as well.
 TEST_P(EveryFormat, FullSymbolsReadBackInAsciiBase256AndEdifact) {
-  const FormatInfo& format = *FindFormat(GetParam());
+  const bool dmre = GetParam() >= kFirstDmreFormatId;
+  const FormatInfo& format = *FindFormat(GetParam(), dmre);
   for (int mode : {1, 4, 5}) {
     SCOPED_TRACE(testing::Message() << "format " << format.id << " mode " << mode);
     DataMatrixBarcode barcode;
     ASSERT_EQ(barcode.SetUpdateLock(true), Result::Ok);
+    barcode.SetDmre(dmre);
     barcode.SetEncodingMode(mode);
     barcode.SetPreferredFormat(format.id);
     barcode.SetDataToEncode("A");
@@ -110,7 +118,12 @@ TEST_P(EveryFormat, FullSymbolsReadBackInAsciiBase256AndEdifact) {
     ASSERT_FALSE(data.empty());
     ASSERT_TRUE(barcode.Encoded());
     ASSERT_EQ(barcode.CurrentFormat().id, format.id);
-    ExpectReadsAs(barcode.Matrix(), data);
+    for (int angle : dmre ? std::vector<int>{0, 90, 180, 270} : std::vector<int>{0}) {
+      SCOPED_TRACE(angle);
+      SymbolMatrix turned = barcode.Matrix();
+      turned.SetOrientation(angle);
+      ExpectReadsAs(turned, data, dmre);
+    }
   }
 }
 
@@ -118,7 +131,7 @@ namespace {
 std::string FormatName(const testing::TestParamInfo<int>& info) { return "Format" + std::to_string(info.param); }
 }  // namespace
 
-INSTANTIATE_TEST_SUITE_P(Formats, EveryFormat, testing::Range(1, 31), FormatName);
+INSTANTIATE_TEST_SUITE_P(Formats, EveryFormat, testing::Range(1, kLastDmreFormatId + 1), FormatName);
 
 class EdifactEveryLength : public testing::TestWithParam<int> {};
 
@@ -253,5 +266,31 @@ TEST(Orientation, EveryAngleReadsBack) {
     turned.SetOrientation(angle);
     SCOPED_TRACE(angle);
     ExpectReadsAs(turned, "ROTATED 123");
+  }
+}
+
+// A one-block symbol with as many wrong codewords as its error correction can mend still reads
+// back: one module placed in the wrong cell would add an error beyond that budget.
+TEST(ErrorBudget, EveryOneBlockSymbolReadsWithItsFullBudgetSpent) {
+  for (int id = 1; id <= kLastDmreFormatId; ++id) {
+    const bool dmre = id >= kFirstDmreFormatId;
+    const FormatInfo& format = *FindFormat(id, dmre);
+    if (format.blockCount != 1) continue;
+    SCOPED_TRACE(testing::Message() << "format " << id);
+    DataMatrixBarcode barcode;
+    barcode.SetUpdateLock(true);
+    barcode.SetDmre(dmre);
+    barcode.SetEncodingMode(1);
+    barcode.SetPreferredFormat(id);
+    barcode.SetUpdateLock(false);
+    const std::string data = FillingData(barcode, 1, format, 500u + static_cast<uint32_t>(id));
+    ASSERT_FALSE(data.empty());
+    CodewordBuffer damaged = barcode.Codewords();
+    for (int i = 0; i < format.eccCodewords / 2; ++i) damaged[static_cast<std::size_t>(i)] ^= 0xFF;
+    SymbolMatrix matrix;
+    ASSERT_TRUE(matrix.Build(format, damaged));
+    const auto zxing = ReadWithZxing(RenderMatrix(matrix, kModulePixels, kQuietModules));
+    ASSERT_TRUE(zxing.has_value());
+    EXPECT_EQ(Printable(zxing->bytes), Printable(data));
   }
 }

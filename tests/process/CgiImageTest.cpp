@@ -77,8 +77,46 @@ INSTANTIATE_TEST_SUITE_P(Cases, IgnoredValues,
                                            "angle=360", "alignh=3", "alignv=3", "alignh=-1", "quiet=2", "qsize=1",
                                            "xdim=0", "xdim=-3", "w=700", "h=0", "help", "debug=1", "data=1234567",
                                            "bcolor=ffffff", "fcolor=000000", "fcolor=", "Data=xyz", "W=50",
-                                           "unknown=1"),
+                                           "unknown=1", "fmt=40", "shape=3", "shape=2", "shape=1&fmt=2", "dmre=0",
+                                           "fmt=31&dmre=0", "xmm=0.5", "dpi=0&xmm=0.5", "dpi=4801&xmm=0.5",
+                                           "dpi=300&xmm=0", "dpi=300&xmm=x"),
                          [](const auto& info) { return CaseName(info.param); });
+
+// The response of a GET request that must succeed, without its time fields.
+std::string TimelessResponse(const std::string& query) {
+  const ProcessResult result = RunCgi(GetRequest(query));
+  EXPECT_EQ(result.exitStatus, 0) << query;
+  return WithoutPngTime(result.output);
+}
+
+TEST(PhysicalSize, ModuleSizeFromMillimetresAtTheResolution) {
+  const auto printed = FetchImage("dpi=300&xmm=0.5");
+  const auto sixPixels = FetchImage("xdim=6");
+  ASSERT_TRUE(printed && sixPixels);
+  EXPECT_EQ(printed->width, 14u * 6);  // 12 x 12 modules and a one-module quiet zone, 6 pixels each
+  EXPECT_EQ(printed->height, 14u * 6);
+  EXPECT_TRUE(printed->rgb == sixPixels->rgb);
+  const PngChunk* phys = printed->FindChunk("pHYs");
+  ASSERT_NE(phys, nullptr);
+  EXPECT_EQ(ReadBigEndian32(phys->data, 0), 11811u);
+  EXPECT_EQ(ReadBigEndian32(phys->data, 4), 11811u);
+  EXPECT_EQ(phys->data.at(8), 1);  // per metre
+  EXPECT_EQ(sixPixels->FindChunk("pHYs"), nullptr);
+}
+
+// dpi alone changes nothing but the added chunk; xmm alone changes nothing at all.
+TEST(PhysicalSize, ResolutionAloneOnlyAddsThePhysChunk) {
+  for (const char* query : {"data=1234567", "data=DMRE&shape=1&dmre=1&angle=90"}) {
+    SCOPED_TRACE(query);
+    const std::string plain = TimelessResponse(query);
+    std::string withDpi = TimelessResponse(std::string(query) + "&dpi=300");
+    const std::size_t type = withDpi.find("pHYs");
+    ASSERT_NE(type, std::string::npos);
+    withDpi.erase(type - 4, 4 + 4 + 9 + 4);  // length, type, payload, CRC
+    EXPECT_TRUE(withDpi == plain);
+    EXPECT_TRUE(TimelessResponse(std::string(query) + "&xmm=0.5") == plain);
+  }
+}
 
 // The request tables below name each case after its query.
 template <typename Case>

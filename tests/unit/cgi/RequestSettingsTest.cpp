@@ -137,6 +137,10 @@ void ExpectSame(const RequestSettings& actual, const RequestSettings& expected) 
   EXPECT_EQ(actual.gs1, expected.gs1);
   EXPECT_EQ(actual.gs1GroupSeparator, expected.gs1GroupSeparator);
   EXPECT_EQ(actual.utf8, expected.utf8);
+  EXPECT_EQ(actual.shape, expected.shape);
+  EXPECT_EQ(actual.dmre, expected.dmre);
+  EXPECT_EQ(actual.resolutionDpi, expected.resolutionDpi);
+  EXPECT_EQ(actual.moduleMillimetres, expected.moduleMillimetres);
 }
 
 TEST_P(GatherCases, AppliesAcceptedValuesOnly) {
@@ -219,6 +223,56 @@ INSTANTIATE_TEST_SUITE_P(
                    [](RequestSettings& s) {
                      s.width = 50;
                      s.sizeGiven = true;
+                   }},
+        GatherCase{"shape=1", [](RequestSettings& s) { s.shape = 1; }},
+        GatherCase{"shape=2", [](RequestSettings& s) { s.shape = 2; }},
+        GatherCase{"shape=3", [](RequestSettings&) {}}, GatherCase{"shape=-1", [](RequestSettings&) {}},
+        GatherCase{"dmre=1", [](RequestSettings& s) { s.dmre = true; }},
+        GatherCase{"dmre=yes", [](RequestSettings&) {}},
+        GatherCase{"fmt=31&dmre=1",
+                   [](RequestSettings& s) {
+                     s.preferredFormat = 31;
+                     s.dmre = true;
+                   }},
+        GatherCase{"dmre=-2&fmt=48",
+                   [](RequestSettings& s) {
+                     s.preferredFormat = 48;
+                     s.dmre = true;
+                   }},
+        GatherCase{"fmt=49&dmre=1", [](RequestSettings& s) { s.dmre = true; }},
+        GatherCase{"fmt=31&dmre=0", [](RequestSettings&) {}},
+        GatherCase{"dpi=300", [](RequestSettings& s) { s.resolutionDpi = 300; }},
+        GatherCase{"dpi=4800", [](RequestSettings& s) { s.resolutionDpi = 4800; }},
+        GatherCase{"dpi=4801", [](RequestSettings&) {}}, GatherCase{"dpi=0", [](RequestSettings&) {}},
+        GatherCase{"xmm=0.5", [](RequestSettings& s) { s.moduleMillimetres = 0.5; }},  // no dpi: xdim stays
+        GatherCase{"xmm=.25mm", [](RequestSettings& s) { s.moduleMillimetres = 0.25; }},
+        GatherCase{"xmm=1.5.3", [](RequestSettings& s) { s.moduleMillimetres = 1.5; }},
+        GatherCase{"xmm=0", [](RequestSettings&) {}}, GatherCase{"xmm=-0.5", [](RequestSettings&) {}},
+        GatherCase{"xmm=.", [](RequestSettings&) {}}, GatherCase{"xmm=inf", [](RequestSettings&) {}},
+        GatherCase{"dpi=300&xmm=0.5",
+                   [](RequestSettings& s) {
+                     s.resolutionDpi = 300;
+                     s.moduleMillimetres = 0.5;
+                     s.xDimension = 6;  // 5.9 pixels
+                   }},
+        GatherCase{"xdim=3&xmm=0.254&dpi=600",  // xmm at a dpi takes the place of xdim
+                   [](RequestSettings& s) {
+                     s.resolutionDpi = 600;
+                     s.moduleMillimetres = 0.254;
+                     s.xDimension = 6;
+                   }},
+        GatherCase{"dpi=72&xmm=0.1",  // 0.28 pixels, but never less than one
+                   [](RequestSettings& s) {
+                     s.resolutionDpi = 72;
+                     s.moduleMillimetres = 0.1;
+                     s.xDimension = 1;
+                   }},
+        GatherCase{"h=80&dpi=300&xmm=0.5",  // a given size wins
+                   [](RequestSettings& s) {
+                     s.height = 80;
+                     s.sizeGiven = true;
+                     s.resolutionDpi = 300;
+                     s.moduleMillimetres = 0.5;
                    }},
         GatherCase{"W=50&Data=x&FMT=3", [](RequestSettings&) {}},  // names keep their case
         GatherCase{"fmt=5&fmt=7", [](RequestSettings& s) { s.preferredFormat = 5; }},

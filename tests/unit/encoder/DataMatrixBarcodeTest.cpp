@@ -65,6 +65,9 @@ TEST(DataMatrixBarcode, RangeChecks) {
       {"file id 64516", &DataMatrixBarcode::SetStructuredAppendFileId, 64516, Result::Ok},
       {"orientation 45 is stored", &DataMatrixBarcode::SetOrientation, 45, Result::Ok},
       {"alignment 7 is stored", &DataMatrixBarcode::SetAlignH, 7, Result::Ok},
+      {"shape 3", &DataMatrixBarcode::SetShape, 3, Result::InvalidArgument},
+      {"shape -1", &DataMatrixBarcode::SetShape, -1, Result::InvalidArgument},
+      {"shape 2", &DataMatrixBarcode::SetShape, 2, Result::Ok},
   };
   for (const Case& c : cases) {
     EXPECT_EQ((barcode.*c.setter)(c.value), c.expected) << c.name;
@@ -74,6 +77,7 @@ TEST(DataMatrixBarcode, RangeChecks) {
   EXPECT_EQ(barcode.StructuredAppendTotal(), 16);
   EXPECT_EQ(barcode.StructuredAppendFileId(), 64516);
   EXPECT_EQ(barcode.Orientation(), 45);
+  EXPECT_EQ(barcode.Shape(), 2);
 }
 
 TEST(DataMatrixBarcode, EqualityIsCheckedBeforeTheRange) {
@@ -128,4 +132,20 @@ TEST(DataMatrixBarcode, PreferredFormatErrors) {
   EXPECT_EQ(barcode.CurrentFormat().id, 25);
   EXPECT_EQ(barcode.SetPreferredFormat(26), Result::Ok);
   EXPECT_EQ(barcode.Matrix().Cols(), 32);
+}
+
+TEST(DataMatrixBarcode, ShapeAndDmreChooseTheFormat) {
+  DataMatrixBarcode barcode;  // "1234567" in Base256: 9 codewords
+  EXPECT_EQ(barcode.CurrentFormat().id, 4);
+  EXPECT_EQ(barcode.SetShape(1), Result::Ok);
+  EXPECT_EQ(barcode.CurrentFormat().id, 26);
+  EXPECT_EQ(barcode.SetDmre(true), Result::Ok);  // 8 x 32 still holds them before 8 x 48
+  EXPECT_EQ(barcode.CurrentFormat().id, 26);
+  EXPECT_EQ(barcode.SetDataToEncode(std::string(15, 'x')), Result::Ok);  // 17 codewords
+  EXPECT_EQ(barcode.CurrentFormat().id, 31);
+  EXPECT_EQ(barcode.SetPreferredFormat(48), Result::Ok);
+  EXPECT_EQ(barcode.Matrix().Rows(), 26);
+  EXPECT_EQ(barcode.Matrix().Cols(), 64);
+  EXPECT_EQ(barcode.SetDmre(false), Result::InvalidPreferredFormat);
+  EXPECT_FALSE(barcode.Encoded());
 }

@@ -158,3 +158,91 @@ TEST(EncodingPipeline, EdifactEndSettledWithTheFormat) {
   EXPECT_EQ(data[10], 142);  // "12" as an ASCII digit pair, no unlatch before it
   EXPECT_EQ(data[11], 129);
 }
+
+namespace {
+
+// GF(256) product by shift and add, reduced by x^8 + x^5 + x^3 + x^2 + 1 (301): an arithmetic
+// of its own, apart from the coder's log tables.
+uint8_t GfProduct(uint8_t a, uint8_t b) {
+  unsigned product = 0;
+  unsigned shifted = a;
+  for (; b != 0; b >>= 1) {
+    if (b & 1) product ^= shifted;
+    shifted <<= 1;
+    if (shifted & 0x100) shifted ^= 301;
+  }
+  return static_cast<uint8_t>(product);
+}
+
+// The k check codewords of one block: the remainder of data(x) x^k divided by
+// (x + 2^1)(x + 2^2)...(x + 2^k), highest power first.
+Bytes CheckCodewords(const Bytes& data, int k) {
+  Bytes generator{1};
+  uint8_t root = 1;
+  for (int i = 1; i <= k; ++i) {
+    root = GfProduct(root, 2);
+    Bytes next(generator.size() + 1, 0);
+    for (std::size_t j = 0; j < generator.size(); ++j) {
+      next[j] ^= generator[j];
+      next[j + 1] ^= GfProduct(generator[j], root);
+    }
+    generator = next;
+  }
+  Bytes rest = data;
+  rest.resize(data.size() + static_cast<std::size_t>(k), 0);
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    const uint8_t factor = rest[i];
+    for (std::size_t j = 1; j < generator.size(); ++j) rest[i + j] ^= GfProduct(generator[j], factor);
+  }
+  return Bytes(rest.end() - k, rest.end());
+}
+
+// Digit pairs in ASCII, then the first pad and the randomised pads, worked out from the
+// encodation rules.
+Bytes DigitPairSymbolData(const std::string& digits, std::size_t capacity) {
+  Bytes data;
+  for (std::size_t i = 0; i + 1 < digits.size(); i += 2) {
+    data.push_back(static_cast<uint8_t>(130 + (digits[i] - '0') * 10 + (digits[i + 1] - '0')));
+  }
+  if (data.size() < capacity) data.push_back(129);
+  while (data.size() < capacity) {
+    const std::size_t position = data.size() + 1;
+    unsigned pad = 129 + (149 * position) % 253 + 1;
+    if (pad > 254) pad -= 254;
+    data.push_back(static_cast<uint8_t>(pad));
+  }
+  return data;
+}
+
+}  // namespace
+
+TEST(EncodingPipeline, IndependentCheckCodewordsAgreeOnAKnownSymbol) {
+  EXPECT_EQ(CheckCodewords({66, 129, 70}, 5), (Bytes{138, 234, 82, 82, 95}));
+}
+
+// One DMRE symbol of each row height, three codewords short of full so that pads follow.
+TEST(EncodingPipeline, DmreSymbolsOfEveryHeight) {
+  struct Case {
+    int32_t id;
+    std::size_t dataCodewords;
+    int ecc;
+  };
+  const Case cases[] = {{31, 18, 15}, {37, 43, 27}, {39, 62, 36}, {40, 44, 28},
+                        {43, 72, 38}, {44, 80, 41}, {46, 70, 38}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    std::string digits;
+    for (std::size_t i = 0; i < 2 * (c.dataCodewords - 3); ++i) digits += static_cast<char>('0' + (i * 7 + c.id) % 10);
+    EncodingSettings settings = Settings(digits, 1, c.id);
+    CodewordBuffer codewords;
+    FormatInfo format;
+    EXPECT_EQ(EncodeCodewords(settings, codewords, format), Result::InvalidPreferredFormat);
+    settings.dmre = true;
+    ASSERT_EQ(EncodeCodewords(settings, codewords, format), Result::Ok);
+    EXPECT_EQ(format.id, c.id);
+    Bytes expected = DigitPairSymbolData(digits, c.dataCodewords);
+    const Bytes check = CheckCodewords(expected, c.ecc);
+    expected.insert(expected.end(), check.begin(), check.end());
+    EXPECT_EQ(codewords, expected);
+  }
+}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <csignal>
 #include <cstdio>
@@ -133,6 +134,38 @@ INSTANTIATE_TEST_SUITE_P(Sizes, PngHeaderTest,
                          [](const auto& info) {
                            return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
                          });
+
+// Pixels per metre in both directions and the unit byte (1 = metre), as the pHYs chunk holds them.
+struct ResolutionCase {
+  int32_t dpi;
+  uint32_t pixelsPerMetre;
+};
+
+TEST(PngWriter, ResolutionAddsOnlyAPhysChunk) {
+  auto plain = PatternImage(20, 10);
+  const PngInfo without = ReadOrFail(WriteToString(*plain));
+  EXPECT_EQ(without.FindChunk("pHYs"), nullptr);
+  const ResolutionCase cases[] = {{300, 11811}, {1, 39}, {72, 2835}, {600, 23622}, {4800, 188976}};
+  for (const ResolutionCase& c : cases) {
+    SCOPED_TRACE(c.dpi);
+    auto image = PatternImage(20, 10);
+    image->SetResolutionDpi(c.dpi);
+    const PngInfo info = ReadOrFail(WriteToString(*image));
+    const PngChunk* phys = info.FindChunk("pHYs");
+    ASSERT_NE(phys, nullptr);
+    ASSERT_EQ(phys->data.size(), 9u);
+    EXPECT_EQ(ReadBigEndian32(phys->data, 0), c.pixelsPerMetre);
+    EXPECT_EQ(ReadBigEndian32(phys->data, 4), c.pixelsPerMetre);
+    EXPECT_EQ(phys->data[8], 1);
+    // The same stream otherwise: every other chunk in its place, the pixels unchanged.
+    std::vector<std::string> types = info.ChunkTypes();
+    const auto at = std::find(types.begin(), types.end(), "pHYs");
+    EXPECT_LT(at - types.begin(), std::find(types.begin(), types.end(), "IDAT") - types.begin());
+    types.erase(at);
+    EXPECT_EQ(types, without.ChunkTypes());
+    EXPECT_EQ(info.rgb, without.rgb);
+  }
+}
 
 TEST(PngWriter, RedPixelDecodesAsPureRed) {
   RgbImage image(2, 1, kWhite, -2);

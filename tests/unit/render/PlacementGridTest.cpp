@@ -56,7 +56,12 @@ std::set<int> CornersFound(const PlacementGrid& grid) {
   return found;
 }
 
-std::vector<FormatInfo> AllFormats() { return {FormatTable.begin(), FormatTable.begin() + kFormatCount}; }
+// The ISO formats and the DMRE rectangles.
+std::vector<FormatInfo> AllFormats() {
+  std::vector<FormatInfo> formats(FormatTable.begin(), FormatTable.begin() + kFormatCount);
+  formats.insert(formats.end(), DmreFormatTable.begin(), DmreFormatTable.begin() + kDmreFormatCount);
+  return formats;
+}
 
 // "n.b" written as the cell value 10 x n + b.
 int32_t ParseCell(const std::string& text) {
@@ -151,10 +156,10 @@ TEST_P(PlacementGridFormatTest, FixedPatternOnlyInTheFourSmallMappingsThatNeedIt
 TEST_P(PlacementGridFormatTest, CornerShapesUsedByMappingSize) {
   const FormatInfo& format = GetParam();
   const std::vector<std::pair<int, std::vector<std::pair<int, int>>>> cornersBySize = {
-      {1, {{12, 12}, {20, 20}, {28, 28}, {36, 36}, {44, 44}, {108, 108}, {132, 132}}},
+      {1, {{12, 12}, {20, 20}, {28, 28}, {36, 36}, {44, 44}, {108, 108}, {132, 132}, {20, 44}}},
       {2, {{14, 14}, {22, 22}}},
-      {3, {{6, 28}, {14, 44}}},
-      {4, {{6, 16}, {14, 32}}},
+      {3, {{6, 28}, {14, 44}, {6, 44}, {6, 108}, {6, 132}, {22, 44}}},
+      {4, {{6, 16}, {14, 32}, {6, 56}, {6, 72}, {6, 88}, {14, 56}, {22, 56}}},
   };
   std::set<int> expected;
   for (const auto& [corner, sizes] : cornersBySize) {

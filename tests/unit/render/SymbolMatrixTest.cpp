@@ -19,7 +19,12 @@ static void PrintTo(const FormatInfo& format, std::ostream* os) {
 
 namespace {
 
-std::vector<FormatInfo> AllFormats() { return {FormatTable.begin(), FormatTable.begin() + kFormatCount}; }
+// The ISO formats and the DMRE rectangles.
+std::vector<FormatInfo> AllFormats() {
+  std::vector<FormatInfo> formats(FormatTable.begin(), FormatTable.begin() + kFormatCount);
+  formats.insert(formats.end(), DmreFormatTable.begin(), DmreFormatTable.begin() + kDmreFormatCount);
+  return formats;
+}
 
 const FormatInfo& Format(int32_t id) {
   const FormatInfo* format = FindFormat(id);

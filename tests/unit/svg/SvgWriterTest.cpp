@@ -138,6 +138,16 @@ TEST(WriteSvg, ColoursAndSizeOfTheDocument) {
   EXPECT_NE(svg.find("width=\"27\" height=\"28\" viewBox=\"0 0 27 28\""), std::string::npos) << svg;
   EXPECT_NE(svg.find("<rect x=\"0\" y=\"0\" width=\"27\" height=\"28\" fill=\"#ff0000\"/>"), std::string::npos) << svg;
   EXPECT_NE(svg.find("<path fill=\"#563412\" d=\"M"), std::string::npos) << svg;
+  // At a resolution the document states its printed size; the view box stays in pixels.
+  const struct {
+    int32_t dpi;
+    const char* size;
+  } printed[] = {{300, "width=\"2.286mm\" height=\"2.3707mm\" viewBox=\"0 0 27 28\""},
+                 {254, "width=\"2.7mm\" height=\"2.8mm\""},
+                 {1, "width=\"685.8mm\" height=\"711.2mm\""}};
+  for (const auto& c : printed) {
+    EXPECT_NE(WriteSvg(layout, matrix, c.dpi).find(c.size), std::string::npos) << c.dpi << " dpi";
+  }
 }
 
 }  // namespace
