@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <fcgiapp.h>
 
@@ -24,9 +25,37 @@ std::optional<std::string> Parameter(const FCGX_Request& request, const char* na
   return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
 }
 
+bool IsStatusRequest(const FCGX_Request& request, const std::string& statusPath) {
+  if (statusPath.empty()) return false;
+  const std::optional<std::string> script = Parameter(request, "SCRIPT_NAME");
+  const std::optional<std::string> document = Parameter(request, "DOCUMENT_URI");
+  return script == statusPath || document == statusPath;
+}
+
+// "json" among the query's parameters (json, json=1), as php-fpm's status page takes it.
+bool AsksForJson(const std::string& query) {
+  for (std::size_t start = 0; start <= query.size();) {
+    const std::size_t end = std::min(query.find('&', start), query.size());
+    const std::string_view name = std::string_view(query).substr(start, end - start);
+    if (name == "json" || name.rfind("json=", 0) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// The pool's counters; never cached, since each answer is of its moment.
+void RespondWithStatus(FCGX_Request& request, const PoolStatus& status) {
+  const bool json = AsksForJson(Parameter(request, "QUERY_STRING").value_or(""));
+  const std::string answer = std::string("Content-Type: ") +
+                             (json ? "application/json" : "text/plain; charset=utf-8") +
+                             "\nCache-Control: no-store\n\n" + status.Describe(json);
+  FCGX_PutStr(answer.data(), static_cast<int>(answer.size()), request.out);
+  FCGX_SetExitStatus(0, request.out);
+}
+
 // The handler writes exactly what the CGI program would write to standard output, and its
 // result, the CGI program's exit status, goes out as the request's application status.
-void Respond(FCGX_Request& request) {
+int Respond(FCGX_Request& request) {
   CgiEnvironment environment;
   environment.requestMethod = Parameter(request, "REQUEST_METHOD");
   environment.queryString = Parameter(request, "QUERY_STRING");
@@ -44,6 +73,7 @@ void Respond(FCGX_Request& request) {
     }
   }
   FCGX_SetExitStatus(status, request.out);
+  return status;
 }
 
 volatile sig_atomic_t stopRequested = 0;
@@ -67,19 +97,27 @@ void InstallSignalHandlers() {
   // A client that leaves makes writes fail instead of ending the process.
   signal(SIGPIPE, SIG_IGN);
   signal(SIGALRM, SIG_DFL);
+  // A reload is the pool's business; a process group signal must not end a process.
+  signal(SIGHUP, SIG_IGN);
 }
 
+enum class Wait { kReady, kStop, kIdle };
+
 // Waits, with the stop signals let through, until the next request can be read: on a kept
-// connection when the web server keeps one open, else on the listening socket. False when a
-// stop signal came.
-bool WaitForNextRequest(const FCGX_Request& request, int listenSocket, const sigset_t& waitMask) {
+// connection when the web server keeps one open, else on the listening socket. A kept
+// connection that stays quiet for the idle timeout is given up.
+Wait WaitForNextRequest(const FCGX_Request& request, int listenSocket, const sigset_t& waitMask, int idleSeconds) {
   // libfcgi keeps the connection of a request whose server asked for that; the next request
   // comes on it.
-  pollfd ready{request.ipcFd >= 0 ? request.ipcFd : listenSocket, POLLIN, 0};
+  const bool kept = request.ipcFd >= 0;
+  pollfd ready{kept ? request.ipcFd : listenSocket, POLLIN, 0};
+  const timespec idle{idleSeconds, 0};
   while (!stopRequested) {
-    if (ppoll(&ready, 1, nullptr, &waitMask) > 0) return true;
+    const int result = ppoll(&ready, 1, kept ? &idle : nullptr, &waitMask);
+    if (result > 0) return Wait::kReady;
+    if (result == 0) return Wait::kIdle;
   }
-  return false;
+  return Wait::kStop;
 }
 
 }  // namespace
@@ -88,7 +126,7 @@ bool WaitForNextRequest(const FCGX_Request& request, int listenSocket, const sig
 // answered in full. The time bound runs from the moment a connection is ready to be read, so a
 // client that connects and then stalls, before its request is complete or within it, costs at
 // most the bound.
-int ServeFastCgiRequests(int listenSocket, int requestTimeoutSeconds) {
+int ServeFastCgiRequests(int listenSocket, const WorkerOptions& options, PoolStatus& status, std::size_t slotIndex) {
   InstallSignalHandlers();
   const sigset_t stopSignals = StopSignals();
   sigset_t waitMask;
@@ -98,23 +136,42 @@ int ServeFastCgiRequests(int listenSocket, int requestTimeoutSeconds) {
   // Every worker wakes for a new connection; those that lose the race to accept it must not
   // block in accept with their time bound running.
   fcntl(listenSocket, F_SETFL, fcntl(listenSocket, F_GETFL) | O_NONBLOCK);
+  ProcessSlot& slot = status.slots[slotIndex];
+  slot.state = ProcessSlot::kIdle;
 
   FCGX_Request request;
   if (FCGX_InitRequest(&request, listenSocket, 0) != 0) return kStatusSocketFailed;
-  int status = kStatusStopped;
-  while (WaitForNextRequest(request, listenSocket, waitMask)) {
-    alarm(static_cast<unsigned>(requestTimeoutSeconds));
+  int exitStatus = kStatusStopped;
+  for (Wait wait; (wait = WaitForNextRequest(request, listenSocket, waitMask, options.idleTimeoutSeconds)) != Wait::kStop;) {
+    if (wait == Wait::kIdle) {
+      // The request before has been finished; only the connection is left to give up.
+      close(request.ipcFd);
+      request.ipcFd = -1;
+      continue;
+    }
+    alarm(static_cast<unsigned>(options.requestTimeoutSeconds));
+    slot.state = ProcessSlot::kReading;
     const int accepted = FCGX_Accept_r(&request);
     if (accepted < 0) {
       alarm(0);
+      slot.state = ProcessSlot::kIdle;
       if (accepted == -EAGAIN || accepted == -EWOULDBLOCK || accepted == -EINTR) continue;  // lost the race
-      status = kStatusSocketFailed;
+      exitStatus = kStatusSocketFailed;
       break;
     }
-    Respond(request);
+    ++status.accepted;
+    slot.Record(Parameter(request, "REQUEST_METHOD").value_or(""), Parameter(request, "QUERY_STRING").value_or(""));
+    slot.state = ProcessSlot::kServing;
+    if (IsStatusRequest(request, options.statusPath)) {
+      RespondWithStatus(request, status);
+      ++status.byExitStatus[0];
+    } else {
+      ++status.byExitStatus[static_cast<unsigned>(Respond(request)) % PoolStatus::kExitStatuses];
+    }
     FCGX_Finish_r(&request);
     alarm(0);
+    slot.state = ProcessSlot::kIdle;
   }
   FCGX_Free(&request, 1);
-  return status;
+  return exitStatus;
 }

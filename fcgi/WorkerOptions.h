@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,10 +14,27 @@ struct WorkerOptions {
   int workers = 1;  // processes on the one socket; the parser's default is the number of cores
   // A request still running after this many seconds ends its process, which is replaced.
   int requestTimeoutSeconds = 10;
+  // A kept connection with no request for this long is closed, so that it cannot pin a process.
+  int idleTimeoutSeconds = 10;
+  // A request for this path (SCRIPT_NAME or DOCUMENT_URI) answers the pool's counters; empty: none.
+  std::string statusPath;
+  // Permissions and group of a unix socket (--listen unix:PATH); the group of the worker when
+  // not given.
+  mode_t socketMode = 0660;
+  std::optional<gid_t> socketGroup;
+  // Images with more pixels are refused (code 3) before anything is allocated.
+  uint64_t maxPixels = kMaxPixelsAtMost;
+
+  // The raster cap of the request handler: 64 MiB at 3 bytes per pixel. --max-pixels can only
+  // lower it.
+  static constexpr uint64_t kMaxPixelsAtMost = 64ull * 1024 * 1024 / 3;
 };
 
 // The options of argv[1..], or nothing with *error saying what is wrong.
 std::optional<WorkerOptions> ParseWorkerOptions(const std::vector<std::string>& args, std::string* error);
+
+// The options as the start of the log names them.
+std::string DescribeWorkerOptions(const WorkerOptions& options);
 
 // What --help prints.
 extern const char kWorkerUsage[];

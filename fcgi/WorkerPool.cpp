@@ -9,8 +9,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <deque>
 #include <map>
+#include <optional>
+
+#include "fcgi/EventLog.h"
 
 namespace {
 
@@ -25,51 +30,93 @@ sigset_t PoolSignals() {
   sigaddset(&signals, SIGCHLD);
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGHUP);
   return signals;
 }
 
+struct Process {
+  Clock::time_point started;
+  std::size_t slot;
+  unsigned generation;  // the reload it was started in
+  bool leaving;         // asked to stop by a reload, its successor already running
+};
+
 class Pool {
  public:
-  Pool(int workers, const std::function<int()>& serveRequests)
-      : workers_(workers), serveRequests_(serveRequests), signals_(PoolSignals()) {}
+  Pool(const PoolSetup& setup, PoolStatus& status, int statusFd,
+       const std::function<int(std::size_t)>& serveInPlace)
+      : setup_(setup), status_(status), statusFd_(statusFd), serveInPlace_(serveInPlace), signals_(PoolSignals()) {}
 
   int Run() {
     // The pool waits for its signals instead of handling them, so none is lost between checks.
     sigset_t previous;
     sigprocmask(SIG_BLOCK, &signals_, &previous);
     previous_ = previous;
-    for (int i = 0; i < workers_; ++i) Start();
+    for (int i = 0; i < setup_.processes; ++i) Start(std::nullopt);
     while (!stopping_) WaitForEvent();
-    for (const auto& worker : running_) kill(worker.first, SIGTERM);
+    for (auto& [pid, process] : running_) kill(pid, SIGTERM);
     while (!running_.empty()) ReapOne(true);
+    LogEvent(EventLevel::kNotice, "stopped");
     return 0;
   }
 
  private:
-  void Start() {
+  std::optional<std::size_t> FreeSlot() const {
+    for (std::size_t slot = 0; slot < PoolStatus::kSlots; ++slot) {
+      if (status_.slots[slot].state.load() == ProcessSlot::kFree) return slot;
+    }
+    return std::nullopt;
+  }
+
+  // Starts a process, in place of `predecessor` when given. The program is run from its path
+  // again, so that what was installed since is what runs.
+  void Start(std::optional<pid_t> predecessor) {
+    const std::optional<std::size_t> slot = FreeSlot();
+    if (!slot) {
+      LogEvent(EventLevel::kError, "no free process slot");
+      return;
+    }
+    std::vector<std::string> args = {setup_.program, kProcessSlotOption, std::to_string(*slot)};
+    args.insert(args.end(), setup_.options.begin(), setup_.options.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    status_.slots[*slot].state = ProcessSlot::kIdle;
     const pid_t pool = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
       sigprocmask(SIG_SETMASK, &previous_, nullptr);
-      // A worker whose pool is gone (killed, so it could not pass the stop on) stops as well,
-      // after the request it is serving.
+      // A process whose pool is gone (killed, so it could not pass the stop on) stops as well,
+      // after the request it is serving; the setting outlives exec.
       prctl(PR_SET_PDEATHSIG, SIGTERM);
       if (getppid() != pool) std::_Exit(0);
-      std::_Exit(serveRequests_());
+      if (setup_.listenSocket != 0) dup2(setup_.listenSocket, 0);
+      dup2(statusFd_, kStatusDescriptor);
+      execv(setup_.program.c_str(), argv.data());
+      LogEvent(EventLevel::kWarning, "cannot run " + setup_.program + " (" + std::strerror(errno) +
+                                         "); this process serves with the program it was forked from");
+      std::_Exit(serveInPlace_(*slot));
     }
     if (pid < 0) {
-      std::perror("korvex.fcgi: fork");
-      ++pendingStarts_;
+      status_.slots[*slot].state = ProcessSlot::kFree;
+      LogEvent(EventLevel::kError, std::string("cannot start a process: ") + std::strerror(errno));
+      pendingStarts_.push_back(predecessor);
       nextStart_ = Clock::now() + kRestartPause;
       return;
     }
-    running_[pid] = Clock::now();
+    running_[pid] = Process{Clock::now(), *slot, generation_, false};
+    if (predecessor) {
+      ++status_.replacements;
+      LogEvent(EventLevel::kNotice,
+               "process " + std::to_string(pid) + " started in place of " + std::to_string(*predecessor));
+    }
   }
 
   void WaitForEvent() {
     siginfo_t info;
     int signal = 0;
-    if (pendingStarts_ > 0) {
+    if (!pendingStarts_.empty()) {
       const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(nextStart_ - Clock::now());
       if (wait.count() <= 0) {
         StartPending();
@@ -82,7 +129,11 @@ class Pool {
       signal = sigwaitinfo(&signals_, &info);
     }
     if (signal == SIGTERM || signal == SIGINT) {
+      LogEvent(EventLevel::kNotice, std::string("stopping on ") + (signal == SIGTERM ? "SIGTERM" : "SIGINT") +
+                                        ": the processes finish their requests in flight");
       stopping_ = true;
+    } else if (signal == SIGHUP) {
+      Reload();
     } else if (signal == SIGCHLD) {
       while (ReapOne(false)) {
       }
@@ -90,44 +141,105 @@ class Pool {
   }
 
   void StartPending() {
-    for (; pendingStarts_ > 0; --pendingStarts_) Start();
+    std::deque<std::optional<pid_t>> pending;
+    pending.swap(pendingStarts_);
+    for (const std::optional<pid_t>& predecessor : pending) Start(predecessor);
   }
 
-  // Reaps one ended worker (waiting for one when block is set) and replaces it unless the pool
-  // is stopping. False when there was none.
+  void Reload() {
+    ++generation_;
+    LogEvent(EventLevel::kNotice, "reloading: replacing " + std::to_string(running_.size()) +
+                                      " processes one after another");
+    for (const auto& [pid, process] : running_) {
+      if (process.leaving) return;  // a replacement is under way; it goes on to the others
+    }
+    ReplaceNextOld();
+  }
+
+  // Asks the next process of an earlier generation to stop after its request in flight, and
+  // starts its successor at once, so that the socket never lacks a process.
+  void ReplaceNextOld() {
+    for (auto& [pid, process] : running_) {
+      if (process.generation < generation_ && !process.leaving) {
+        process.leaving = true;
+        kill(pid, SIGTERM);
+        Start(pid);
+        return;
+      }
+    }
+    LogEvent(EventLevel::kNotice, "reload complete");
+  }
+
+  // What ended a process, and what it was doing then.
+  std::string DescribeEnd(pid_t pid, const Process& process, int waitStatus) const {
+    std::string text = "process " + std::to_string(pid);
+    if (WIFEXITED(waitStatus)) {
+      text += " exited with status " + std::to_string(WEXITSTATUS(waitStatus));
+    } else if (WTERMSIG(waitStatus) == SIGALRM) {
+      text += " ended by the request time bound (" + std::to_string(setup_.requestTimeoutSeconds) + " s)";
+    } else {
+      text += " killed by signal " + std::to_string(WTERMSIG(waitStatus)) + " (" + strsignal(WTERMSIG(waitStatus)) + ")";
+    }
+    const double lived = std::chrono::duration<double>(Clock::now() - process.started).count();
+    char after[48];
+    std::snprintf(after, sizeof after, " after %.1f s", lived);
+    text += after;
+    const ProcessSlot& slot = status_.slots[process.slot];
+    const uint32_t state = slot.state.load();
+    if (state == ProcessSlot::kServing) {
+      text += std::string(" while serving ") + slot.method + " " + QuotedForLog(slot.query);
+    } else if (state == ProcessSlot::kReading) {
+      text += " while reading a request";
+    }
+    return text;
+  }
+
+  // Reaps one ended process (waiting for one when block is set), logs its end and replaces it
+  // unless the pool is stopping or a reload has replaced it already. False when there was none.
   bool ReapOne(bool block) {
-    int status = 0;
-    const pid_t pid = waitpid(-1, &status, block ? 0 : WNOHANG);
+    int waitStatus = 0;
+    const pid_t pid = waitpid(-1, &waitStatus, block ? 0 : WNOHANG);
     if (pid <= 0) {
       if (pid < 0 && errno == ECHILD) running_.clear();
       return false;
     }
-    const auto worker = running_.find(pid);
-    if (worker == running_.end()) return true;
-    const bool shortLived = Clock::now() - worker->second < kShortLife;
-    running_.erase(worker);
+    const auto found = running_.find(pid);
+    if (found == running_.end()) return true;
+    const Process process = found->second;
+    running_.erase(found);
+    const bool timeBound = WIFSIGNALED(waitStatus) && WTERMSIG(waitStatus) == SIGALRM;
+    const bool expected = (stopping_ || process.leaving) && WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) == 0;
+    if (timeBound) ++status_.timeBoundEnds;
+    LogEvent(expected ? EventLevel::kNotice : EventLevel::kWarning, DescribeEnd(pid, process, waitStatus));
+    status_.slots[process.slot].state = ProcessSlot::kFree;
     if (stopping_) return true;
-    if (shortLived) {
-      if (pendingStarts_ == 0) nextStart_ = Clock::now() + kRestartPause;
-      ++pendingStarts_;
+    if (process.leaving) {
+      ReplaceNextOld();
+    } else if (Clock::now() - process.started < kShortLife) {
+      if (pendingStarts_.empty()) nextStart_ = Clock::now() + kRestartPause;
+      pendingStarts_.push_back(pid);
     } else {
-      Start();
+      Start(pid);
     }
     return true;
   }
 
-  const int workers_;
-  const std::function<int()>& serveRequests_;
+  const PoolSetup& setup_;
+  PoolStatus& status_;
+  const int statusFd_;
+  const std::function<int(std::size_t)>& serveInPlace_;
   const sigset_t signals_;
   sigset_t previous_{};
-  std::map<pid_t, Clock::time_point> running_;
-  int pendingStarts_ = 0;
+  std::map<pid_t, Process> running_;
+  std::deque<std::optional<pid_t>> pendingStarts_;
   Clock::time_point nextStart_{};
+  unsigned generation_ = 0;
   bool stopping_ = false;
 };
 
 }  // namespace
 
-int RunWorkerPool(int workers, const std::function<int()>& serveRequests) {
-  return Pool(workers, serveRequests).Run();
+int RunWorkerPool(const PoolSetup& setup, PoolStatus& status, int statusFd,
+                  const std::function<int(std::size_t)>& serveInPlace) {
+  return Pool(setup, status, statusFd, serveInPlace).Run();
 }
