@@ -38,17 +38,19 @@ void LogEvent(EventLevel level, const std::string& message) {
   }
 }
 
-std::string QuotedForLog(std::string_view text) {
-  std::string quoted = "\"";
+std::string QuotedForLog(std::string_view text) { return "\"" + EscapedForLog(text) + "\""; }
+
+std::string EscapedForLog(std::string_view text) {
+  std::string escaped;
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte >= 0x7f || c == '"' || c == '\\') {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-      quoted += escaped;
+      char code[5];
+      std::snprintf(code, sizeof code, "\\x%02x", byte);
+      escaped += code;
     } else {
-      quoted += c;
+      escaped += c;
     }
   }
-  return quoted + "\"";
+  return escaped;
 }

@@ -10,6 +10,9 @@ enum class EventLevel { kNotice, kWarning, kError };
 
 void LogEvent(EventLevel level, const std::string& message);
 
-// Text from a client, quoted and with every byte that could break the line or the terminal
-// (controls, DEL, non-ASCII) written as \xNN.
+// Text from a client with every byte that could break the line or the terminal (controls, DEL,
+// non-ASCII), and the quote and backslash, written as \xNN.
+std::string EscapedForLog(std::string_view text);
+
+// The same in double quotes.
 std::string QuotedForLog(std::string_view text);

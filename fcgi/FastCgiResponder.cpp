@@ -112,6 +112,11 @@ Wait WaitForNextRequest(const FCGX_Request& request, int listenSocket, const sig
   const bool kept = request.ipcFd >= 0;
   pollfd ready{kept ? request.ipcFd : listenSocket, POLLIN, 0};
   const timespec idle{idleSeconds, 0};
+  // Under steady load the socket is always ready, and ppoll returns at once without letting a
+  // stop signal that came during the request through; it would wait for a quiet moment.
+  sigset_t pending;
+  sigpending(&pending);
+  if (sigismember(&pending, SIGTERM) == 1 || sigismember(&pending, SIGINT) == 1) return Wait::kStop;
   while (!stopRequested) {
     const int result = ppoll(&ready, 1, kept ? &idle : nullptr, &waitMask);
     if (result > 0) return Wait::kReady;
@@ -160,7 +165,8 @@ int ServeFastCgiRequests(int listenSocket, const WorkerOptions& options, PoolSta
       break;
     }
     ++status.accepted;
-    slot.Record(Parameter(request, "REQUEST_METHOD").value_or(""), Parameter(request, "QUERY_STRING").value_or(""));
+    slot.Record(Parameter(request, "REQUEST_METHOD").value_or(""), Parameter(request, "QUERY_STRING").value_or(""),
+                Parameter(request, "CONTENT_LENGTH").value_or(""));
     slot.state = ProcessSlot::kServing;
     if (IsStatusRequest(request, options.statusPath)) {
       RespondWithStatus(request, status);

@@ -28,18 +28,21 @@ std::string StartTimeText(int64_t startTime) {
 
 }  // namespace
 
-void ProcessSlot::Record(std::string_view requestMethod, std::string_view queryString) {
+void ProcessSlot::Record(std::string_view requestMethod, std::string_view queryString, std::string_view bodyLength) {
   CopyTruncated(requestMethod, method, kMethodShown);
   CopyTruncated(queryString, query, kQueryShown);
+  CopyTruncated(bodyLength, contentLength, kLengthShown);
 }
 
 std::string PoolStatus::Describe(bool json) const {
   uint64_t active = 0;
   uint64_t idle = 0;
+  // Every idle process wakes for a new connection and reads, and all but one find it taken:
+  // only a process serving a request counts as active.
   for (const ProcessSlot& slot : slots) {
     const uint32_t state = slot.state.load();
-    active += state == ProcessSlot::kReading || state == ProcessSlot::kServing ? 1 : 0;
-    idle += state == ProcessSlot::kIdle ? 1 : 0;
+    active += state == ProcessSlot::kServing ? 1 : 0;
+    idle += state == ProcessSlot::kIdle || state == ProcessSlot::kReading ? 1 : 0;
   }
   std::vector<std::pair<std::string, uint64_t>> statuses;
   for (std::size_t status = 0; status < kExitStatuses; ++status) {

@@ -11,17 +11,20 @@
 // counters of the status page, and per process what it is doing now. A process that dies leaves
 // its slot behind, so that the pool can name the request it was serving.
 struct ProcessSlot {
+  // kReading: a connection was ready, the request is being read (or was taken by another process).
   enum State : uint32_t { kFree, kIdle, kReading, kServing };
   static constexpr std::size_t kMethodShown = 15;
   static constexpr std::size_t kQueryShown = 200;
+  static constexpr std::size_t kLengthShown = 20;
 
   std::atomic<uint32_t> state;
   // The request being served; written before the state says kServing, read by the pool only
   // once the process has ended.
   char method[kMethodShown + 1];
   char query[kQueryShown + 1];
+  char contentLength[kLengthShown + 1];  // a POST's request text is its body, which only the handler reads
 
-  void Record(std::string_view requestMethod, std::string_view queryString);
+  void Record(std::string_view requestMethod, std::string_view queryString, std::string_view bodyLength);
 };
 
 struct PoolStatus {

@@ -187,7 +187,8 @@ class Pool {
     const ProcessSlot& slot = status_.slots[process.slot];
     const uint32_t state = slot.state.load();
     if (state == ProcessSlot::kServing) {
-      text += std::string(" while serving ") + slot.method + " " + QuotedForLog(slot.query);
+      text += " while serving " + EscapedForLog(slot.method) + " " + QuotedForLog(slot.query);
+      if (slot.contentLength[0] != '\0') text += " with a body of " + EscapedForLog(slot.contentLength) + " bytes";
     } else if (state == ProcessSlot::kReading) {
       text += " while reading a request";
     }
