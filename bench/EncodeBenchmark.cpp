@@ -18,7 +18,7 @@ namespace {
 
 // What the request handler does between reading the parameters and writing the PNG.
 ResultCode EncodeAndDraw(const RequestSettings& settings) {
-  return DrawRequestedImage(settings, [](RgbImage& image) { benchmark::DoNotOptimize(image.Rows()); });
+  return DrawRequestedImage(settings, RequestLimits(), [](RgbImage& image) { benchmark::DoNotOptimize(image.Rows()); });
 }
 
 RequestSettings SettingsOf(const std::string& query) {

@@ -70,23 +70,35 @@ std::string HelpBody() {
 
 }  // namespace
 
-void WriteErrorPage(FILE* output, ResultCode code) {
-  std::fputs("Content-type: text/html\n\n", output);
-  std::fputs("<html><head><title>Korvex</title></head><body>\n", output);
-  std::fprintf(output, "<b><font color='#ff0000'>%s</font></b>\n", ErrorMessage(code));
-  std::fputs("</body></html>\n", output);
+std::string EscapeHtml(const std::string& text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '&': escaped += "&amp;"; break;
+      case '<': escaped += "&lt;"; break;
+      case '>': escaped += "&gt;"; break;
+      case '"': escaped += "&quot;"; break;
+      case '\'': escaped += "&#39;"; break;
+      default: escaped += c;
+    }
+  }
+  return escaped;
 }
 
-void WriteHelpPage(FILE* output) {
-  // Built before the first byte is written: running out of memory while building it then
-  // leaves no half page behind.
-  const std::string body = HelpBody();
-  std::fputs("Content-type: text/html\n\n", output);
-  std::fputs(
-      "<html><head><title>Korvex</title><STYLE type='text/css'>td {font-size:11px; font-family:Verdana,Arial; "
-      "color:000000; font-weight:300; font-style:normal; text-decoration:none}</STYLE></head><body>\n",
-      output);
-  std::fprintf(output, "<b>%s. Version %s</b><br><br>\n", kApplicationName, kVersion);
-  std::fputs(body.c_str(), output);
-  std::fputs("</body></html>\n", output);
+std::string ErrorPage(ResultCode code, const std::string& detail) {
+  std::string page = "<html><head><title>Korvex</title></head><body>\n<b><font color='#ff0000'>";
+  page += ErrorMessage(code);
+  page += "</font></b>\n";
+  if (!detail.empty()) {
+    page += EscapeHtml(detail) + "<br>\n";
+  }
+  page += "</body></html>\n";
+  return page;
+}
+
+std::string HelpPage() {
+  return "<html><head><title>Korvex</title><STYLE type='text/css'>td {font-size:11px; font-family:Verdana,Arial; "
+         "color:000000; font-weight:300; font-style:normal; text-decoration:none}</STYLE></head><body>\n<b>" +
+         std::string(kApplicationName) + ". Version " + kVersion + "</b><br><br>\n" + HelpBody() + "</body></html>\n";
 }

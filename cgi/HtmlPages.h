@@ -1,16 +1,20 @@
 #pragma once
 
-#include <cstdio>
+#include <string>
 
 #include "cgi/ResultCode.h"
 
-// The two HTML answers of the CGI program, each a complete response (header and body).
+// The two HTML answers of the program, as bodies of content type kHtmlContentType.
+constexpr const char* kHtmlContentType = "text/html";
 
-// A page naming the failure: its message in bold red.
-void WriteErrorPage(FILE* output, ResultCode code);
+// A page naming the failure: its message in bold red, then the detail line, when there is one.
+std::string ErrorPage(ResultCode code, const std::string& detail = "");
 
 // The page documenting every request parameter.
-void WriteHelpPage(FILE* output);
+std::string HelpPage();
+
+// Text with the characters that HTML reads as markup written as entities.
+std::string EscapeHtml(const std::string& text);
 
 // Where the help page's links lead: the product page and the entries of the property
 // documentation, served beside the program.

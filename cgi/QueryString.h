@@ -3,16 +3,18 @@
 #include <cstdint>
 #include <vector>
 
+#include "cgi/ParameterSource.h"
+
 // Named access to the parameters of a request text of the form name=value&name=value.
 // The text is borrowed: the caller keeps it alive and unchanged while the QueryString lives.
 // Names are matched byte for byte on the raw text; only the returned value is URL-decoded.
-class QueryString {
+class QueryString : public ParameterSource {
  public:
   explicit QueryString(const char* text);
 
   // The decoded value of the first parameter called name, or nullptr when there is none.
   // The pointer stays valid only until the next Lookup: every hit overwrites the one buffer.
-  const char* Lookup(const char* name);
+  const char* Lookup(const char* name) override;
 
   uint32_t Length() const { return length_; }
 

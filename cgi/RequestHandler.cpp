@@ -1,10 +1,13 @@
 #include "cgi/RequestHandler.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <functional>
 #include <limits>
 
 #include "cgi/HtmlPages.h"
+#include "cgi/ParameterSource.h"
 #include "cgi/QueryString.h"
 #include "cgi/RequestSettings.h"
 #include "cgi/ResultCode.h"
@@ -137,46 +140,86 @@ ResultCode ComputeSize(const DataMatrixBarcode& barcode, const RequestSettings& 
   return Result::Ok;
 }
 
-void WritePngResponse(RgbImage& image, FILE* output) {
-  // Standard output would be switched to binary mode here; Linux makes no text/binary
-  // distinction, so there is nothing to switch.
-  std::fputs("Content-type: image/png\n\n", output);
-  image.WritePng(output);
+struct FreeDeleter {
+  void operator()(char* buffer) const { std::free(buffer); }
+};
+
+// The PNG written through a stream over memory, so that libpng's calls stay as they are and a
+// failure part-way leaves nothing behind. False when any part of it could not be written.
+bool WritePngToMemory(RgbImage& image, std::string& bytes) {
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* stream = open_memstream(&buffer, &size);
+  if (stream == nullptr) return false;
+  const bool written = image.WritePng(stream);
+  const bool closed = std::fclose(stream) == 0;
+  const std::unique_ptr<char, FreeDeleter> owned(buffer);
+  // Closing shrinks the buffer to its size; when that fails, glibc reports success but leaves
+  // no buffer.
+  if (!written || !closed || owned == nullptr) return false;
+  bytes.assign(owned.get(), size);
+  return true;
 }
 
-// Everything after the help check: the PNG of the drawn image, or the failing code.
-ResultCode RenderBarcode(const RequestSettings& settings, FILE* output) {
-  return DrawRequestedImage(settings, [output](RgbImage& image) { WritePngResponse(image, output); });
-}
-
-// The run proper; debug is set as soon as the request asks for it, so that the caller's
-// exception handler sees it.
-int ServeRequest(const CgiEnvironment& environment, FILE* input, FILE* output, bool& debug) {
-  int status = kStatusOk;
-  const std::optional<std::string> requestText = ReadRequestText(environment, input, status);
-  if (!requestText) {
-    return status;
+Answer FailedAnswer(ResultCode code, std::string detail, bool debug) {
+  Answer answer;
+  answer.status = code;
+  answer.code = code;
+  answer.detail = std::move(detail);
+  if (debug) {
+    answer.contentType = kHtmlContentType;
+    answer.body = ErrorPage(code, answer.detail);
   }
+  return answer;
+}
+
+// The answer, with debug set as soon as the parameters ask for it, so that the caller's
+// exception handler sees it.
+Answer AnswerParametersOf(ParameterSource& parameters, const RequestLimits& limits, bool& debug) {
+  if (parameters.Lookup("help") != nullptr) {
+    Answer answer;
+    answer.contentType = kHtmlContentType;
+    answer.body = HelpPage();
+    return answer;
+  }
+  debug = parameters.Lookup("debug") != nullptr;
+  const RequestSettings settings = GatherRequestSettings(parameters);
+  Answer answer;
+  const ResultCode code = RenderImage(settings, limits, answer);
+  if (code != Result::Ok) return FailedAnswer(code, std::move(answer.detail), debug);
+  return answer;
+}
+
+// Everything after the request text is read; debug as above.
+Answer AnswerRequestText(const CgiEnvironment& environment, FILE* input, const RequestLimits& limits, bool& debug) {
+  Answer answer;
+  const std::optional<std::string> requestText = ReadRequestText(environment, input, answer.status);
+  if (!requestText) return answer;
   if (requestText->size() > static_cast<size_t>(kMaxRequestLength)) {
-    return kStatusTooLong;
+    answer.status = kStatusTooLong;
+    return answer;
   }
   QueryString query(requestText->c_str());
-  if (query.Lookup("help") != nullptr) {
-    WriteHelpPage(output);
-    return kStatusOk;
+  return AnswerParametersOf(query, limits, debug);
+}
+
+// In practice exhausted memory. The run counts as handled; only a request that already asked
+// for debug output learns about it.
+// Building the page needs memory too; without it the answer is nothing at all.
+Answer CaughtExceptionAnswer(bool debug) noexcept {
+  try {
+    Answer answer = FailedAnswer(Result::UnknownException, "", debug);
+    answer.status = kStatusOk;
+    return answer;
+  } catch (...) {
+    return Answer();
   }
-  debug = query.Lookup("debug") != nullptr;
-  const RequestSettings settings = GatherRequestSettings(query);
-  const ResultCode code = RenderBarcode(settings, output);
-  if (code != Result::Ok && debug) {
-    WriteErrorPage(output, code);
-  }
-  return code;
 }
 
 }  // namespace
 
-ResultCode DrawRequestedImage(const RequestSettings& settings, const std::function<void(RgbImage&)>& useImage) {
+ResultCode DrawRequestedImage(const RequestSettings& settings, const RequestLimits& limits,
+                              const std::function<void(RgbImage&)>& useImage) {
   DataMatrixBarcode barcode;
   ResultCode code = ConfigureBarcode(barcode, settings);
   if (code != Result::Ok) {
@@ -187,6 +230,9 @@ ResultCode DrawRequestedImage(const RequestSettings& settings, const std::functi
   code = ComputeSize(barcode, settings, width, height);
   if (code != Result::Ok) {
     return code;
+  }
+  if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > limits.maxPixels) {
+    return Result::PngInitFailed;
   }
   RgbImage image(width, height, kImageInitialColor, kImageCompressionLevel);
   if (!image.AllocateRows()) {
@@ -218,16 +264,50 @@ int64_t ReadContentLength(const std::string& text) {
   return negative ? -magnitude : magnitude;
 }
 
-int HandleRequest(const CgiEnvironment& environment, FILE* input, FILE* output) {
+ResultCode RenderImage(const RequestSettings& settings, const RequestLimits& limits, Answer& answer) {
+  bool written = false;
+  const ResultCode code = DrawRequestedImage(settings, limits, [&](RgbImage& image) {
+    written = WritePngToMemory(image, answer.body);
+  });
+  if (code != Result::Ok) return code;
+  if (!written) {
+    answer.body.clear();
+    return Result::PngInitFailed;
+  }
+  answer.contentType = "image/png";
+  return Result::Ok;
+}
+
+Answer AnswerParameters(ParameterSource& parameters, const RequestLimits& limits) {
   bool debug = false;
   try {
-    return ServeRequest(environment, input, output, debug);
+    return AnswerParametersOf(parameters, limits, debug);
   } catch (...) {
-    // In practice exhausted memory. The run counts as handled; only a request that already
-    // asked for debug output learns about it.
-    if (debug) {
-      WriteErrorPage(output, Result::UnknownException);
-    }
-    return kStatusOk;
+    return CaughtExceptionAnswer(debug);
   }
+}
+
+Answer AnswerCgiRequest(const CgiEnvironment& environment, FILE* input, const RequestLimits& limits) {
+  bool debug = false;
+  try {
+    return AnswerRequestText(environment, input, limits, debug);
+  } catch (...) {
+    return CaughtExceptionAnswer(debug);
+  }
+}
+
+void WriteAnswer(const Answer& answer, FILE* output) {
+  if (answer.contentType.empty()) return;
+  // Standard output would be switched to binary mode here for an image; Linux makes no
+  // text/binary distinction, so there is nothing to switch.
+  std::fputs("Content-type: ", output);
+  std::fputs(answer.contentType.c_str(), output);
+  std::fputs("\n\n", output);
+  std::fwrite(answer.body.data(), 1, answer.body.size(), output);
+}
+
+int HandleRequest(const CgiEnvironment& environment, FILE* input, FILE* output, const RequestLimits& limits) {
+  Answer answer = AnswerCgiRequest(environment, input, limits);
+  WriteAnswer(answer, output);
+  return answer.status;
 }

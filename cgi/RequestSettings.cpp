@@ -1,6 +1,6 @@
 #include "cgi/RequestSettings.h"
 
-#include "cgi/QueryString.h"
+#include "cgi/ParameterSource.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ int HexDigit(char c) {
 }
 
 // Stores the number read from the parameter into target when it lies in [low, high].
-bool ReadInRange(QueryString& query, const char* name, int32_t low, int32_t high, int32_t& target) {
+bool ReadInRange(ParameterSource& query, const char* name, int32_t low, int32_t high, int32_t& target) {
   const char* value = query.Lookup(name);
   if (value == nullptr) {
     return false;
@@ -73,7 +73,7 @@ uint32_t RgbToInternalColor(uint32_t rgb) {
   return (blue << 16) | green | red;
 }
 
-RequestSettings GatherRequestSettings(QueryString& query) {
+RequestSettings GatherRequestSettings(ParameterSource& query) {
   RequestSettings settings;
   if (const char* data = query.Lookup("data")) {
     settings.data = data;  // a decoded NUL ends the text here

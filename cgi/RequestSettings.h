@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-class QueryString;
+class ParameterSource;
 
 // The values a request asks for, each starting at its default; a parameter that is missing or
 // out of its accepted range leaves the default in place.
@@ -26,7 +26,7 @@ struct RequestSettings {
 
 // Reads every parameter of the request into settings. The value of each lookup is consumed
 // before the next one, as the query string keeps only the latest value.
-RequestSettings GatherRequestSettings(QueryString& query);
+RequestSettings GatherRequestSettings(ParameterSource& query);
 
 // Number rule of parameters: skips leading white space, takes one optional sign, then decimal
 // digits up to the first non-digit (none give 0), accumulated modulo 2^32.

@@ -32,18 +32,18 @@ struct PngJob {
 [[noreturn]] void AbandonWrite(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 // The only frame that libpng may longjmp into: it holds nothing but plain data and libpng's
-// own structures, so no destructor is ever skipped.
-void WritePngStream(const PngJob& job) {
+// own structures, so no destructor is ever skipped. True when the whole stream was written.
+bool WritePngStream(const PngJob& job) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, AbandonWrite, nullptr);
-  if (png == nullptr) return;
+  if (png == nullptr) return false;
   png_infop info = png_create_info_struct(png);
   if (info == nullptr) {
     png_destroy_write_struct(&png, nullptr);
-    return;
+    return false;
   }
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
-    return;
+    return false;
   }
 
   png_init_io(png, job.stream);
@@ -86,14 +86,15 @@ void WritePngStream(const PngJob& job) {
   png_write_image(png, job.rows);
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
+  return true;
 }
 
 }  // namespace
 
-void RgbImage::WritePng(FILE* stream) {
+bool RgbImage::WritePng(FILE* stream) {
   // Without a stream or a complete raster there is nothing that could be written.
   if (stream == nullptr || width_ < 1 || height_ < 1 || rowPointers_.size() != static_cast<std::size_t>(height_)) {
-    return;
+    return false;
   }
   if (gamma_ < kSmallestGamma) gamma_ = kFallbackGamma;
   PngJob job{};
@@ -105,5 +106,5 @@ void RgbImage::WritePng(FILE* stream) {
       compressionLevel_ == kCompressionLevelDefaultMarker ? kDefaultCompressionLevel : compressionLevel_;
   job.gamma = gamma_;
   job.rows = rowPointers_.data();
-  WritePngStream(job);
+  return WritePngStream(job);
 }

@@ -11,7 +11,7 @@ bool RgbImage::AllocateRows() {
   rowPointers_.clear();
   rows_.clear();
   if (width_ < 1 || height_ < 1) return false;
-  const uint64_t rowBytes = static_cast<uint64_t>(width_) * 3;
+  const uint64_t rowBytes = static_cast<uint64_t>(width_) * kBytesPerPixel;
   if (rowBytes * static_cast<uint64_t>(height_) > kMaxRasterBytes) return false;
 
   const auto height = static_cast<std::size_t>(height_);

@@ -19,8 +19,9 @@ class RgbImage {
   bool AllocateRows();
   // Fills columns x..x+w-1 of rows y..y+h-1, clipped to the image.
   void FillRect(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t color);
-  // Writes the image as one PNG stream (defined with the PNG writer).
-  void WritePng(FILE* stream);
+  // Writes the image as one PNG stream (defined with the PNG writer). False when the stream
+  // could not be written whole: libpng gave up part-way, or there was nothing to write.
+  bool WritePng(FILE* stream);
 
   int32_t Width() const { return width_; }
   int32_t Height() const { return height_; }
@@ -34,6 +35,7 @@ class RgbImage {
 
   // Rasters larger than this are refused before anything is allocated.
   static constexpr uint64_t kMaxRasterBytes = 64ull * 1024 * 1024;
+  static constexpr uint64_t kBytesPerPixel = 3;
 
  private:
   int32_t compressionLevel_;

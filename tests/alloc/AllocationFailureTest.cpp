@@ -3,6 +3,10 @@
 // request (nothing, or the page for code 14 under debug, with status 0) or as a raster that
 // cannot be allocated ends it (code 3), and give back every allocation it made.
 //
+// Outside the sanitizer build it also replaces malloc, calloc and realloc, so that the
+// allocations of libpng, zlib and the memory stream under the PNG writer fail one by one too:
+// such a run must end with code 3 and never hand out a partial PNG.
+//
 // This binary replaces the global operator new and delete, so it holds nothing but tests that
 // expect that.
 
@@ -37,6 +41,30 @@ struct AllocationInjector {
   int64_t live;         // allocations not yet released, over the whole process
 };
 AllocationInjector injector{false, 0, 0, false, 0};
+// The same for the C allocator, counted apart; its live count is not kept, as memory that
+// stdio allocated before arming may be released while armed.
+AllocationInjector cInjector{false, 0, 0, false, 0};
+
+#if !defined(__SANITIZE_ADDRESS__)
+#define KORVEX_REPLACES_MALLOC 1
+}  // namespace
+extern "C" void* __libc_malloc(std::size_t size);
+extern "C" void* __libc_calloc(std::size_t count, std::size_t size);
+extern "C" void* __libc_realloc(void* memory, std::size_t size);
+extern "C" void __libc_free(void* memory);
+namespace {
+bool CAllocationFails() { return cInjector.armed && ++cInjector.count == cInjector.failAt && (cInjector.failed = true); }
+}  // namespace
+extern "C" void* malloc(std::size_t size) { return CAllocationFails() ? nullptr : __libc_malloc(size); }
+extern "C" void* calloc(std::size_t count, std::size_t size) {
+  return CAllocationFails() ? nullptr : __libc_calloc(count, size);
+}
+extern "C" void* realloc(void* memory, std::size_t size) {
+  return CAllocationFails() ? nullptr : __libc_realloc(memory, size);
+}
+extern "C" void free(void* memory) { __libc_free(memory); }
+namespace {
+#endif
 
 void* Allocate(std::size_t size, std::size_t alignment, bool nothrow) {
   if (injector.armed && ++injector.count == injector.failAt) {
@@ -117,7 +145,7 @@ struct Outcome {
 
 // Runs the handler with its output in memory. The streams are opened before arming, so only
 // the handler's own allocations are counted.
-Outcome RunRequest(const RequestCase& request, uint64_t failAt) {
+Outcome RunRequest(const RequestCase& request, uint64_t failAt, AllocationInjector& failing = injector) {
   static FILE* const emptyInput = std::fopen("/dev/null", "r");
   FILE* input = request.body.empty()
                     ? emptyInput
@@ -128,12 +156,14 @@ Outcome RunRequest(const RequestCase& request, uint64_t failAt) {
   Outcome outcome;
   if (input == nullptr || output == nullptr) return outcome;
 
-  injector.count = 0;
-  injector.failAt = failAt;
-  injector.failed = false;
+  failing.count = 0;
+  failing.failAt = failAt;
+  failing.failed = false;
   const int64_t liveBefore = injector.live;
   injector.armed = true;
+  cInjector.armed = &failing == &cInjector;
   outcome.status = HandleRequest(request.environment, input, output);
+  cInjector.armed = false;
   injector.armed = false;
   outcome.allocationsKept = injector.live - liveBefore;
 
@@ -228,6 +258,37 @@ TEST_P(AllocationFailureTest, EveryFailingAllocationEndsTheRequestCleanly) {
               static_cast<unsigned long long>(injected));
 #ifdef KORVEX_HAS_LEAK_CHECK
   EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0) << "leaks after the failing runs";
+#endif
+}
+
+// libpng, zlib and the memory stream allocate with malloc: each of their allocations fails once
+// in turn, and no run may hand out a PNG that is not the whole image.
+TEST(CAllocationFailureTest, FailureInsideThePngWriteNeverGivesAPartialImage) {
+#ifndef KORVEX_REPLACES_MALLOC
+  GTEST_SKIP() << "the sanitizer runtime owns malloc";
+#else
+  const RequestCase requests[] = {{"Label", Get("w=300&h=200&data=Inside+libpng&bcolor=204080"), "", false},
+                                  {"LabelWithDebug", Get("debug=1&w=300&h=200&data=Inside+libpng"), "", true}};
+  for (const RequestCase& request : requests) {
+    SCOPED_TRACE(request.name);
+    const Outcome reference = RunRequest(request, 0, cInjector);
+    ASSERT_EQ(reference.status, 0);
+    uint64_t failAt = 1;
+    uint64_t imageFailures = 0;
+    for (; failAt <= 100000; ++failAt) {
+      const Outcome outcome = RunRequest(request, failAt, cInjector);
+      if (!cInjector.failed) {
+        ExpectSameResponse(reference, outcome);
+        break;
+      }
+      imageFailures += outcome.status == Result::PngInitFailed ? 1 : 0;
+      ExpectFailureOutcome(request, outcome, failAt);
+      EXPECT_EQ(outcome.output.find("image/png"), std::string::npos) << "allocation " << failAt;
+      if (::testing::Test::HasFailure()) break;
+    }
+    EXPECT_LE(failAt, 100000u) << "the request never got through";
+    EXPECT_GT(imageFailures, 0u) << "no failure reached the PNG writer";
+  }
 #endif
 }
 

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <functional>
 #include <string>
 
 #include "support/CaseName.h"
@@ -12,34 +9,21 @@
 
 namespace {
 
-// Everything the writer puts on a stream.
-std::string Capture(const std::function<void(FILE*)>& write) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* stream = open_memstream(&buffer, &size);
-  if (stream == nullptr) {
-    ADD_FAILURE() << "open_memstream failed";
-    return {};
-  }
-  write(stream);
-  std::fclose(stream);
-  std::string text(buffer, size);
-  std::free(buffer);
-  return text;
-}
+// A page as the CGI program sends it.
+std::string Response(const std::string& body) { return std::string("Content-type: ") + kHtmlContentType + "\n\n" + body; }
 
 class ErrorPageCodes : public ::testing::TestWithParam<ResultCode> {};
 
 TEST_P(ErrorPageCodes, NamesTheFailure) {
   const ResultCode code = GetParam();
-  EXPECT_EQ(Capture([code](FILE* out) { WriteErrorPage(out, code); }), ExpectedErrorPage(ErrorMessage(code)));
+  EXPECT_EQ(Response(ErrorPage(code)), ExpectedErrorPage(ErrorMessage(code)));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllCodes, ErrorPageCodes, ::testing::Range<ResultCode>(-1, 16),
                          [](const auto& info) { return "Code_" + CaseName(info.param); });
 
 TEST(ErrorPageTest, DataDoesNotFitHasExactlyOneBoldRedLine) {
-  const std::string page = Capture([](FILE* out) { WriteErrorPage(out, Result::DataDoesNotFit); });
+  const std::string page = Response(ErrorPage(Result::DataDoesNotFit));
   const std::string line =
       "<b><font color='#ff0000'>Error: The data to encode cant be placed in the current matrix format.</font></b>\n";
   const size_t first = page.find(line);
@@ -47,18 +31,25 @@ TEST(ErrorPageTest, DataDoesNotFitHasExactlyOneBoldRedLine) {
   EXPECT_EQ(page.find("<font", first + line.size()), std::string::npos);
 }
 
+TEST(ErrorPageTest, DetailFollowsTheBoldRedLineEscaped) {
+  const std::string page = ErrorPage(Result::InvalidData, "GS1: (21) <x> & 'y' \"z\"");
+  const std::string expected = "<b><font color='#ff0000'>" + std::string(ErrorMessage(Result::InvalidData)) +
+                               "</font></b>\nGS1: (21) &lt;x&gt; &amp; &#39;y&#39; &quot;z&quot;<br>\n</body>";
+  EXPECT_NE(page.find(expected), std::string::npos) << page;
+}
+
 TEST(ErrorPageTest, MessageIsNotReadAsAFormat) {
   // Unknown codes must not be able to smuggle format directives; the message is a fixed text.
-  const std::string page = Capture([](FILE* out) { WriteErrorPage(out, 999); });
+  const std::string page = Response(ErrorPage(999));
   EXPECT_NE(page.find("Error: Unknown error."), std::string::npos);
 }
 
 TEST(HelpPageTest, MatchesTheTextByteForByte) {
-  EXPECT_EQ(Capture([](FILE* out) { WriteHelpPage(out); }), ExpectedHelpPage());
+  EXPECT_EQ(Response(HelpPage()), ExpectedHelpPage());
 }
 
 TEST(HelpPageTest, BodyHasNoLineFeedsAndOneRowPerParameter) {
-  const std::string page = Capture([](FILE* out) { WriteHelpPage(out); });
+  const std::string page = Response(HelpPage());
   const std::string heading = "<b>Korvex. Version 1.4</b><br><br>\n";
   const size_t bodyStart = page.find(heading);
   ASSERT_NE(bodyStart, std::string::npos);

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "cgi/HtmlPages.h"
 #include "support/CaseName.h"
 
 namespace {
@@ -44,7 +45,8 @@ struct HandlerRun {
   std::string output;
 };
 
-HandlerRun RunHandler(const CgiEnvironment& environment, const std::string& body) {
+HandlerRun RunHandler(const CgiEnvironment& environment, const std::string& body,
+                      const RequestLimits& limits = RequestLimits()) {
   HandlerRun run;
   char* buffer = nullptr;
   size_t size = 0;
@@ -55,7 +57,7 @@ HandlerRun RunHandler(const CgiEnvironment& environment, const std::string& body
     ADD_FAILURE() << "cannot open memory streams";
     return run;
   }
-  run.status = HandleRequest(environment, input, output);
+  run.status = HandleRequest(environment, input, output, limits);
   std::fclose(input);
   std::fclose(output);
   run.output.assign(buffer, size);
@@ -86,6 +88,28 @@ TEST(RequestHandlerTest, PostAnnouncingMoreThanTheLimitIsRefusedUnread) {
   const HandlerRun run = RunHandler(environment, "help=1&debug=1&" + std::string(3586, 'x'));
   EXPECT_EQ(run.status, 5);
   EXPECT_EQ(run.output, "");
+}
+
+TEST(RequestHandlerTest, ImagesOverThePixelLimitAreRefusedWithThree) {
+  RequestLimits limits;
+  limits.maxPixels = 200 * 150;
+  struct Case {
+    const char* query;
+    int status;
+    bool page;
+  };
+  const Case cases[] = {{"w=200&h=150", 0, false}, {"w=200&h=151", 3, false}, {"w=201&h=150&debug=1", 3, true},
+                        {"xdim=50", 3, false}, {"help=1&w=699&h=699", 0, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.query);
+    const HandlerRun run = RunHandler(CgiEnvironment{std::string("GET"), std::string(c.query), std::nullopt}, "", limits);
+    EXPECT_EQ(run.status, c.status);
+    if (c.status == 3) {
+      EXPECT_EQ(run.output, c.page ? "Content-type: text/html\n\n" + ErrorPage(3) : "");
+    } else {
+      EXPECT_EQ(run.output.rfind(c.page ? "Content-type: text/html\n\n" : "Content-type: image/png\n\n", 0), 0u);
+    }
+  }
 }
 
 }  // namespace

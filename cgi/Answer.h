@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+#include "cgi/ResultCode.h"
+
+// The complete answer to one request, built in memory before any of it is written, so that a
+// failure part-way can never leave a truncated image behind a success header.
+struct Answer {
+  int status = 0;            // the CGI program's exit status
+  std::string contentType;   // empty: nothing is written
+  std::string body;
+  ResultCode code = Result::Ok;  // the failing step's code, also when no page reports it
+  std::string detail;            // what exactly failed, when the code alone does not say
+};
