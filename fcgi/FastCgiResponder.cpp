@@ -55,7 +55,7 @@ void RespondWithStatus(FCGX_Request& request, const PoolStatus& status) {
 
 // The handler writes exactly what the CGI program would write to standard output, and its
 // result, the CGI program's exit status, goes out as the request's application status.
-int Respond(FCGX_Request& request) {
+int Respond(FCGX_Request& request, const RequestLimits& limits) {
   CgiEnvironment environment;
   environment.requestMethod = Parameter(request, "REQUEST_METHOD");
   environment.queryString = Parameter(request, "QUERY_STRING");
@@ -69,7 +69,7 @@ int Respond(FCGX_Request& request) {
       // No memory for the streams: nothing can be answered, like a CGI that could not start.
       status = 1;
     } else {
-      status = HandleRequest(environment, input.get(), output.get());
+      status = HandleRequest(environment, input.get(), output.get(), limits);
     }
   }
   FCGX_SetExitStatus(status, request.out);
@@ -172,7 +172,7 @@ int ServeFastCgiRequests(int listenSocket, const WorkerOptions& options, PoolSta
       RespondWithStatus(request, status);
       ++status.byExitStatus[0];
     } else {
-      ++status.byExitStatus[static_cast<unsigned>(Respond(request)) % PoolStatus::kExitStatuses];
+      ++status.byExitStatus[static_cast<unsigned>(Respond(request, options.limits)) % PoolStatus::kExitStatuses];
     }
     FCGX_Finish_r(&request);
     alarm(0);

@@ -28,6 +28,8 @@ const char kWorkerUsage[] =
     "Events go to standard error, one line each. SIGHUP replaces every process, one after another,\n"
     "with the program as it is on disk now; SIGTERM or SIGINT stop after the requests in flight.\n";
 
+static_assert(RequestLimits().maxPixels == 22369621, "the usage text and the option's error name the raster cap");
+
 namespace {
 
 // A whole decimal number in [minimum, maximum], or nothing.
@@ -99,7 +101,7 @@ const std::vector<OptionRule>& OptionRules() {
        }},
       {"--max-pixels", "a number from 1 to 22369621",
        [](const std::string& value, WorkerOptions& options) {
-         return StoreNumber(value, options.maxPixels, 1, WorkerOptions::kMaxPixelsAtMost);
+         return StoreNumber(value, options.limits.maxPixels, 1, RequestLimits().maxPixels);
        }},
   };
   return rules;
@@ -143,7 +145,7 @@ std::string DescribeWorkerOptions(const WorkerOptions& options) {
   std::string text = std::to_string(options.workers) + (options.workers == 1 ? " process" : " processes") +
                      ", request timeout " + std::to_string(options.requestTimeoutSeconds) + " s, idle timeout " +
                      std::to_string(options.idleTimeoutSeconds) + " s, max pixels " +
-                     std::to_string(options.maxPixels);
+                     std::to_string(options.limits.maxPixels);
   if (options.listen.rfind("unix:", 0) == 0) {
     text += ", socket mode " + std::string(mode);
     if (options.socketGroup) text += ", socket group " + std::to_string(*options.socketGroup);

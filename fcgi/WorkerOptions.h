@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "cgi/RequestHandler.h"
+
 // How korvex.fcgi was asked to run.
 struct WorkerOptions {
   // "unix:PATH" or "HOST:PORT"; empty: accept on the socket the program was started with (fd 0).
@@ -22,12 +24,9 @@ struct WorkerOptions {
   // not given.
   mode_t socketMode = 0660;
   std::optional<gid_t> socketGroup;
-  // Images with more pixels are refused (code 3) before anything is allocated.
-  uint64_t maxPixels = kMaxPixelsAtMost;
-
-  // The raster cap of the request handler: 64 MiB at 3 bytes per pixel. --max-pixels can only
-  // lower it.
-  static constexpr uint64_t kMaxPixelsAtMost = 64ull * 1024 * 1024 / 3;
+  // What the handler bounds beyond the parameters. --max-pixels can only lower its pixel cap,
+  // the raster cap (64 MiB at 3 bytes per pixel).
+  RequestLimits limits;
 };
 
 // The options of argv[1..], or nothing with *error saying what is wrong.

@@ -325,6 +325,38 @@ TEST_F(WorkerTest, StatusPageCountsTheRequestsSent) {
       << json;
 }
 
+// --max-pixels refuses a larger image with code 3, and its page under debug; up to the cap the
+// image is the one the worker draws without the option.
+TEST_F(WorkerTest, RefusesImagesOverItsPixelCap) {
+  Start(1, {"--max-pixels", "40000"});
+  struct Case {
+    std::string query;
+    uint32_t status;
+    bool image;
+  };
+  const Case cases[] = {
+      {"data=cap&w=200&h=200", 0, true},
+      {"data=cap&w=200&h=201", 3, false},
+      {"data=cap&w=699&h=699&debug=1", 3, false},
+      {"data=cap&xdim=40", 3, false},
+      {"data=cap&xdim=16", 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.query);
+    const FastCgiResponse response = Get(c.query);
+    ASSERT_TRUE(response.completed) << response.error;
+    EXPECT_EQ(response.appStatus, c.status);
+    if (c.image) {
+      const ProcessResult cgi = RunCgi(GetRequest(c.query));
+      EXPECT_TRUE(WithoutPngTime(response.output) == WithoutPngTime(cgi.output)) << "not the CGI program's image";
+    } else if (c.query.find("debug") != std::string::npos) {
+      EXPECT_NE(response.output.find("Content-type: text/html"), std::string::npos) << response.output.substr(0, 200);
+    } else {
+      EXPECT_EQ(response.output, "");
+    }
+  }
+}
+
 // A second worker on the path of a running one refuses to start and leaves its socket alone; a
 // socket file that nothing serves any more is taken over. The socket gets the mode and group
 // asked for.
