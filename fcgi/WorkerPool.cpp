@@ -182,7 +182,7 @@ class Pool {
     }
     const double lived = std::chrono::duration<double>(Clock::now() - process.started).count();
     char after[48];
-    std::snprintf(after, sizeof after, " after %.1f s", lived);
+    std::snprintf(after, sizeof after, " after %.1f s from its start", lived);
     text += after;
     const ProcessSlot& slot = status_.slots[process.slot];
     const uint32_t state = slot.state.load();
