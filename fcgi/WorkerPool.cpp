@@ -1,5 +1,6 @@
 #include "fcgi/WorkerPool.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -32,6 +33,15 @@ sigset_t PoolSignals() {
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGHUP);
   return signals;
+}
+
+// Puts fd where the started program expects it, open across exec.
+void PassOn(int fd, int target) {
+  if (fd == target) {
+    fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) & ~FD_CLOEXEC);
+  } else {
+    dup2(fd, target);
+  }
 }
 
 struct Process {
@@ -91,8 +101,8 @@ class Pool {
       // after the request it is serving; the setting outlives exec.
       prctl(PR_SET_PDEATHSIG, SIGTERM);
       if (getppid() != pool) std::_Exit(0);
-      if (setup_.listenSocket != 0) dup2(setup_.listenSocket, 0);
-      dup2(statusFd_, kStatusDescriptor);
+      PassOn(setup_.listenSocket, 0);
+      PassOn(statusFd_, kStatusDescriptor);
       execv(setup_.program.c_str(), argv.data());
       LogEvent(EventLevel::kWarning, "cannot run " + setup_.program + " (" + std::strerror(errno) +
                                          "); this process serves with the program it was forked from");

@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <netdb.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -196,9 +195,7 @@ int main(int argc, char** argv) {
   }
   const std::optional<std::string> unixPath = UnixSocketPath(options->listen);
   SharedPoolStatus status = SharedPoolStatus::Create();
-  // The descriptor must not land where a process expects its socket or the status.
-  const int statusFd = status.Valid() ? fcntl(status.Fd(), F_DUPFD_CLOEXEC, 10) : -1;
-  if (statusFd < 0) {
+  if (!status.Valid()) {
     std::fprintf(stderr, "korvex.fcgi: no memory for the pool's status: %s\n", std::strerror(errno));
     if (unixPath) unlink(unixPath->c_str());
     return kStatusNoSocket;
@@ -207,10 +204,9 @@ int main(int argc, char** argv) {
   const PoolSetup setup{options->workers, ProgramPath(), args, socket.fd, options->requestTimeoutSeconds};
   LogEvent(EventLevel::kNotice, "ready on " + (options->listen.empty() ? "the socket on standard input" : options->listen) +
                                     ": " + DescribeWorkerOptions(*options));
-  const int exitStatus = RunWorkerPool(setup, status.Status(), statusFd, [&](std::size_t slot) {
+  const int exitStatus = RunWorkerPool(setup, status.Status(), status.Fd(), [&](std::size_t slot) {
     return ServeFastCgiRequests(kInheritedSocket, *options, status.Status(), slot);
   });
-  close(statusFd);
   if (unixPath) unlink(unixPath->c_str());
   return exitStatus;
 }
