@@ -487,6 +487,25 @@ TEST_F(WorkerTest, ReloadReplacesEveryProcessUnderLoadWithoutLosingARequest) {
   std::printf("%d requests answered by 4 clients around the reload\n", answered.load());
 }
 
+// With its program file gone, a reload still leaves a pool that serves: each new process runs
+// the code it was forked from, and the log says so.
+TEST_F(WorkerTest, ReloadWithTheProgramGoneServesOn) {
+  const std::filesystem::path installed = scratch_.Path() / "korvex.fcgi";
+  std::filesystem::copy_file(TestPaths::kFcgi, installed);
+  program_ = installed.string();
+  Start(1);
+  const pid_t old = ChildProcesses(worker_->Pid()).front();
+  std::filesystem::remove(installed);
+  kill(worker_->Pid(), SIGHUP);
+  ASSERT_TRUE(WaitForWorkers(1, old, 5s)) << worker_->Log();
+  const FastCgiResponse response = Get("data=still");
+  EXPECT_TRUE(response.completed) << response.error;
+  EXPECT_EQ(response.appStatus, 0u);
+  EXPECT_NE(worker_->Log().find("WARNING: cannot run " + installed.string() + " (No such file or directory)"),
+            std::string::npos)
+      << worker_->Log();
+}
+
 // A pool killed outright cannot pass the stop on; its workers end by themselves.
 TEST_F(WorkerTest, WorkersEndWithTheirPool) {
   Start(2);
