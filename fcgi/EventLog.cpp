@@ -29,7 +29,8 @@ void LogEvent(EventLevel level, const std::string& message) {
   std::strftime(when, sizeof when, "%d-%b-%Y %H:%M:%S", &local);
   // One write per line, so that lines of several writers on one journal or file never mix.
   char prefix[96];
-  std::snprintf(prefix, sizeof prefix, "[%s] korvex.fcgi[%ld] %s: ", when, static_cast<long>(getpid()), LevelName(level));
+  std::snprintf(prefix, sizeof prefix, "[%s] korvex.fcgi[%ld] %s: ", when, static_cast<long>(getpid()),
+                LevelName(level));
   const std::string line = prefix + message + "\n";
   for (std::size_t written = 0; written < line.size();) {
     const ssize_t n = write(STDERR_FILENO, line.data() + written, line.size() - written);

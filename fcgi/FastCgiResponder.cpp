@@ -51,7 +51,6 @@ void RespondWithStatus(FCGX_Request& request, const PoolStatus& status) {
                              (json ? "application/json" : "text/plain; charset=utf-8") +
                              "\nCache-Control: no-store\n\n" + status.Describe(json);
   FCGX_PutStr(answer.data(), static_cast<int>(answer.size()), request.out);
-  FCGX_SetExitStatus(0, request.out);
 }
 
 // The handler writes exactly what the CGI program would write to standard output, and its
@@ -75,6 +74,22 @@ int Respond(FCGX_Request& request, const RequestLimits& limits) {
   }
   FCGX_SetExitStatus(status, request.out);
   return status;
+}
+
+// One accepted request, counted, and recorded in the process's slot for the pool to name should
+// the process die serving it.
+void Serve(FCGX_Request& request, const WorkerOptions& options, PoolStatus& status, ProcessSlot& slot) {
+  ++status.accepted;
+  slot.Record(Parameter(request, "REQUEST_METHOD").value_or(""), Parameter(request, "QUERY_STRING").value_or(""),
+              Parameter(request, "CONTENT_LENGTH").value_or(""));
+  slot.state = ProcessSlot::kServing;
+  int exitStatus = 0;
+  if (IsStatusRequest(request, options.statusPath)) {
+    RespondWithStatus(request, status);
+  } else {
+    exitStatus = Respond(request, options.limits);
+  }
+  ++status.byExitStatus[static_cast<unsigned>(exitStatus) % PoolStatus::kExitStatuses];
 }
 
 volatile sig_atomic_t stopRequested = 0;
@@ -148,7 +163,9 @@ int ServeFastCgiRequests(int listenSocket, const WorkerOptions& options, PoolSta
   FCGX_Request request;
   if (FCGX_InitRequest(&request, listenSocket, 0) != 0) return kStatusSocketFailed;
   int exitStatus = kStatusStopped;
-  for (Wait wait; (wait = WaitForNextRequest(request, listenSocket, waitMask, options.idleTimeoutSeconds)) != Wait::kStop;) {
+  for (;;) {
+    const Wait wait = WaitForNextRequest(request, listenSocket, waitMask, options.idleTimeoutSeconds);
+    if (wait == Wait::kStop) break;
     if (wait == Wait::kIdle) {
       // The request before has been finished; only the connection is left to give up.
       close(request.ipcFd);
@@ -165,16 +182,7 @@ int ServeFastCgiRequests(int listenSocket, const WorkerOptions& options, PoolSta
       exitStatus = kStatusSocketFailed;
       break;
     }
-    ++status.accepted;
-    slot.Record(Parameter(request, "REQUEST_METHOD").value_or(""), Parameter(request, "QUERY_STRING").value_or(""),
-                Parameter(request, "CONTENT_LENGTH").value_or(""));
-    slot.state = ProcessSlot::kServing;
-    if (IsStatusRequest(request, options.statusPath)) {
-      RespondWithStatus(request, status);
-      ++status.byExitStatus[0];
-    } else {
-      ++status.byExitStatus[static_cast<unsigned>(Respond(request, options.limits)) % PoolStatus::kExitStatuses];
-    }
+    Serve(request, options, status, slot);
     FCGX_Finish_r(&request);
     alarm(0);
     slot.state = ProcessSlot::kIdle;

@@ -96,7 +96,13 @@ class Pool {
     const pid_t pool = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
-      sigprocmask(SIG_SETMASK, &previous_, nullptr);
+      // The stop signals stay held, across exec, until the process first waits for a request,
+      // so that a stop sent while it starts is not lost; a reload is the pool's alone.
+      sigset_t held = previous_;
+      sigaddset(&held, SIGTERM);
+      sigaddset(&held, SIGINT);
+      signal(SIGHUP, SIG_IGN);
+      sigprocmask(SIG_SETMASK, &held, nullptr);
       // A process whose pool is gone (killed, so it could not pass the stop on) stops as well,
       // after the request it is serving; the setting outlives exec.
       prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -188,7 +194,8 @@ class Pool {
     } else if (WTERMSIG(waitStatus) == SIGALRM) {
       text += " ended by the request time bound (" + std::to_string(setup_.requestTimeoutSeconds) + " s)";
     } else {
-      text += " killed by signal " + std::to_string(WTERMSIG(waitStatus)) + " (" + strsignal(WTERMSIG(waitStatus)) + ")";
+      const int signal = WTERMSIG(waitStatus);
+      text += " killed by signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
     }
     const double lived = std::chrono::duration<double>(Clock::now() - process.started).count();
     char after[48];

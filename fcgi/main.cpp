@@ -65,7 +65,9 @@ std::string CheckSocketPathFree(const sockaddr_un& address) {
   const int why = errno;
   close(probe);
   // EAGAIN: the backlog of a running server is full.
-  if (accepted || why == EAGAIN) return "a server is running there (it accepts connections); stop it or choose another path";
+  if (accepted || why == EAGAIN) {
+    return "a server is running there (it accepts connections); stop it or choose another path";
+  }
   if (why != ECONNREFUSED) return std::string("cannot tell whether a server runs there: ") + std::strerror(why);
   unlink(address.sun_path);
   return "";
@@ -179,10 +181,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "korvex.fcgi: %s\n%s", error.c_str(), kWorkerUsage);
     return kStatusUsage;
   }
-  if (FCGX_Init() != 0) {
-    std::fputs("korvex.fcgi: the FastCGI library could not start\n", stderr);
-    return kStatusNoSocket;
-  }
   const OpenedSocket socket = OpenListenSocket(*options);
   if (socket.fd < 0) {
     if (options->listen.empty()) {
@@ -202,10 +200,12 @@ int main(int argc, char** argv) {
   }
 
   const PoolSetup setup{options->workers, ProgramPath(), args, socket.fd, options->requestTimeoutSeconds};
-  LogEvent(EventLevel::kNotice, "ready on " + (options->listen.empty() ? "the socket on standard input" : options->listen) +
-                                    ": " + DescribeWorkerOptions(*options));
+  const std::string where = options->listen.empty() ? "the socket on standard input" : options->listen;
+  LogEvent(EventLevel::kNotice, "ready on " + where + ": " + DescribeWorkerOptions(*options));
+  // The pool itself leaves libfcgi alone: its start would install signal handlers of its own.
   const int exitStatus = RunWorkerPool(setup, status.Status(), status.Fd(), [&](std::size_t slot) {
-    return ServeFastCgiRequests(kInheritedSocket, *options, status.Status(), slot);
+    return FCGX_Init() == 0 ? ServeFastCgiRequests(kInheritedSocket, *options, status.Status(), slot)
+                            : kStatusNoSocket;
   });
   if (unixPath) unlink(unixPath->c_str());
   return exitStatus;
