@@ -80,6 +80,16 @@ constexpr const char* kStatusPath = "/korvex-status";
 
 class WorkerTest : public ::testing::Test {
  protected:
+  // In the sanitizer build the pool and its processes report in the log, which is checked once
+  // they have stopped.
+  void TearDown() override {
+    if (!worker_) return;
+    worker_->Stop();
+    const std::string log = worker_->Log();
+    EXPECT_EQ(log.find("Sanitizer"), std::string::npos) << log;
+    EXPECT_EQ(log.find("runtime error:"), std::string::npos) << log;
+  }
+
   void Start(int workers, const std::vector<std::string>& moreArgs = {}) {
     ASSERT_FALSE(scratch_.Path().empty());
     socket_ = scratch_.Path() / "korvex.sock";
