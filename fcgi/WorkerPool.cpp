@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -24,6 +25,10 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kShortLife = std::chrono::seconds(1);
 constexpr auto kRestartPause = std::chrono::milliseconds(200);
+// A reload asks the next process to leave only once the successor of the one before has run this
+// long: a new program that cannot serve ends within it, and the reload halts with the processes
+// not yet replaced still serving.
+constexpr auto kReloadProbation = std::chrono::milliseconds(200);
 
 sigset_t PoolSignals() {
   sigset_t signals;
@@ -49,6 +54,7 @@ struct Process {
   std::size_t slot;
   unsigned generation;  // the reload it was started in
   bool leaving;         // asked to stop by a reload, its successor already running
+  pid_t successor;      // that successor
 };
 
 class Pool {
@@ -80,11 +86,11 @@ class Pool {
 
   // Starts a process, in place of `predecessor` when given. The program is run from its path
   // again, so that what was installed since is what runs.
-  void Start(std::optional<pid_t> predecessor) {
+  std::optional<pid_t> Start(std::optional<pid_t> predecessor) {
     const std::optional<std::size_t> slot = FreeSlot();
     if (!slot) {
       LogEvent(EventLevel::kError, "no free process slot");
-      return;
+      return std::nullopt;
     }
     std::vector<std::string> args = {setup_.program, kProcessSlotOption, std::to_string(*slot)};
     args.insert(args.end(), setup_.options.begin(), setup_.options.end());
@@ -119,23 +125,35 @@ class Pool {
       LogEvent(EventLevel::kError, std::string("cannot start a process: ") + std::strerror(errno));
       pendingStarts_.push_back(predecessor);
       nextStart_ = Clock::now() + kRestartPause;
-      return;
+      return std::nullopt;
     }
-    running_[pid] = Process{Clock::now(), *slot, generation_, false};
+    running_[pid] = Process{Clock::now(), *slot, generation_, false, 0};
     if (predecessor) {
       ++status_.replacements;
       LogEvent(EventLevel::kNotice,
                "process " + std::to_string(pid) + " started in place of " + std::to_string(*predecessor));
     }
+    return pid;
+  }
+
+  // The earliest of the pending starts and the next step of a reload; none when nothing waits.
+  std::optional<Clock::time_point> NextDeadline() const {
+    std::optional<Clock::time_point> next = nextReplacement_;
+    if (!pendingStarts_.empty() && (!next || nextStart_ < *next)) next = nextStart_;
+    return next;
   }
 
   void WaitForEvent() {
     siginfo_t info;
     int signal = 0;
-    if (!pendingStarts_.empty()) {
-      const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(nextStart_ - Clock::now());
+    if (const std::optional<Clock::time_point> next = NextDeadline()) {
+      const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(*next - Clock::now());
       if (wait.count() <= 0) {
-        StartPending();
+        if (!pendingStarts_.empty() && nextStart_ <= Clock::now()) StartPending();
+        if (nextReplacement_ && *nextReplacement_ <= Clock::now()) {
+          nextReplacement_.reset();
+          ReplaceNextOld();
+        }
         return;
       }
       const timespec timeout{static_cast<time_t>(wait.count() / 1000000000),
@@ -164,10 +182,13 @@ class Pool {
 
   void Reload() {
     ++generation_;
-    LogEvent(EventLevel::kNotice, "reloading: replacing " + std::to_string(running_.size()) +
-                                      " processes one after another");
+    reloadHalted_ = false;
+    const std::size_t count = running_.size();
+    LogEvent(EventLevel::kNotice, "reloading: replacing " + std::to_string(count) +
+                                      (count == 1 ? " process" : " processes") + " one after another");
+    if (nextReplacement_) return;  // a replacement is under way; it goes on to the others
     for (const auto& [pid, process] : running_) {
-      if (process.leaving) return;  // a replacement is under way; it goes on to the others
+      if (process.leaving) return;
     }
     ReplaceNextOld();
   }
@@ -175,15 +196,43 @@ class Pool {
   // Asks the next process of an earlier generation to stop after its request in flight, and
   // starts its successor at once, so that the socket never lacks a process.
   void ReplaceNextOld() {
+    if (reloadHalted_) return;
     for (auto& [pid, process] : running_) {
       if (process.generation < generation_ && !process.leaving) {
         process.leaving = true;
         kill(pid, SIGTERM);
-        Start(pid);
+        process.successor = Start(pid).value_or(0);
         return;
       }
     }
     LogEvent(EventLevel::kNotice, "reload complete");
+  }
+
+  bool Reloading() const {
+    return std::any_of(running_.begin(), running_.end(),
+                       [this](const auto& running) { return running.second.generation < generation_; });
+  }
+
+  // A process of the new program that ends at once stops the reload: the processes not yet
+  // replaced serve on with the program they run.
+  void HaltReload(pid_t pid) {
+    if (reloadHalted_) return;
+    reloadHalted_ = true;
+    nextReplacement_.reset();
+    LogEvent(EventLevel::kError, "reload halted: process " + std::to_string(pid) +
+                                     " of the new program ended at once; the processes not yet replaced keep "
+                                     "the program they run; send SIGHUP again once it is fixed");
+  }
+
+  // The next step once the leaving process has ended: after its successor's probation, or not at
+  // all when that successor has ended already.
+  void ScheduleNextReplacement(const Process& left) {
+    const auto successor = running_.find(left.successor);
+    if (successor == running_.end()) {
+      HaltReload(left.successor);
+      return;
+    }
+    nextReplacement_ = successor->second.started + kReloadProbation;
   }
 
   // What ended a process, and what it was doing then.
@@ -231,9 +280,11 @@ class Pool {
     LogEvent(expected ? EventLevel::kNotice : EventLevel::kWarning, DescribeEnd(pid, process, waitStatus));
     status_.slots[process.slot].state = ProcessSlot::kFree;
     if (stopping_) return true;
+    const bool shortLived = Clock::now() - process.started < kShortLife;
     if (process.leaving) {
-      ReplaceNextOld();
-    } else if (Clock::now() - process.started < kShortLife) {
+      ScheduleNextReplacement(process);
+    } else if (shortLived) {
+      if (process.generation == generation_ && Reloading()) HaltReload(pid);
       if (pendingStarts_.empty()) nextStart_ = Clock::now() + kRestartPause;
       pendingStarts_.push_back(pid);
     } else {
@@ -251,6 +302,8 @@ class Pool {
   std::map<pid_t, Process> running_;
   std::deque<std::optional<pid_t>> pendingStarts_;
   Clock::time_point nextStart_{};
+  std::optional<Clock::time_point> nextReplacement_;
+  bool reloadHalted_ = false;
   unsigned generation_ = 0;
   bool stopping_ = false;
 };

@@ -518,6 +518,44 @@ TEST_F(WorkerTest, ReloadWithTheProgramGoneServesOn) {
       << worker_->Log();
 }
 
+// A new program that cannot serve halts the reload after its first process: the processes not
+// yet replaced serve on, and a second SIGHUP, once the program is right again, completes it.
+TEST_F(WorkerTest, ReloadHaltsWhenTheNewProgramCannotServe) {
+  const std::filesystem::path installed = scratch_.Path() / "korvex.fcgi";
+  std::filesystem::copy_file(TestPaths::kFcgi, installed);
+  program_ = installed.string();
+  Start(2);
+  const std::vector<pid_t> before = ChildProcesses(worker_->Pid());
+  const auto waitForLog = [this](const std::string& text) {
+    const auto deadline = Clock::now() + 10s;
+    while (Clock::now() < deadline && worker_->Log().find(text) == std::string::npos) std::this_thread::sleep_for(10ms);
+    return worker_->Log().find(text) != std::string::npos;
+  };
+  const std::filesystem::path broken = scratch_.Path() / "broken";
+  {
+    std::ofstream script(broken);
+    script << "#!/bin/sh\nexit 2\n";
+  }
+  std::filesystem::permissions(broken, std::filesystem::perms::owner_all);
+  std::filesystem::rename(broken, installed);
+  kill(worker_->Pid(), SIGHUP);
+  ASSERT_TRUE(waitForLog("ERROR: reload halted: process ")) << worker_->Log();
+  const std::vector<pid_t> during = ChildProcesses(worker_->Pid());
+  EXPECT_EQ(std::count_if(before.begin(), before.end(),
+                          [&](pid_t pid) { return std::find(during.begin(), during.end(), pid) != during.end(); }),
+            1)
+      << "one process of the old program should be left serving";
+  const FastCgiResponse served = Get("data=halted");
+  EXPECT_TRUE(served.completed) << served.error;
+
+  std::filesystem::copy_file(TestPaths::kFcgi, installed, std::filesystem::copy_options::overwrite_existing);
+  kill(worker_->Pid(), SIGHUP);
+  ASSERT_TRUE(waitForLog("reload complete")) << worker_->Log();
+  EXPECT_TRUE(WaitForWorkers(2, before.back(), 5s));
+  EXPECT_TRUE(WaitForWorkers(2, before.front(), 5s));
+  EXPECT_TRUE(Get("data=whole").completed);
+}
+
 // A pool killed outright cannot pass the stop on; its workers end by themselves.
 TEST_F(WorkerTest, WorkersEndWithTheirPool) {
   Start(2);
