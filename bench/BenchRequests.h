@@ -12,6 +12,9 @@ inline std::string DefaultQuery() { return ""; }
 // A short label at a size a web page typically shows.
 inline std::string TypicalQuery() { return "data=Korvex+label+0001234567&w=200&h=200"; }
 
+// One line of the command-line batch that `make bench` times (seq -f 'KVX-%06g').
+inline std::string BatchLineQuery() { return "data=KVX-005000"; }
+
 // 100 characters of mixed text.
 inline std::string Text100Data() {
   return "Korvex ships lot 2024-117 to Rotterdam: 48 cartons, 1.2 t, handle with care. Ref KVX/77-A1, ok 2026!";
@@ -64,13 +67,24 @@ inline std::string WorstAutoQuery() {
 // pixels, just under the raster limit of the image.
 inline std::string HugeXdimQuery() { return "xdim=337"; }
 
-// The requests by the names the benchmark script uses for them.
+// The same request answered as an SVG document instead of the PNG.
+inline std::string AsSvg(const std::string& query) { return query.empty() ? "out=svg" : query + "&out=svg"; }
+
+// The requests by the names the benchmark script uses for them; NAME-svg is NAME as SVG.
 inline std::optional<std::string> NamedQuery(const std::string& name) {
+  const std::string svgSuffix = "-svg";
+  if (name.size() > svgSuffix.size() && name.compare(name.size() - svgSuffix.size(), svgSuffix.size(), svgSuffix) == 0) {
+    const std::optional<std::string> query = NamedQuery(name.substr(0, name.size() - svgSuffix.size()));
+    return query ? std::optional<std::string>(AsSvg(*query)) : std::nullopt;
+  }
   if (name == "default") {
     return DefaultQuery();
   }
   if (name == "typical") {
     return TypicalQuery();
+  }
+  if (name == "batch-line") {
+    return BatchLineQuery();
   }
   if (name == "large") {
     return LargeQuery();

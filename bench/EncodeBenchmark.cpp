@@ -1,5 +1,5 @@
 // In-process cost of the work behind one request: encoding, placement and drawing, and the
-// whole request with its PNG written to /dev/null. Besides the console table, a Markdown
+// whole request with its PNG or SVG written to /dev/null. Besides the console table, a Markdown
 // table goes to the file named by --markdown=FILE.
 #include <benchmark/benchmark.h>
 
@@ -12,6 +12,7 @@
 #include "cgi/QueryString.h"
 #include "cgi/RequestHandler.h"
 #include "cgi/RequestSettings.h"
+#include "gs1/Gs1Translation.h"
 #include "render/RgbImage.h"
 
 namespace {
@@ -51,6 +52,17 @@ void BM_WholeRequest(benchmark::State& state, const std::string& query) {
   }
   std::fclose(sink);
   state.SetLabel("exit status " + std::to_string(status));
+}
+
+// GS1 element strings checked and written as tilde data, alone.
+void BM_Gs1Translation(benchmark::State& state, const std::string& bracketData) {
+  std::size_t length = 0;
+  for (auto _ : state) {
+    const Gs1Translation translation = TranslateGs1(bracketData, false);
+    length = translation.tildeData.size();
+    benchmark::DoNotOptimize(length);
+  }
+  state.SetLabel("tilde data " + std::to_string(length) + " chars");
 }
 
 // Collects every run for the Markdown table while the console reporter prints as usual.
@@ -107,9 +119,31 @@ void RegisterBenchmarks() {
     benchmark::RegisterBenchmark((std::string("EncodeAndDraw/") + c.name).c_str(), BM_EncodeAndDraw, c.query)
         ->Unit(benchmark::kMicrosecond);
   }
-  benchmark::RegisterBenchmark("WholeRequestToDevNull/default", BM_WholeRequest, BenchRequests::DefaultQuery())
+  const struct {
+    const char* name;
+    std::string query;
+  } wholeRequests[] = {
+      {"default", BenchRequests::DefaultQuery()},
+      {"label200x200", BenchRequests::TypicalQuery()},
+      {"full144x144", BenchRequests::LargeQuery()},
+  };
+  // Each as PNG and, beside it, as SVG.
+  for (const auto& c : wholeRequests) {
+    benchmark::RegisterBenchmark((std::string("WholeRequestToDevNull/") + c.name).c_str(), BM_WholeRequest, c.query)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark((std::string("WholeRequestToDevNull/") + c.name + "/svg").c_str(), BM_WholeRequest,
+                                 BenchRequests::AsSvg(c.query))
+        ->Unit(benchmark::kMicrosecond);
+  }
+  // The cost of checking GS1 element strings: a medicine pack as element strings, and as the
+  // tilde data they become; and the check alone.
+  benchmark::RegisterBenchmark("Gs1Translation/medicinePack", BM_Gs1Translation,
+                               std::string("(01)09501101530003(17)270630(10)AB-123(21)XYZ987"));
+  benchmark::RegisterBenchmark("WholeRequestToDevNull/medicinePackGs1", BM_WholeRequest,
+                               std::string("gs1=1&data=(01)09501101530003(17)270630(10)AB-123(21)XYZ987"))
       ->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("WholeRequestToDevNull/full144x144", BM_WholeRequest, BenchRequests::LargeQuery())
+  benchmark::RegisterBenchmark("WholeRequestToDevNull/medicinePackTilde", BM_WholeRequest,
+                               std::string("data=~101095011015300031727063010AB-123~121XYZ987"))
       ->Unit(benchmark::kMicrosecond);
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # `make bench`: runs the in-process benchmark, the whole-process comparison with the no-op and
-# libpng-only floors, and requests per second through nginx and lighttpd, for korvex.cgi under
+# libpng-only floors, a command-line batch of 10,000 symbols against the in-process cost, and
+# requests per second through nginx and lighttpd, for korvex.cgi under
 # fcgiwrap and mod_cgi and for the FastCGI worker korvex.fcgi, each against its no-op floor and
 # the worker against the request handler's cost in process; then prints the tables and writes
 # them to BUILD_DIR/bench/results.md.
@@ -17,14 +18,14 @@ wrk_seconds=${WRK_SECONDS:-3}
 cgi=$build/korvex.cgi
 noop=$out/noop.cgi
 
-for program in "$cgi" "$noop" "$out/png-floor-large" "$out/png-floor-default" "$out/process-bench" \
+for program in "$cgi" "$build/korvex" "$noop" "$out/png-floor-large" "$out/png-floor-default" "$out/process-bench" \
   "$out/handler-cost"; do
   if [ ! -x "$program" ]; then
     echo "run-bench: $program is missing; build the korvex_bench target first" >&2
     exit 1
   fi
 done
-rm -f "$out/encode.md" "$out/process.md" "$out/throughput.md" "$out/worker.md"
+rm -f "$out/encode.md" "$out/process.md" "$out/batch.md" "$out/throughput.md" "$out/worker.md"
 # The machine section is written last; what it says about the start is taken now.
 load_at_start=$(cut -d' ' -f1-3 /proc/loadavg)
 started_at=$(date -u '+%Y-%m-%d %H:%M UTC')
@@ -60,6 +61,45 @@ echo "== whole process, $runs runs each"
 "$out/process-bench" --cgi "$cgi" --noop "$noop" --png-floor "$out/png-floor-large" \
   --png-floor-default "$out/png-floor-default" --runs "$runs" --heavy-runs 10 --markdown "$out/process.md" >/dev/null
 
+# --- the command line -------------------------------------------------------------------
+# One korvex process makes a symbol for each of 10,000 short lines, each written to a file of
+# its own; the request handler's cost for one such line in process (handler-cost) stands
+# beside it, so that what the batch adds (reading lines, writing and renaming files) shows.
+batch_section() {
+  local lines=10000 dir=$out/batch round real user sys
+  local walls="" cpus="" handler_cpu_list="" handler_wall_list="" name cpu wall
+  seq -f 'KVX-%06g' 1 "$lines" >"$out/batch-lines.txt"
+  local TIMEFORMAT='%R %U %S'
+  for round in 1 2 3; do
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    read -r real user sys < <({ time "$build/korvex" --batch "$out/batch-lines.txt" -o "$dir/%n.png"; } 2>&1)
+    if [ "$(find "$dir" -name '*.png' | wc -l)" -ne "$lines" ]; then
+      echo "run-bench: the batch did not write $lines images" >&2
+      exit 1
+    fi
+    walls="$walls $(awk -v t="$real" -v n="$lines" 'BEGIN {printf "%.0f", t * 1e6 / n}')"
+    cpus="$cpus $(awk -v u="$user" -v s="$sys" -v n="$lines" 'BEGIN {printf "%.0f", (u + s) * 1e6 / n}')"
+    while read -r name cpu wall; do
+      handler_cpu_list="$handler_cpu_list $cpu"
+      handler_wall_list="$handler_wall_list $wall"
+    done < <("$out/handler-cost" --seconds 0.6 batch-line)
+  done
+  rm -rf "$dir"
+  {
+    echo "### The command line: a batch of $lines symbols"
+    echo
+    echo "korvex --batch with $lines lines (seq -f 'KVX-%06g'), one PNG file each in the build directory, three rounds, median shown; beside it the request handler in process for one such line (handler-cost, data=KVX-005000, response to /dev/null), measured right after each round."
+    echo
+    echo "| | wall µs per symbol | CPU µs per symbol | all rounds (wall) |"
+    echo "|---|---:|---:|---|"
+    echo "| korvex --batch, $lines lines to $lines files, one process | $(echo "$walls" | median) | $(echo "$cpus" | median) | ${walls# } |"
+    echo "| request handler in process, one line | $(echo "$handler_wall_list" | median) | $(echo "$handler_cpu_list" | median) | ${handler_wall_list# } |"
+  } >"$out/batch.md"
+}
+echo "== the command line, a batch of 10,000 symbols"
+batch_section
+
 # --- through the web servers --------------------------------------------------------------
 # The CGI program under its two gateways (fcgiwrap behind nginx, lighttpd's mod_cgi) and the
 # FastCGI worker behind the same two servers, each beside its no-op floor, plus the request
@@ -73,6 +113,8 @@ declare -A rates=() p50s=() p99s=() errors=() server_cpu=() program_cpu=() wrk_c
 declare -A handler_cpu=() handler_wall=()
 gateways=(nginx-fcgiwrap nginx-fastcgi lighttpd-cgi lighttpd-fastcgi)
 requests=(noop default typical)
+# The same two requests answered as SVG, through the worker only: beside its PNG answers.
+svg_requests=(default-svg typical-svg)
 cores=$(nproc)
 clock_ticks=$(getconf CLK_TCK)
 
@@ -200,6 +242,9 @@ shell_children_ticks() { awk '{ sub(/^.*\) /, ""); print $14 + $15 }' "/proc/$$/
 # Idle clock ticks of all cores together.
 idle_ticks() { awk '$1 == "cpu" { print $5 + $6 }' /proc/stat; }
 
+# REQUEST GATEWAY: whether the cell is measured; the SVG requests go through the worker only.
+measured() { [[ $1 != *-svg || $2 == *-fastcgi ]]; }
+
 # Sets url, server (process group of the web server) and backend (of the gateway or responder;
 # empty for mod_cgi, whose programs are the server's children) of a cell.
 cell() {
@@ -218,24 +263,33 @@ cell() {
     nginx-fcgiwrap) backend=${leaders[fcgiwrap]} ;;
     lighttpd-cgi) backend="" ;;
   esac
-  if [ "$request" = typical ]; then
-    url="$url?$typical_query"
-  fi
+  case $request in
+    typical) url="$url?$typical_query" ;;
+    default-svg) url="$url?$default_svg_query" ;;
+    typical-svg) url="$url?$typical_svg_query" ;;
+  esac
 }
 
 # The answer of every cell is checked before anything is measured: the floors a bare header,
-# the generator a PNG of the same size through every gateway.
+# the generator a PNG (or an SVG document) of the same size through every gateway.
 check_cells() {
-  local gateway request meta signature size url server backend
+  local gateway request meta signature size url server backend expected_meta expected_signature
   local -A sizes=()
-  for request in "${requests[@]}"; do
+  for request in "${requests[@]}" "${svg_requests[@]}"; do
+    expected_meta="200 image/png"
+    expected_signature=89504e470d0a1a0a
+    if [[ $request == *-svg ]]; then
+      expected_meta="200 image/svg+xml"
+      expected_signature=$(printf '<?xml ve' | od -An -tx1 | tr -d ' \n')
+    fi
     for gateway in "${gateways[@]}"; do
+      measured "$request" "$gateway" || continue
       cell "$gateway" "$request"
       meta=$(curl -fs -o "$state/answer" -w '%{http_code} %{content_type}' "$url") || meta="failed"
       signature=$(head -c 8 "$state/answer" | od -An -tx1 | tr -d ' \n')
       size=$(stat -c %s "$state/answer")
-      if [ "$meta" != "200 image/png" ] || { [ "$request" = noop ] && [ "$size" != 0 ]; } ||
-        { [ "$request" != noop ] && [ "$signature" != 89504e470d0a1a0a ]; }; then
+      if [ "$meta" != "$expected_meta" ] || { [ "$request" = noop ] && [ "$size" != 0 ]; } ||
+        { [ "$request" != noop ] && [ "$signature" != "$expected_signature" ]; }; then
         echo "run-bench: $url does not give the expected answer ($meta, $size bytes)" >&2
         return 1
       fi
@@ -323,6 +377,8 @@ web_servers() {
   cp "$cgi" "$state/www/cgi-bin/korvex.cgi"
   cp "$noop" "$state/www/cgi-bin/noop.cgi"
   typical_query=$("$out/process-bench" --print-query typical)
+  default_svg_query=$("$out/process-bench" --print-query default-svg)
+  typical_svg_query=$("$out/process-bench" --print-query typical-svg)
   trap stop_servers EXIT
   trap 'exit 130' INT TERM
 
@@ -348,10 +404,12 @@ web_servers() {
     while read -r name cpu wall; do
       handler_cpu[$name]="${handler_cpu[$name]:-} $cpu"
       handler_wall[$name]="${handler_wall[$name]:-} $wall"
-    done < <("$out/handler-cost" --seconds 0.6 default typical)
+    done < <("$out/handler-cost" --seconds 0.6 default typical "${svg_requests[@]}")
     for gateway in "${gateways[@]}"; do
-      for request in "${requests[@]}"; do
-        measure_cell "$gateway" "$request"
+      for request in "${requests[@]}" "${svg_requests[@]}"; do
+        if measured "$request" "$gateway"; then
+          measure_cell "$gateway" "$request"
+        fi
       done
     done
   done
@@ -395,7 +453,8 @@ write_worker_tables() {
   local gateway request key program label
   local -A gateway_labels=([nginx-fcgiwrap]="nginx, fcgiwrap" [nginx-fastcgi]="nginx, fastcgi_pass"
     [lighttpd-cgi]="lighttpd, mod_cgi" [lighttpd-fastcgi]="lighttpd, mod_fastcgi")
-  local -A request_labels=([default]="default request" [typical]="200 x 200 label")
+  local -A request_labels=([default]="default request" [typical]="200 x 200 label"
+    [default-svg]="default request as SVG" [typical-svg]="200 x 200 label as SVG")
   {
     echo "### Through nginx and lighttpd: CGI and the FastCGI worker"
     echo
@@ -407,7 +466,8 @@ write_worker_tables() {
     echo "|---|---|---:|---:|---:|---|---:|---:|---:|---:|---:|"
     for gateway in "${gateways[@]}"; do
       if [[ $gateway == *-fastcgi ]]; then program=korvex.fcgi; else program=korvex.cgi; fi
-      for request in "${requests[@]}"; do
+      for request in "${requests[@]}" "${svg_requests[@]}"; do
+        measured "$request" "$gateway" || continue
         key=$gateway:$request
         if [ "$request" = noop ]; then
           if [ $program = korvex.fcgi ]; then label="no-op FastCGI (floor)"; else label="no-op CGI (floor)"; fi
@@ -420,11 +480,11 @@ write_worker_tables() {
     echo
     echo "### The worker against its in-process limit"
     echo
-    echo "handler-cost calls the request handler that both programs run again and again in one process, the response to /dev/null, in short batches that alternate between the two requests, 0.6 s in each round before the servers are measured; CPU and wall time per request, median of all batches. Limit: $cores cores divided by the CPU time, what the machine would answer if every core did the handler's work and nothing else."
+    echo "handler-cost calls the request handler that both programs run again and again in one process, the response to /dev/null, in short batches that alternate between the requests, 0.6 s in each round before the servers are measured; CPU and wall time per request, median of all batches. Limit: $cores cores divided by the CPU time, what the machine would answer if every core did the handler's work and nothing else."
     echo
     echo "| Request | handler CPU per request (µs) | wall (µs) | limit on $cores cores (requests/s) | korvex.fcgi through nginx | share of the limit | through lighttpd | share of the limit |"
     echo "|---|---:|---:|---:|---:|---:|---:|---:|"
-    for request in default typical; do
+    for request in default typical "${svg_requests[@]}"; do
       awk -v label="${request_labels[$request]}" -v cpu="$(echo "${handler_cpu[$request]}" | median)" \
         -v wall="$(echo "${handler_wall[$request]}" | median)" -v cores="$cores" \
         -v n="$(echo "${rates[nginx-fastcgi:$request]}" | median)" -v l="$(echo "${rates[lighttpd-fastcgi:$request]}" | median)" 'BEGIN {
@@ -447,19 +507,22 @@ write_worker_tables() {
       printf "| default request: korvex.fcgi through nginx, p99 at most 5 ms at 8 connections | %.2f ms (rounds: %s); the no-op FastCGI floor %.2f ms | %s |\n", p, all, floor, (p <= 5) ? "met" : "**not met**" }'
     target_row "200 x 200 label: korvex.fcgi through nginx at least 3 x korvex.cgi under fcgiwrap" \
       nginx-fastcgi:typical nginx-fcgiwrap:typical 3
+    target_row "200 x 200 label: as SVG through korvex.fcgi and nginx at least 3 x the PNG" \
+      nginx-fastcgi:typical-svg nginx-fastcgi:typical 3 "the PNG through the worker"
   } >"$out/worker.md"
 }
 
-# LABEL FAST_CELL SLOW_CELL FACTOR: one row of the targets, with the most that the in-process
-# limit would allow against the same CGI.
+# LABEL FAST_CELL SLOW_CELL FACTOR [SLOW_NAME]: one row of the targets, with the most that the
+# in-process limit would allow against the slow cell (by default "the CGI").
 target_row() {
-  local request=${2#*:} ratios
+  local request=${2#*:} ratios slow_name=${5:-the CGI}
   ratios=$(round_ratios "${rates[$2]}" "${rates[$3]}")
   awk -v label="$1" -v ratios="$ratios" -v factor="$4" -v fast="$(echo "${rates[$2]}" | median)" \
-    -v slow="$(echo "${rates[$3]}" | median)" -v cpu="$(echo "${handler_cpu[$request]}" | median)" -v cores="$cores" 'BEGIN {
+    -v slow="$(echo "${rates[$3]}" | median)" -v cpu="$(echo "${handler_cpu[$request]}" | median)" -v cores="$cores" \
+    -v slow_name="$slow_name" 'BEGIN {
     split(ratios, r, " "); rest = substr(ratios, length(r[1]) + 2)
-    printf "| %s | %.2f x (rounds: %s; medians %s against %s requests/s); the in-process limit is %.1f x the CGI | %s |\n",
-      label, r[1], rest, fast, slow, cores * 1e6 / cpu / slow, (r[1] >= factor) ? "met" : "**not met**" }'
+    printf "| %s | %.2f x (rounds: %s; medians %s against %s requests/s); the in-process limit is %.1f x %s | %s |\n",
+      label, r[1], rest, fast, slow, cores * 1e6 / cpu / slow, slow_name, (r[1] >= factor) ? "met" : "**not met**" }'
 }
 echo "== through nginx and lighttpd with wrk"
 web_servers
@@ -468,7 +531,7 @@ web_servers
   echo "## Benchmark results"
   echo
   machine_section
-  for part in encode process throughput worker; do
+  for part in encode process batch throughput worker; do
     if [ -f "$out/$part.md" ]; then
       cat "$out/$part.md"
       echo

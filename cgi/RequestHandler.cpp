@@ -6,6 +6,7 @@
 #include <functional>
 #include <limits>
 
+#include "cgi/EncoderData.h"
 #include "cgi/HtmlPages.h"
 #include "cgi/ParameterSource.h"
 #include "cgi/QueryString.h"
@@ -14,6 +15,8 @@
 #include "encoder/DataMatrixBarcode.h"
 #include "render/DrawingGeometry.h"
 #include "render/RgbImage.h"
+#include "render/SymbolLayout.h"
+#include "svg/SvgWriter.h"
 
 namespace {
 
@@ -120,6 +123,13 @@ ResultCode ConfigureBarcode(DataMatrixBarcode& barcode, const RequestSettings& s
   return Result::Ok;
 }
 
+// Whether an image of that size may be drawn: within the server's limit and the raster cap,
+// which the vector document keeps as well, so that both outputs accept the same requests.
+bool WithinImageLimits(int32_t width, int32_t height, const RequestLimits& limits) {
+  if (width < 1 || height < 1) return false;
+  const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+  return pixels <= limits.maxPixels && pixels * RgbImage::kBytesPerPixel <= RgbImage::kMaxRasterBytes;
+}
 ResultCode ComputeSize(const DataMatrixBarcode& barcode, const RequestSettings& settings, int32_t& width,
                        int32_t& height) {
   if (settings.sizeGiven) {
@@ -137,6 +147,33 @@ ResultCode ComputeSize(const DataMatrixBarcode& barcode, const RequestSettings& 
   // Whole pixels, below 65536 in each direction.
   width = static_cast<int32_t>(exactWidth);
   height = static_cast<int32_t>(exactHeight);
+  return Result::Ok;
+}
+
+// The barcode of the settings, encoded, and the size of its image within the limits: the part
+// of the road that comes before either writer.
+ResultCode PrepareSymbol(const RequestSettings& settings, const RequestLimits& limits, DataMatrixBarcode& barcode,
+                         int32_t& width, int32_t& height) {
+  ResultCode code = ConfigureBarcode(barcode, settings);
+  if (code != Result::Ok) return code;
+  code = ComputeSize(barcode, settings, width, height);
+  if (code != Result::Ok) return code;
+  if (!WithinImageLimits(width, height, limits)) return Result::PngInitFailed;
+  return Result::Ok;
+}
+
+// The symbol of the settings as an SVG document in answer, laid out exactly as the raster.
+ResultCode RenderSvg(const RequestSettings& settings, const RequestLimits& limits, Answer& answer) {
+  DataMatrixBarcode barcode;
+  int32_t width = 0;
+  int32_t height = 0;
+  ResultCode code = PrepareSymbol(settings, limits, barcode, width, height);
+  if (code != Result::Ok) return code;
+  SymbolLayout layout;
+  code = barcode.ComputeLayout(DrawRect(0, 0, width, height), layout);
+  if (code != Result::Ok) return code;
+  answer.body = WriteSvg(layout, barcode.Matrix());
+  answer.contentType = "image/svg+xml";
   return Result::Ok;
 }
 
@@ -204,8 +241,8 @@ Answer AnswerRequestText(const CgiEnvironment& environment, FILE* input, const R
 }
 
 // In practice exhausted memory. The run counts as handled; only a request that already asked
-// for debug output learns about it.
-// Building the page needs memory too; without it the answer is nothing at all.
+// for debug output learns about it. Building that page needs memory too: without it the answer
+// is nothing at all.
 Answer CaughtExceptionAnswer(bool debug) noexcept {
   try {
     Answer answer = FailedAnswer(Result::UnknownException, "", debug);
@@ -221,18 +258,11 @@ Answer CaughtExceptionAnswer(bool debug) noexcept {
 ResultCode DrawRequestedImage(const RequestSettings& settings, const RequestLimits& limits,
                               const std::function<void(RgbImage&)>& useImage) {
   DataMatrixBarcode barcode;
-  ResultCode code = ConfigureBarcode(barcode, settings);
-  if (code != Result::Ok) {
-    return code;
-  }
   int32_t width = 0;
   int32_t height = 0;
-  code = ComputeSize(barcode, settings, width, height);
+  ResultCode code = PrepareSymbol(settings, limits, barcode, width, height);
   if (code != Result::Ok) {
     return code;
-  }
-  if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > limits.maxPixels) {
-    return Result::PngInitFailed;
   }
   RgbImage image(width, height, kImageInitialColor, kImageCompressionLevel);
   if (!image.AllocateRows()) {
@@ -264,7 +294,17 @@ int64_t ReadContentLength(const std::string& text) {
   return negative ? -magnitude : magnitude;
 }
 
-ResultCode RenderImage(const RequestSettings& settings, const RequestLimits& limits, Answer& answer) {
+ResultCode RenderImage(const RequestSettings& requested, const RequestLimits& limits, Answer& answer) {
+  // GS1 and UTF-8 data is checked, and rewritten as the tilde data the encoder reads, before
+  // anything is encoded.
+  std::optional<RequestSettings> rewritten;
+  if (requested.gs1 || requested.utf8) {
+    rewritten = requested;
+    const ResultCode code = ResolveEncoderData(requested, rewritten->data, answer.detail);
+    if (code != Result::Ok) return code;
+  }
+  const RequestSettings& settings = rewritten ? *rewritten : requested;
+  if (settings.svg) return RenderSvg(settings, limits, answer);
   bool written = false;
   const ResultCode code = DrawRequestedImage(settings, limits, [&](RgbImage& image) {
     written = WritePngToMemory(image, answer.body);

@@ -1,5 +1,7 @@
 #include "cgi/RequestSettings.h"
 
+#include <cstring>
+
 #include "cgi/ParameterSource.h"
 
 namespace {
@@ -34,6 +36,13 @@ bool ReadInRange(ParameterSource& query, const char* name, int32_t low, int32_t 
   }
   target = number;
   return true;
+}
+
+// A switch read like quiet: any number, non-zero turns it on.
+void ReadSwitch(ParameterSource& query, const char* name, bool& target) {
+  if (const char* value = query.Lookup(name)) {
+    target = ReadNumber(value) != 0;
+  }
 }
 
 bool IsRightAngle(int32_t degrees) { return degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270; }
@@ -106,6 +115,12 @@ RequestSettings GatherRequestSettings(ParameterSource& query) {
   if (const char* size = query.Lookup("qsize")) {
     settings.quietZoneSize = ReadNumber(size);
   }
+  if (const char* out = query.Lookup("out")) {
+    settings.svg = std::strcmp(out, "svg") == 0;
+  }
+  ReadSwitch(query, "gs1", settings.gs1);
+  ReadSwitch(query, "gssep", settings.gs1GroupSeparator);
+  ReadSwitch(query, "utf8", settings.utf8);
   // Only whole pixel counts reach the size computation: 2.5 reads as 2.
   if (!settings.sizeGiven) {
     if (const char* xdim = query.Lookup("xdim")) {

@@ -21,6 +21,10 @@ struct RequestSettings {
   uint32_t backColor = 0xFFFFFF;  // bcolor, internal form
   uint32_t foreColor = 0x000000;  // fcolor, internal form
   int32_t quietZoneSize = 1;    // qsize: passed on as read; the barcode rejects negatives
+  bool svg = false;             // out: "svg" answers an SVG document, anything else the PNG
+  bool gs1 = false;             // gs1: data holds GS1 element strings in bracket form
+  bool gs1GroupSeparator = false;  // gssep: GS instead of FNC1 between GS1 element strings
+  bool utf8 = false;            // utf8: non-ASCII data must be UTF-8 and gets its ECI
   double xDimension = 5.0;      // xdim: 1 and above, read only when no size is given
 };
 

@@ -11,6 +11,7 @@
 #include "render/SymbolMatrix.h"
 
 class RgbImage;
+struct SymbolLayout;
 
 // One Data Matrix ECC200 symbol: the properties a caller sets, and the codewords, format and
 // module matrix they encode to. Content setters re-encode at once unless the update bracket
@@ -40,7 +41,12 @@ class DataMatrixBarcode {
   // Image size (in unitOut) that shows the symbol and its quiet zones at the X-dimension.
   ResultCode ComputeImageSize(double xdim, int32_t hres, int32_t vres, int32_t unitIn, int32_t unitOut,
                               double& width, double& height) const;
-  // Draws the symbol into the rectangle of the image: 0, 4 (does not fit) or 5 (not encoded).
+  // Where the symbol lands in the rectangle, for any writer: 0, 4 (does not fit) or 5 (not
+  // encoded). Turns the matrix to the orientation, so that RotatedModule reads it as laid out.
+  ResultCode ComputeLayout(const DrawRect& rect, SymbolLayout& layout);
+  // Paints background and dark modules of a layout that ComputeLayout made into the image.
+  void Paint(RgbImage& image, const SymbolLayout& layout) const;
+  // ComputeLayout and Paint in one: 0, 4 (does not fit) or 5 (not encoded).
   ResultCode Draw(RgbImage& image, const DrawRect& rect);
 
   const std::string& DataToEncode() const { return settings_.data; }

@@ -1,6 +1,6 @@
 // Runs the whole request handler in-process on a CGI environment and body built from the input,
 // with the response going to a memory stream, and checks that the outcome is one that a request
-// may have: a well-formed PNG after its header, the help page, the error page of the exit
+// may have: a well-formed PNG after its header, an SVG document after its own, the help page, the error page of the exit
 // status, or nothing; and that the exit status fits the response. The FastCGI worker serves many
 // requests with the one handler in one process, so each input is also served a second time, and
 // a fixed probe request after it, and both must get the answers they got before: nothing of one
@@ -19,6 +19,7 @@
 
 #include "cgi/QueryString.h"
 #include "cgi/RequestHandler.h"
+#include "cgi/RequestSettings.h"
 #include "cgi/ResultCode.h"
 #include "support/HtmlPageTexts.h"
 #include "support/PngReader.h"
@@ -27,6 +28,7 @@ namespace {
 
 constexpr size_t kHeaderBytes = 3;
 constexpr const char* kPngHeader = "Content-type: image/png\n\n";
+constexpr const char* kSvgHeader = "Content-type: image/svg+xml\n\n";
 constexpr uint64_t kMaxRasterBytes = 64ull * 1024 * 1024;
 
 constexpr std::array<const char*, 12> kOddContentLengths = {
@@ -149,6 +151,17 @@ void CheckPng(const Request& request, int status, const std::string& output) {
   }
 }
 
+// An SVG answer is a whole document: its start, its end and nothing after it.
+void CheckSvg(const Request& request, int status, const std::string& output) {
+  if (status != 0) Fail("SVG with a failure status", request, status, output);
+  const std::string start = std::string(kSvgHeader) + "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg ";
+  const std::string end = "</svg>\n";
+  if (output.compare(0, start.size(), start) != 0 || output.size() < start.size() + end.size() ||
+      output.compare(output.size() - end.size(), end.size(), end) != 0 || output.find(end) != output.size() - end.size()) {
+    Fail("malformed SVG document", request, status, output);
+  }
+}
+
 // The same request again, and then the probe, answer as they did before (the PNG's time
 // fields aside, which change with the second).
 void CheckNothingCarriedOver(const Request& request, int status, const std::string& output) {
@@ -164,6 +177,26 @@ void CheckNothingCarriedOver(const Request& request, int status, const std::stri
   if (WithoutPngTime(answer) != probeAnswer || status2 != probeStatus || probeStatus != 0) {
     Fail("a request changed the answer to the next one", probe, status2, answer);
   }
+}
+
+// Whether output is the error page of a gs1 or utf8 request refused for its data: code 5 with
+// one detail line, on which markup is escaped.
+bool IsDataFaultPage(QueryString& query, int status, const std::string& output) {
+  const auto switchedOn = [&query](const char* name) {
+    const char* value = query.Lookup(name);
+    return value != nullptr && ReadNumber(value) != 0;
+  };
+  if (status != 5 || !(switchedOn("gs1") || switchedOn("utf8"))) return false;
+  const std::string marked = ExpectedErrorPage(ErrorMessage(status), "\x01");
+  const std::string head = marked.substr(0, marked.find('\x01'));
+  const std::string tail = marked.substr(head.size() + 1);
+  if (output.size() <= head.size() + tail.size() || output.compare(0, head.size(), head) != 0 ||
+      output.compare(output.size() - tail.size(), tail.size(), tail) != 0) {
+    return false;
+  }
+  const std::string detail = output.substr(head.size(), output.size() - head.size() - tail.size());
+  return (detail.rfind("GS1: ", 0) == 0 || detail.rfind("UTF-8: ", 0) == 0) &&
+         detail.find_first_of("<>\"'\n") == std::string::npos;
 }
 
 }  // namespace
@@ -196,6 +229,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     CheckPng(request, status, output);
     return 0;
   }
+  if (output.rfind(kSvgHeader, 0) == 0) {
+    CheckSvg(request, status, output);
+    return 0;
+  }
   if (output == ExpectedHelpPage()) {
     if (status != 0) Fail("help page with a failure status", request, status, output);
     if (intake == Intake::Text && QueryString(text.c_str()).Lookup("help") == nullptr) {
@@ -204,13 +241,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     return 0;
   }
   // A caught exception (code 14) cannot happen here: nothing runs out of memory.
-  if (status == 0) Fail("success without a PNG or the help page", request, status, output);
+  if (status == 0) Fail("success without an image or the help page", request, status, output);
   if (intake == Intake::Text) {
     QueryString query(text.c_str());
     if (query.Lookup("help") != nullptr) Fail("help asked for, no help page", request, status, output);
     const bool debug = query.Lookup("debug") != nullptr;
     const std::string expected = debug ? ExpectedErrorPage(ErrorMessage(status)) : std::string();
-    if (output != expected) Fail("error response does not fit the status", request, status, output);
+    if (output != expected && !(debug && IsDataFaultPage(query, status, output))) {
+      Fail("error response does not fit the status", request, status, output);
+    }
   } else if (!output.empty() && output != ExpectedErrorPage(ErrorMessage(status))) {
     Fail("error response does not fit the status", request, status, output);
   }

@@ -6,6 +6,7 @@
 #include "encoder/DataMatrixBarcode.h"
 #include "render/DrawingGeometry.h"
 #include "render/RgbImage.h"
+#include "render/SymbolLayout.h"
 
 namespace {
 
@@ -72,25 +73,45 @@ ResultCode DataMatrixBarcode::ComputeImageSize(double xdim, int32_t hres, int32_
   return Result::Ok;
 }
 
-ResultCode DataMatrixBarcode::Draw(RgbImage& image, const DrawRect& rect) {
+ResultCode DataMatrixBarcode::ComputeLayout(const DrawRect& rect, SymbolLayout& layout) {
   // A wrapped module count would place the modules outside the image: refuse before fitting.
   const ModuleCountsResult counts = ModuleCounts(format_, drawing_);
   int32_t moduleSize = 0;
   if (counts.tooLarge || !FitModuleSize(format_, drawing_, rect, moduleSize)) return Result::InvalidBarcodeSize;
   if (!encoded_) return Result::InvalidData;
 
-  if ((drawing_.backColor & kColorMask) != (image.InitialColor() & kColorMask)) {
-    image.FillRect(rect.left, rect.top, rect.Width(), rect.Height(), drawing_.backColor);
-  }
-
   const bool hasQuietZone = drawing_.quietZone && drawing_.quietZoneSize > 0;
   const int32_t freeX = rect.Width() - counts.across * moduleSize;
   const int32_t freeY = rect.Height() - counts.down * moduleSize;
   const int32_t quietOffset = hasQuietZone ? drawing_.quietZoneSize * moduleSize : 0;
-  const int32_t x = rect.left + quietOffset + AlignmentOffset(drawing_.alignH, freeX, hasQuietZone);
-  const int32_t y = rect.top + quietOffset + AlignmentOffset(drawing_.alignV, freeY, hasQuietZone);
+  const bool columnsAcross = ColumnsRunAcross(drawing_.orientation);
 
-  matrix_.SetOrientation(drawing_.orientation);
-  DrawModules(image, matrix_, x, y, moduleSize, moduleSize, drawing_.foreColor);
+  layout.area = rect;
+  layout.moduleSize = moduleSize;
+  layout.x = rect.left + quietOffset + AlignmentOffset(drawing_.alignH, freeX, hasQuietZone);
+  layout.y = rect.top + quietOffset + AlignmentOffset(drawing_.alignV, freeY, hasQuietZone);
+  layout.orientation = drawing_.orientation;
+  layout.columns = columnsAcross ? matrix_.Cols() : matrix_.Rows();
+  layout.rows = columnsAcross ? matrix_.Rows() : matrix_.Cols();
+  layout.backColor = drawing_.backColor;
+  layout.foreColor = drawing_.foreColor;
+  matrix_.SetOrientation(layout.orientation);
+  return Result::Ok;
+}
+
+void DataMatrixBarcode::Paint(RgbImage& image, const SymbolLayout& layout) const {
+  const DrawRect& area = layout.area;
+  // The image starts in its initial colour: a background of that colour needs no fill.
+  if ((layout.backColor & kColorMask) != (image.InitialColor() & kColorMask)) {
+    image.FillRect(area.left, area.top, area.Width(), area.Height(), layout.backColor);
+  }
+  DrawModules(image, matrix_, layout.x, layout.y, layout.moduleSize, layout.moduleSize, layout.foreColor);
+}
+
+ResultCode DataMatrixBarcode::Draw(RgbImage& image, const DrawRect& rect) {
+  SymbolLayout layout;
+  const ResultCode code = ComputeLayout(rect, layout);
+  if (code != Result::Ok) return code;
+  Paint(image, layout);
   return Result::Ok;
 }

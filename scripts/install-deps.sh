@@ -15,6 +15,7 @@ set_name=${1:-test}
 run_packages=(
   cmake make g++                     # build
   libpng-dev zlib1g-dev              # PNG output (the static archives come with them)
+  python3 iso-codes                  # GS1 tables generated at build time
   lighttpd                           # scripts/run-server.sh
 )
 test_packages=(

@@ -20,8 +20,10 @@
   const form = document.getElementById('settings');
   const preview = document.getElementById('preview');
   const statusLine = document.getElementById('status');
+  const detailLine = document.getElementById('detail');
   const requestLink = document.getElementById('request-link');
   const lengthNote = document.getElementById('length');
+  const downloadLink = document.getElementById('download');
 
   const formatSelect = document.getElementById('fmt');
   formats.forEach((label, index) => formatSelect.add(new Option(label, String(index))));
@@ -35,9 +37,23 @@
     return document.getElementById(name);
   }
 
+  // A medicine pack: GTIN, expiry date, batch and serial number.
+  const gs1Example = '(01)09501101530003(17)270630(10)AB-123(21)XYZ987';
+
   function queryString() {
     const params = new URLSearchParams();
-    params.set('data', field('data').value);
+    const data = field('data').value;
+    params.set('data', data);
+    // The form sends UTF-8; the generator marks such text with its ECI when asked to. GS1 data
+    // is ASCII by definition.
+    if (field('gs1').checked) {
+      params.set('gs1', '1');
+      if (field('gssep').checked) {
+        params.set('gssep', '1');
+      }
+    } else if (/[^\x00-\x7f]/.test(data)) {
+      params.set('utf8', '1');
+    }
     for (const name of ['w', 'h', 'xdim']) {
       const value = field(name).value.trim();
       if (value !== '') {
@@ -59,32 +75,54 @@
         params.set(name, value);
       }
     }
+    if (outputFormat() === 'svg') {
+      params.set('out', 'svg');
+    }
     return params.toString();
   }
 
-  function showStatus(state, text) {
-    statusLine.dataset.state = state;
-    statusLine.textContent = text;
+  function outputFormat() {
+    return field('out-svg').checked ? 'svg' : 'png';
   }
 
-  // The error page is HTML; its text is what the user needs.
-  function pageText(html) {
+  function showStatus(state, text, detail = '') {
+    statusLine.dataset.state = state;
+    statusLine.textContent = text;
+    detailLine.textContent = detail;
+    detailLine.hidden = detail === '';
+  }
+
+  function collapsed(text) {
+    return text.replace(/\s+/g, ' ').trim();
+  }
+
+  // The error page is HTML: its bold line names the error, and the line after it, when there
+  // is one, says what exactly is wrong with the data.
+  function pageTexts(html) {
     const page = new DOMParser().parseFromString(html, 'text/html');
-    return (page.body ? page.body.textContent : '').replace(/\s+/g, ' ').trim();
+    if (!page.body) {
+      return { message: '', detail: '' };
+    }
+    const bold = page.body.querySelector('b');
+    const message = collapsed(bold ? bold.textContent : page.body.textContent);
+    const detail = collapsed(page.body.textContent).slice(message.length).trim();
+    return { message, detail };
   }
 
   async function explainFailure(query, requestNumber) {
     let text;
+    let detail = '';
     try {
       const response = await fetch(generator + '?' + query + '&debug=1', { cache: 'no-store' });
-      const body = await response.text();
-      text = pageText(body) ||
+      const texts = pageTexts(await response.text());
+      text = texts.message ||
           'The generator returned no image (HTTP ' + response.status + ') and no error page.';
+      detail = texts.detail;
     } catch (error) {
       text = 'The generator could not be reached: ' + error.message;
     }
     if (requestNumber === latestRequest) {
-      showStatus('error', text);
+      showStatus('error', text, detail);
     }
   }
 
@@ -100,6 +138,9 @@
     lengthNote.textContent = 'Request length: ' + query.length + ' of at most ' + maxRequestLength + ' characters.';
 
     const requestNumber = ++latestRequest;
+    const fileName = 'korvex.' + outputFormat();
+    // Only an image that arrived can be downloaded.
+    downloadLink.removeAttribute('href');
     if (query.length > maxRequestLength) {
       preview.removeAttribute('src');
       showStatus('error', 'The request is ' + query.length + ' characters long; the generator accepts at most ' +
@@ -114,6 +155,8 @@
       }
       preview.src = image.src;
       preview.dataset.query = query;
+      downloadLink.href = url;
+      downloadLink.download = fileName;
       showStatus('ready', 'Ready: ' + image.naturalWidth + ' × ' + image.naturalHeight + ' pixels.');
     };
     image.onerror = () => {
@@ -137,5 +180,10 @@
   form.addEventListener('input', scheduleUpdate);
   form.addEventListener('change', scheduleUpdate);
   form.addEventListener('submit', (event) => event.preventDefault());
+  document.getElementById('gs1-example').addEventListener('click', () => {
+    field('data').value = gs1Example;
+    field('gs1').checked = true;
+    scheduleUpdate();
+  });
   update();
 })();

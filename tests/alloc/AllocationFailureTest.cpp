@@ -192,8 +192,12 @@ std::vector<RequestCase> RepresentativeRequests() {
       {"DebugLongDataMode0", Get("debug=1&mode=0&data=" + MixedData(900)), "", true},
       {"LargestImage", Get("w=699&h=699&debug=1&data=" + MixedData(120) + "&bcolor=ffee00&fcolor=102030"), "", true},
       {"HelpRequest", Get("help=1&debug=1"), "", true},
+      {"SvgRequest", Get("out=svg&debug=1&w=300&h=200&angle=90&data=" + MixedData(120)), "", true},
       {"PostRequest", {std::string("POST"), std::nullopt, std::to_string(postBody.size())}, postBody, true},
       {"FailingRequestWithDebug", Get("debug=1&fmt=1&data=" + MixedData(200)), "", true},
+      {"Gs1Request", Get("debug=1&gs1=1&data=(01)09501101530003(17)270630(10)AB-123(21)XYZ987"), "", true},
+      {"Gs1FaultWithDebug", Get("debug=1&gs1=1&data=(01)09501101530003(21)A(21)B"), "", true},
+      {"Utf8Request", Get("debug=1&utf8=1&data=Stra%C3%9Fe"), "", true},
   };
 }
 

@@ -1,7 +1,9 @@
 // The demo page as a user meets it: served by scripts/run-server.sh (what `make run` starts),
-// driven in headless Chromium by demo-check.js, which types data, waits for the preview and
-// takes a screenshot of the page; zxing-cpp must read the typed data from the part of the
+// driven in headless Chromium by demo-check.js, which types data, waits for the preview,
+// takes a screenshot of the page and switches the preview to SVG; zxing-cpp must read the typed data from the part of the
 // screenshot where the preview stands (on the whole page its detector gets lost in the text).
+// The SVG answers, rendered by svg-check.js through the same server, must show exactly the
+// pixels of the PNG of the same request.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -10,6 +12,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -87,20 +90,37 @@ Raster Crop(const Raster& raster, int left, int top, int width, int height) {
   return part;
 }
 
+// Chromium, Node.js and playwright-core, or why a browser cannot be driven here.
+struct BrowserTools {
+  std::string chromium;
+  std::string node;
+  std::string missing;  // empty when everything is there
+};
+
+BrowserTools FindBrowserTools() {
+  BrowserTools tools;
+  tools.chromium = FindProgram({"chromium", "chromium-browser"});
+  tools.node = FindProgram({"node", "nodejs"});
+  if (tools.chromium.empty()) {
+    tools.missing = "Chromium is not installed (Debian package chromium)";
+  } else if (tools.node.empty()) {
+    tools.missing = "Node.js is not installed";
+  } else if (!fs::exists(fs::path(TestPaths::kSourceDir) / "tests" / "browser" / "node_modules" / "playwright-core")) {
+    tools.missing = "playwright-core is not installed (run tests/browser/install.sh)";
+  }
+  return tools;
+}
+
+const fs::path kBrowserDir = fs::path(TestPaths::kSourceDir) / "tests" / "browser";
+
 TEST(BrowserTest, TypedDataAppearsAsAReadableSymbolAndErrorsShowTheirText) {
-  const std::string chromium = FindProgram({"chromium", "chromium-browser"});
-  if (chromium.empty()) {
-    GTEST_SKIP() << "Chromium is not installed (Debian package chromium); the demo page was not tested in a browser";
+  const BrowserTools tools = FindBrowserTools();
+  if (!tools.missing.empty()) {
+    GTEST_SKIP() << tools.missing << "; the demo page was not tested in a browser";
   }
-  const std::string node = FindProgram({"node", "nodejs"});
-  if (node.empty()) {
-    GTEST_SKIP() << "Node.js is not installed; the demo page was not tested in a browser";
-  }
-  const fs::path browserDir = fs::path(TestPaths::kSourceDir) / "tests" / "browser";
-  if (!fs::exists(browserDir / "node_modules" / "playwright-core")) {
-    GTEST_SKIP() << "playwright-core is not installed (run tests/browser/install.sh); the demo page was not tested "
-                    "in a browser";
-  }
+  const std::string& chromium = tools.chromium;
+  const std::string& node = tools.node;
+  const fs::path& browserDir = kBrowserDir;
 
   ScratchDirectory scratch("korvex-browser");
   ASSERT_FALSE(scratch.Path().empty());
@@ -122,8 +142,13 @@ TEST(BrowserTest, TypedDataAppearsAsAReadableSymbolAndErrorsShowTheirText) {
   ASSERT_EQ(run.exitStatus, 0) << run.output << run.errorOutput << "\n" << server.Log();
 
   EXPECT_EQ(JsonString(run.output, "readyStatus").rfind("Ready:", 0), 0u) << run.output;
+  EXPECT_EQ(JsonString(run.output, "svgStatus").rfind("Ready:", 0), 0u) << run.output;
+  EXPECT_EQ(JsonString(run.output, "svgDownload"), "korvex.svg") << run.output;
+  EXPECT_NE(JsonString(run.output, "svgLink").find("out=svg"), std::string::npos) << run.output;
   EXPECT_NE(JsonString(run.output, "errorStatus").find("Error: Invalid barcode size."), std::string::npos)
       << run.output;
+  EXPECT_EQ(JsonString(run.output, "gs1Detail"), "GS1: (01) 09501101530004: check digit should be 3") << run.output;
+  EXPECT_EQ(JsonString(run.output, "utf8"), "1") << run.output;
   EXPECT_NE(run.output.find("\"problems\":[]"), std::string::npos) << "the page reported errors: " << run.output;
 
   PngInfo png;
@@ -136,6 +161,120 @@ TEST(BrowserTest, TypedDataAppearsAsAReadableSymbolAndErrorsShowTheirText) {
   const std::optional<Decoded> read = ReadWithZxing(preview);
   ASSERT_TRUE(read.has_value()) << "zxing-cpp found no symbol where the preview stands in the screenshot";
   EXPECT_EQ(read->bytes, typed);
+}
+
+// One request of the SVG table: the data, which zxing-cpp must read back, and the drawing settings.
+struct SvgCase {
+  std::string data;
+  std::string settings;
+};
+
+// Each angle, each alignment, quiet zone on and off and its sizes, colours, square and
+// rectangular formats, and sizes from the default up to the largest image.
+const std::vector<SvgCase> kSvgCases = {
+    {"123456", ""},  // 10 x 10 at 60 x 60, the default size
+    {"1234567", "xdim=2"},
+    {"12345678", "fmt=25&angle=0&xdim=3"},
+    {"12345678", "fmt=25&angle=90&xdim=3"},
+    {"12345678", "fmt=25&angle=180&xdim=3"},
+    {"12345678", "fmt=25&angle=270&xdim=3"},
+    {"Korvex2026", "fmt=26&angle=90&w=150&h=113"},
+    {"Korvex2026LabelOne", "fmt=27&w=97&h=40"},
+    {"Korvex2026LabelOneTwo", "fmt=28&angle=270&w=61&h=203"},
+    {"Korvex2026LabelOneTwoThree", "fmt=29&w=333&h=101"},
+    {"Korvex2026LabelOneTwoThreeFour", "fmt=30&angle=180&w=500&h=99"},
+    {"Align", "w=131&h=97&alignh=0&alignv=0"},
+    {"Align", "w=131&h=97&alignh=0&alignv=1"},
+    {"Align", "w=131&h=97&alignh=0&alignv=2"},
+    {"Align", "w=131&h=97&alignh=1&alignv=0"},
+    {"Align", "w=131&h=97&alignh=1&alignv=2"},
+    {"Align", "w=131&h=97&alignh=2&alignv=0"},
+    {"Align", "w=131&h=97&alignh=2&alignv=1"},
+    {"Align", "w=131&h=97&alignh=2&alignv=2"},
+    {"Align", "w=84&h=84&alignh=2&alignv=2"},  // no free space: the one-pixel shift
+    {"Quiet", "quiet=0&w=90&h=91"},
+    {"Quiet", "quiet=0&w=120&h=120&alignh=2&alignv=2"},
+    {"Quiet", "qsize=0&w=101&h=77"},
+    {"Quiet", "qsize=2&w=101&h=77"},
+    {"Quiet", "qsize=3&xdim=4"},
+    {"Colours", "bcolor=ffee00&fcolor=0000aa&w=90&h=90"},
+    {"Colours", "bcolor=c0ffc0&fcolor=7a1f3d&angle=90&w=91&h=120"},
+    {"Colours", "bcolor=ffffff&fcolor=404040&quiet=0&w=88&h=88"},
+    {"Format5", "fmt=5&w=250&h=250"},
+    {"Format10", "fmt=10&angle=180&w=400&h=333"},
+    {"Format15", "fmt=15&alignh=0&w=555&h=600"},
+    {"Format20", "fmt=20&angle=270&w=640&h=699"},
+    {"Format24", "fmt=24&w=699&h=699"},
+};
+
+TEST(BrowserTest, SvgAnswersShowExactlyThePixelsOfThePngAnswers) {
+  const BrowserTools tools = FindBrowserTools();
+  if (!tools.missing.empty()) {
+    GTEST_SKIP() << tools.missing << "; the SVG answers were not rendered in a browser";
+  }
+  ScratchDirectory scratch("korvex-browser-svg");
+  ASSERT_FALSE(scratch.Path().empty());
+  const int port = FreePort();
+  ASSERT_GT(port, 0);
+  LocalServer server(RunServerScript(port, scratch.Path(), scratch.Path() / "server.log"));
+  ASSERT_TRUE(WaitUntilAccepting(port, {&server}, 15s)) << "the demo server did not come up:\n" << server.Log();
+
+  std::vector<Raster> pngs;
+  std::string list;
+  for (const SvgCase& c : kSvgCases) {
+    const std::string query = "data=" + c.data + (c.settings.empty() ? "" : "&" + c.settings);
+    std::string reason;
+    const std::optional<Raster> png = CgiImage(query, &reason);
+    ASSERT_TRUE(png.has_value()) << query << ": " << reason;
+    pngs.push_back(*png);
+    list += std::to_string(png->width) + " " + std::to_string(png->height) + " " + query + "&out=svg\n";
+  }
+  const fs::path listPath = scratch.Path() / "requests.txt";
+  {
+    std::ofstream listFile(listPath);
+    listFile << list;
+  }
+  const fs::path shots = scratch.Path() / "shots";
+  fs::create_directory(shots);
+  const ProcessResult run = RunProcess(
+      tools.node,
+      {(kBrowserDir / "svg-check.js").string(), "http://127.0.0.1:" + std::to_string(port), listPath.string(),
+       shots.string()},
+      {{"PATH", kSystemPath}, {"HOME", scratch.Path().string()}, {"KORVEX_CHROMIUM", tools.chromium}}, "",
+      std::chrono::seconds(100));
+  ASSERT_TRUE(run.started);
+  ASSERT_FALSE(run.timedOut) << run.errorOutput;
+  ASSERT_EQ(run.exitStatus, 0) << run.output << run.errorOutput << "\n" << server.Log();
+  EXPECT_NE(run.output.find("\"problems\":[]"), std::string::npos) << run.output;
+
+  std::size_t svgAnswers = 0;
+  for (std::size_t at = run.output.find("image/svg+xml"); at != std::string::npos;
+       at = run.output.find("image/svg+xml", at + 1)) {
+    ++svgAnswers;
+  }
+  EXPECT_EQ(svgAnswers, kSvgCases.size()) << run.output;
+
+  for (std::size_t n = 0; n < kSvgCases.size(); ++n) {
+    const SvgCase& c = kSvgCases[n];
+    SCOPED_TRACE("data=" + c.data + "&" + c.settings);
+    PngInfo shot;
+    std::string error;
+    ASSERT_TRUE(ReadPng(ReadFile(shots / (std::to_string(n) + ".png")), shot, &error)) << error;
+    const Raster rendered = ToRaster(shot);
+    const Raster& png = pngs[n];
+    ASSERT_EQ(rendered.width, png.width);
+    ASSERT_EQ(rendered.height, png.height);
+    ASSERT_EQ(rendered.channels, png.channels);
+    std::size_t differing = 0;
+    std::size_t first = 0;
+    for (std::size_t i = 0; i < png.pixels.size(); ++i) {
+      if (rendered.pixels[i] != png.pixels[i] && differing++ == 0) first = i / png.channels;
+    }
+    EXPECT_EQ(differing, 0u) << "first differing pixel at x " << first % png.width << ", y " << first / png.width;
+    // zxing-cpp wants some light space around a symbol drawn without a quiet zone.
+    const std::optional<Decoded> read = ReadWithZxing(OnPage(rendered, 10));
+    EXPECT_EQ(read ? read->bytes : "(no symbol found)", c.data) << "zxing-cpp on the rendered SVG";
+  }
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
 // Drives the demo page in headless Chromium: waits for the first preview, types the data,
-// waits for the preview of exactly that data and takes a screenshot of the page; then asks
-// for an image too small for the symbol and waits for the error text.
+// waits for the preview of exactly that data and takes a screenshot of the page; then switches
+// to SVG and waits for that preview and its download link; then asks for an image too small
+// for the symbol and waits for the error text; then draws the GS1 example, gives it a wrong
+// check digit and reads the detail line, and types text beyond ASCII.
 // Usage: node demo-check.js BASE_URL DATA SCREENSHOT.png
-// Prints one JSON line: {"readyStatus": ..., "errorStatus": ..., "frame": {x, y, width, height},
-// "problems": [...]}, where frame is where the preview stands in the screenshot.
+// Prints one JSON line: {"readyStatus": ..., "svgStatus": ..., "svgDownload": ..., "svgLink": ...,
+// "errorStatus": ..., "gs1Detail": ..., "utf8": ..., "frame": {x, y, width, height},
+// "problems": [...]}, where frame is where the preview stands in the screenshot and svgDownload
+// the file name the download link offers.
 'use strict';
 
 const fs = require('fs');
@@ -55,6 +59,17 @@ async function main() {
     const box = await page.locator('#frame').boundingBox();
     const frame = { x: Math.floor(box.x), y: Math.floor(box.y), width: Math.ceil(box.width), height: Math.ceil(box.height) };
 
+    await page.check('#out-svg');
+    await page.waitForFunction(() => {
+      const preview = document.getElementById('preview');
+      return document.getElementById('status').dataset.state === 'ready' && preview.dataset.query !== undefined &&
+          new URLSearchParams(preview.dataset.query).get('out') === 'svg' && preview.complete &&
+          preview.naturalWidth > 0;
+    });
+    const svgStatus = await page.textContent('#status');
+    const svgDownload = await page.getAttribute('#download', 'download');
+    const svgLink = await page.getAttribute('#download', 'href');
+
     // A failing image is expected to log its failed load; only script errors count from here.
     watchConsole = false;
     await page.fill('#w', '11');
@@ -62,7 +77,30 @@ async function main() {
     await page.waitForSelector('#status[data-state="error"]');
     const errorStatus = await page.textContent('#status');
 
-    console.log(JSON.stringify({ readyStatus, errorStatus, frame, problems }));
+    // The GS1 example draws; a wrong check digit shows the generator's detail line.
+    await page.fill('#w', '');
+    await page.fill('#h', '');
+    await page.click('#gs1-example');
+    await page.waitForFunction(() => {
+      const query = document.getElementById('preview').dataset.query;
+      return document.getElementById('status').dataset.state === 'ready' && query !== undefined &&
+          new URLSearchParams(query).get('gs1') === '1';
+    });
+    await page.fill('#data', '(01)09501101530004');
+    await page.waitForSelector('#status[data-state="error"]');
+    const gs1Detail = await page.textContent('#detail');
+    // Text beyond ASCII goes out with utf8=1.
+    await page.uncheck('#gs1');
+    await page.fill('#data', 'Straße');
+    await page.waitForFunction(() => {
+      const query = document.getElementById('preview').dataset.query;
+      return document.getElementById('status').dataset.state === 'ready' && query !== undefined &&
+          new URLSearchParams(query).get('data') === 'Straße';
+    });
+    const utf8 = new URLSearchParams(await page.getAttribute('#preview', 'data-query')).get('utf8');
+
+    console.log(JSON.stringify({ readyStatus, svgStatus, svgDownload, svgLink, errorStatus, gs1Detail, utf8, frame,
+      problems }));
   } finally {
     await context.close();
     fs.rmSync(userDataDir, { recursive: true, force: true });

@@ -220,3 +220,55 @@ TEST(CgiRandom, MixedDataReadsBack) {
     ExpectCgiReads({literal, 0, 0, angle, ""}, expected, expected);
   }
 }
+
+// A GS1 request draws exactly the symbol of its tilde data, which zxing reads as GS1 (]d2) with
+// GS between the element strings; utf8 draws the symbol of its data behind ECI 26.
+TEST(CgiDataSwitches, SymbolsEqualTheirTildeDataAndReadBack) {
+  const std::string medicine = "(01)09501101530003(17)270630(10)AB-123(21)XYZ987";
+  const std::string medicineRead = "01095011015300031727063010AB-123\x1D" "21XYZ987";
+  const struct {
+    std::string query;
+    std::string tildeData;
+    std::string symbologyId;
+    std::string text;
+    std::string extra = "";  // further parameters of both requests
+  } cases[] = {
+      {"gs1=1&data=" + UrlEncode(medicine), "~101095011015300031727063010AB-123~121XYZ987", "]d2", medicineRead},
+      {"gs1=1&gssep=1&data=" + UrlEncode(medicine), "~101095011015300031727063010AB-123~X1D21XYZ987", "]d2",
+       medicineRead},
+      {"gs1=1&data=" + UrlEncode(medicine), "~101095011015300031727063010AB-123~121XYZ987", "]d2", medicineRead,
+       "&mode=2&angle=90&fcolor=000080"},
+      {"gs1=1&data=" + UrlEncode("(00)106141411234567897"), "~100106141411234567897", "]d2", "00106141411234567897"},
+      {"gs1=1&data=" + UrlEncode("(01)09501101530003(11)250101(17)270630(10)L1(21)S1"),
+       "~10109501101530003112501011727063010L1~121S1", "]d2", "0109501101530003112501011727063010L1\x1D" "21S1"},
+      {"gs1=1&data=" + UrlEncode("(8003)09506000134352ABC123(400)B2"), "~1800309506000134352ABC123~1400B2", "]d2",
+       "800309506000134352ABC123\x1D" "400B2"},
+      {"gs1=1&data=" + UrlEncode("(8003)09506000134352(400)B2"), "~1800309506000134352~1400B2", "]d2",
+       "800309506000134352\x1D" "400B2"},
+      {"gs1=1&data=" + UrlEncode("(00)106141411234567897(4330)001234-"), "~1001061414112345678974330001234-", "]d2",
+       "001061414112345678974330001234-"},
+      {"gs1=1&data=" + UrlEncode("(00)106141411234567897(4330)001234(400)P1"),
+       "~1001061414112345678974330001234~1400P1", "]d2", "001061414112345678974330001234\x1D" "400P1"},
+      {"gs1=1&data=" + UrlEncode("(01)09501101530003(10)A~X28B~X29"), "~1010950110153000310A~X28B~X29", "]d2",
+       "010950110153000310A(B)"},
+      {"utf8=1&data=" + UrlEncode("Stra\xC3\x9F" "e"), "~7000026Stra\xC3\x9F" "e", "]d1", "Stra\xC3\x9F" "e"},
+      {"utf8=1&data=" + UrlEncode("~1Stra~XC3~X9F" "e"), "~1~7000026Stra~XC3~X9F" "e", "]d2", "Stra\xC3\x9F" "e"},
+      {"utf8=1&data=Strasse", "Strasse", "]d1", "Strasse"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.query);
+    std::string reason;
+    const auto raster = CgiImage(c.query + c.extra, &reason);
+    ASSERT_TRUE(raster.has_value()) << reason;
+    const auto tildeRaster = CgiImage("data=" + UrlEncode(c.tildeData) + c.extra, &reason);
+    ASSERT_TRUE(tildeRaster.has_value()) << reason;
+    EXPECT_EQ(raster->width, tildeRaster->width);
+    EXPECT_TRUE(raster->pixels == tildeRaster->pixels) << "the symbol differs from that of " << c.tildeData;
+    const auto read = ReadWithZxing(*raster);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->symbologyId, c.symbologyId);
+    EXPECT_EQ(Printable(read->text), Printable(c.text));
+    const bool utf8Eci = c.tildeData.find("~7000026") != std::string::npos;
+    EXPECT_EQ(read->bytesWithEci.find("\\000026") != std::string::npos, utf8Eci) << Printable(read->bytesWithEci);
+  }
+}

@@ -1,19 +1,25 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "cgi/QueryString.h"
+#include "cgi/RequestHandler.h"
+#include "cgi/RequestParameter.h"
 #include "cgi/ResultCode.h"
 #include "process/CgiResponse.h"
 #include "support/Decoders.h"
 #include "support/HtmlPageTexts.h"
+#include "support/PngReader.h"
 
 namespace {
 
-enum class Answer { Nothing, HelpPage, ErrorPage, Png };
+enum class Answer { Nothing, HelpPage, ErrorPage, Png, Svg };
 
 struct RequestCase {
   std::string label;
@@ -22,7 +28,8 @@ struct RequestCase {
   int status;
   Answer answer;
   ResultCode errorCode = 0;  // Answer::ErrorPage
-  uint32_t width = 0;        // Answer::Png
+  std::string detailHtml = "";  // Answer::ErrorPage: the line after the message, escaped
+  uint32_t width = 0;        // Answer::Png and Answer::Svg
   uint32_t height = 0;
 };
 
@@ -41,10 +48,24 @@ RequestCase ExpectPng(std::string label, std::vector<EnvironmentVariable> enviro
   return c;
 }
 
+RequestCase ExpectSvg(std::string label, std::vector<EnvironmentVariable> environment, uint32_t width,
+                      uint32_t height) {
+  RequestCase c = ExpectPng(std::move(label), std::move(environment), "", width, height);
+  c.answer = Answer::Svg;
+  return c;
+}
+
 RequestCase ExpectErrorPage(std::string label, std::vector<EnvironmentVariable> environment, ResultCode code,
                             std::string input = "") {
   RequestCase c{std::move(label), std::move(environment), std::move(input), code, Answer::ErrorPage};
   c.errorCode = code;
+  return c;
+}
+
+// Data refused by the gs1 or utf8 check: 5, with the fault on the page's detail line.
+RequestCase ExpectDataFault(std::string label, const std::string& query, std::string detailHtml) {
+  RequestCase c = ExpectErrorPage(std::move(label), GetRequest("debug=1&" + query), Result::InvalidData);
+  c.detailHtml = std::move(detailHtml);
   return c;
 }
 
@@ -135,6 +156,22 @@ std::vector<RequestCase> RequestCases() {
       ExpectPng("Format31Ignored", GetRequest("fmt=31"), "", 70, 70),
       ExpectPng("FormatChosen", GetRequest("fmt=5"), "", 100, 100),  // 18 x 18 symbol
       ExpectPng("Mode7Ignored", GetRequest("mode=7"), "", 70, 70),
+      // Many parameters at once, escapes among them (the command line gets the decoded values).
+      ExpectPng("ColoursTurnedAligned",
+                GetRequest("data=Korvex&mode=2&angle=270&bcolor=ffffdd&fcolor=0000aa&alignh=0&alignv=2&w=120&h=90"), "",
+                120, 90),
+      ExpectPng("EscapedData", GetRequest("data=A%2BB+C%26D&w=80&h=80"), "", 80, 80),
+      ExpectPng("TildeEscapesInBase256", GetRequest("data=a%7EXff%7EN&mode=4&xdim=3&quiet=0"), "", 36, 36),
+      ExpectPng("RectangleInX12", GetRequest("data=ABC123&mode=6&fmt=27&qsize=3&xdim=2"), "", 64, 36),
+      // Output format.
+      ExpectSvg("Svg", GetRequest("out=svg"), 70, 70),
+      ExpectSvg("SvgSizeGiven", GetRequest("w=699&h=120&out=svg&debug=1"), 699, 120),
+      ExpectSvg("SvgLargestSymbol", GetRequest("data=Korvex&fmt=24&w=699&h=699&out=svg"), 699, 699),
+      ExpectSvg("SvgTurnedRectangle", GetRequest("data=ABC&fmt=25&angle=90&xdim=1&out=svg"), 10, 20),
+      ExpectPng("OutPng", GetRequest("out=png"), "", 70, 70),
+      ExpectPng("OutUpperCaseSvg", GetRequest("out=SVG"), "", 70, 70),
+      ExpectPng("OutEmpty", GetRequest("out="), "", 70, 70),
+      Expect("SvgHelp", GetRequest("out=svg&help=1"), "", 0, Answer::HelpPage),
       // Failures.
       Expect("NegativeQuietSize", GetRequest("qsize=-1"), "", 1, Answer::Nothing),
       ExpectErrorPage("NegativeQuietSizeWithDebug", GetRequest("qsize=-1&debug=1"), Result::InvalidArgument),
@@ -153,8 +190,63 @@ std::vector<RequestCase> RequestCases() {
       ExpectErrorPage("DataDoesNotFitWithDebug", GetRequest("fmt=1&data=123456789&debug=1"), Result::DataDoesNotFit),
       Expect("NoFittingFormat", GetRequest("data=" + kTooMuchData), "", 8, Answer::Nothing),
       ExpectErrorPage("NoFittingFormatWithDebug", GetRequest("debug=1&data=" + kTooMuchData), Result::NoFittingFormat),
+      // The same failures as SVG: the same status and page.
+      Expect("SvgNegativeQuietSize", GetRequest("out=svg&qsize=-1"), "", 1, Answer::Nothing),
+      ExpectErrorPage("SvgNegativeQuietSizeWithDebug", GetRequest("out=svg&qsize=-1&debug=1"), Result::InvalidArgument),
+      Expect("SvgImageTooSmall", GetRequest("w=11&h=11&out=svg"), "", 4, Answer::Nothing),
+      ExpectErrorPage("SvgImageTooSmallWithDebug", GetRequest("w=11&h=11&out=svg&debug=1"), Result::InvalidBarcodeSize),
+      Expect("SvgRasterTooLarge", GetRequest("xdim=1000&out=svg"), "", 3, Answer::Nothing),
+      ExpectErrorPage("SvgRasterTooLargeWithDebug", GetRequest("xdim=1000&debug=1&out=svg"), Result::PngInitFailed),
+      ExpectErrorPage("SvgQuietZoneBeyondCounts", GetRequest("w=100&h=100&qsize=40000&debug=1&out=svg"),
+                      Result::InvalidBarcodeSize),
+      Expect("SvgDataDoesNotFit", GetRequest("fmt=1&data=123456789&out=svg"), "", 10, Answer::Nothing),
+      ExpectErrorPage("SvgNoFittingFormatWithDebug", GetRequest("out=svg&debug=1&data=" + kTooMuchData),
+                      Result::NoFittingFormat),
+      ExpectDataFault("SvgGs1CheckDigit", "out=svg&gs1=1&data=(01)09501101530004",
+                      "GS1: (01) 09501101530004: check digit should be 3"),
+      ExpectSvg("SvgGs1", GetRequest("out=svg&gs1=1&data=(01)09501101530003&w=90&h=90"), 90, 90),
       ExpectErrorPage("NoFittingFormatByPost", PostRequest(std::to_string(kTooMuchDataPost.size())),
                       Result::NoFittingFormat, kTooMuchDataPost),
+      // GS1 element strings and UTF-8 text: the first fault of each kind, named on the page.
+      Expect("Gs1FaultWithoutDebug", GetRequest("gs1=1&data=(01)09501101530004"), "", 5, Answer::Nothing),
+      Expect("Utf8FaultWithoutDebug", GetRequest("utf8=1&data=%DF"), "", 5, Answer::Nothing),
+      ExpectDataFault("Gs1TextBeforeAi", "gs1=1&data=01)09501101530003",
+                      "GS1: the data must start with an AI in brackets, such as (01)"),
+      ExpectDataFault("Gs1ShortAi", "gs1=1&data=(1)23", "GS1: (1) is not an AI: an AI is 2 to 4 digits in brackets"),
+      ExpectDataFault("Gs1EmptyValue", "gs1=1&data=(01)09501101530003(10)", "GS1: (10) has no value"),
+      ExpectDataFault("Gs1OtherEscape", "gs1=1&data=(01)09501101530003(10)A~NB",
+                      "GS1: (10) A~NB: a tilde may only start ~X28 or ~X29 (a bracket)"),
+      ExpectDataFault("Gs1UnknownAi", "gs1=1&data=(3106)123456", "GS1: (3106) is not a known AI"),
+      ExpectDataFault("Gs1NotADigit", "gs1=1&data=(01)0950110153000%3C",
+                      "GS1: (01) 0950110153000&lt;: &#39;&lt;&#39; is not a digit"),
+      ExpectDataFault("Gs1NotCset82", "gs1=1&data=(01)09501101530003(10)AB%231",
+                      "GS1: (10) AB#1: &#39;#&#39; is not allowed (letters, digits and !&quot;%&amp;&#39;()*+,-./:;&lt;=&gt;?_ "
+                      "only)"),
+      ExpectDataFault("Gs1NotCset39", "gs1=1&data=(8010)0950a(8011)1",
+                      "GS1: (8010) 0950a: &#39;a&#39; is not allowed (capital letters, digits and # - / only)"),
+      ExpectDataFault("Gs1NotBase64url", "gs1=1&data=(01)09501101530003(21)1(8030)AB!C",
+                      "GS1: (8030) AB!C: &#39;!&#39; is not allowed (letters, digits, - and _ only)"),
+      ExpectDataFault("Gs1FixedLength", "gs1=1&data=(01)0950110153000", "GS1: (01) 0950110153000: must be 14 digits"),
+      ExpectDataFault("Gs1MaximumLength", "gs1=1&data=(01)09501101530003(10)ABCDEFGHIJKLMNOPQRSTU",
+                      "GS1: (10) ABCDEFGHIJKLMNOPQRSTU: too long: at most 20 characters"),
+      ExpectDataFault("Gs1OptionalPart", "gs1=1&data=(01)09501101530003(7007)2001012001",
+                      "GS1: (7007) 2001012001: its last part is too short"),
+      ExpectDataFault("Gs1CheckDigit", "gs1=1&data=(01)09501101530004",
+                      "GS1: (01) 09501101530004: check digit should be 3"),
+      ExpectDataFault("Gs1Date", "gs1=1&data=(01)09501101530003(17)270631", "GS1: (17) 270631: not a valid date"),
+      ExpectDataFault("Gs1Country", "gs1=1&data=(01)09501101530003(422)999",
+                      "GS1: (422) 999: not an ISO 3166 country code"),
+      ExpectDataFault("Gs1Currency", "gs1=1&data=(415)9501101530003(8020)A1(3912)191100",
+                      "GS1: (3912) 191100: not an ISO 4217 currency code (in 191)"),
+      ExpectDataFault("Gs1Required", "gs1=1&data=(21)ABC", "GS1: (21) needs one of (01), (03), (8006)"),
+      ExpectDataFault("Gs1Excluded", "gs1=1&data=(01)09501101530003(255)9501101530003",
+                      "GS1: (01) cannot be used together with (255)"),
+      ExpectDataFault("Gs1Repeated", "gs1=1&data=(01)09501101530003(10)A(10)B",
+                      "GS1: (10) appears twice with different values"),
+      ExpectDataFault("Utf8Invalid", "utf8=1&data=Stra%DFe", "UTF-8: the data is not valid UTF-8 text"),
+      ExpectDataFault("Utf8InvalidAfterEscapes", "utf8=1&data=Stra~XDFe", "UTF-8: the data is not valid UTF-8 text"),
+      Expect("Gs1TooLongForTheSymbol", GetRequest("gs1=1&fmt=1&data=(01)09501101530003"), "", 10, Answer::Nothing),
+      ExpectPng("Utf8AsciiUnchanged", GetRequest("utf8=1"), "", 70, 70),
   };
 }
 
@@ -176,7 +268,7 @@ TEST_P(CgiRequests, AnswerAndStatus) {
       EXPECT_EQ(result.output, ExpectedHelpPage());
       break;
     case Answer::ErrorPage:
-      EXPECT_EQ(result.output, ExpectedErrorPage(ErrorMessage(c.errorCode)));
+      EXPECT_EQ(result.output, ExpectedErrorPage(ErrorMessage(c.errorCode), c.detailHtml));
       break;
     case Answer::Png: {
       PngInfo png;
@@ -186,10 +278,87 @@ TEST_P(CgiRequests, AnswerAndStatus) {
       EXPECT_EQ(png.height, c.height);
       break;
     }
+    case Answer::Svg: {
+      const std::string header = "Content-type: image/svg+xml\n\n";
+      ASSERT_EQ(result.output.compare(0, header.size(), header), 0) << result.output.substr(0, 60);
+      const std::string size = "width=\"" + std::to_string(c.width) + "\" height=\"" + std::to_string(c.height) +
+                               "\" viewBox=\"0 0 " + std::to_string(c.width) + " " + std::to_string(c.height) + "\"";
+      EXPECT_NE(result.output.find(size), std::string::npos) << result.output.substr(0, 300);
+      // The largest symbol on the largest image stays a small file.
+      EXPECT_LT(result.output.size(), 100u * 1024);
+      EXPECT_EQ(result.output.substr(result.output.size() - 7), "</svg>\n");
+      break;
+    }
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CgiRequests, ::testing::ValuesIn(RequestCases()),
+                         [](const ::testing::TestParamInfo<RequestCase>& info) { return info.param.label; });
+
+// The query of a GET request that korvex can state as options: one that passes the length check
+// and asks for an image, not the help page.
+std::optional<std::string> CommandLineQuery(const RequestCase& c) {
+  const auto variable = [&](const char* name) -> const std::string* {
+    const auto found = std::find_if(c.environment.begin(), c.environment.end(),
+                                    [&](const EnvironmentVariable& v) { return v.first == name; });
+    return found != c.environment.end() ? &found->second : nullptr;
+  };
+  const std::string* method = variable("REQUEST_METHOD");
+  const std::string* query = variable("QUERY_STRING");
+  if (method == nullptr || query == nullptr || query->size() > static_cast<size_t>(kMaxRequestLength)) {
+    return std::nullopt;
+  }
+  std::string lowerMethod = *method;
+  std::transform(lowerMethod.begin(), lowerMethod.end(), lowerMethod.begin(),
+                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+  if (lowerMethod != "get" || QueryString(query->c_str()).Lookup("help") != nullptr) return std::nullopt;
+  return *query;
+}
+
+// Each request parameter of the query as the web program reads it, as an option of its name.
+std::vector<std::string> OptionsOf(const std::string& query) {
+  QueryString parsed(query.c_str());
+  std::vector<std::string> options;
+  for (const RequestParameter& parameter : kRequestParameters) {
+    if (const char* value = parsed.Lookup(parameter.name)) {
+      options.push_back(std::string("--") + parameter.name + "=" + value);
+    }
+  }
+  return options;
+}
+
+std::vector<RequestCase> CommandLineCases() {
+  std::vector<RequestCase> cases = RequestCases();
+  cases.erase(std::remove_if(cases.begin(), cases.end(), [](const RequestCase& c) { return !CommandLineQuery(c); }),
+              cases.end());
+  return cases;
+}
+
+class CommandLineRequests : public ::testing::TestWithParam<RequestCase> {};
+
+// korvex writes the body of the web answer (the PNG apart from its time fields, or the error
+// page under debug) and exits with the same status, saying why on standard error.
+TEST_P(CommandLineRequests, WriteTheCgiBodyAndExitAlike) {
+  const RequestCase& c = GetParam();
+  const ProcessResult cgi = RunCgi(c.environment);
+  const std::vector<std::string> options = OptionsOf(*CommandLineQuery(c));
+  const ProcessResult cli = RunCli(options);
+  ASSERT_TRUE(cli.started) << "cannot run korvex";
+  ASSERT_TRUE(cli.exited && !cli.timedOut) << "ended by signal " << cli.signal;
+  EXPECT_EQ(cli.exitStatus, cgi.exitStatus) << cli.errorOutput;
+  const size_t headerEnd = cgi.output.find("\n\n");
+  const std::string body = headerEnd == std::string::npos ? "" : cgi.output.substr(headerEnd + 2);
+  EXPECT_TRUE(WithoutPngTime(cli.output) == WithoutPngTime(body))
+      << cli.output.size() << " bytes from korvex, " << body.size() << " in the web answer";
+  if (cgi.exitStatus == 0) {
+    EXPECT_EQ(cli.errorOutput, "");
+  } else {
+    const std::string message = std::string("korvex: ") + ErrorMessage(cgi.exitStatus) + "\n";
+    EXPECT_EQ(cli.errorOutput.rfind(message, 0), 0u) << cli.errorOutput;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CommandLineRequests, ::testing::ValuesIn(CommandLineCases()),
                          [](const ::testing::TestParamInfo<RequestCase>& info) { return info.param.label; });
 
 }  // namespace

@@ -407,6 +407,10 @@ std::vector<Exchange> EveryKindOfRequest() {
       {"data=Colours&w=150&h=150&bcolor=ffcc00&fcolor=1020c0", false, Answer::kImage},
       {"data=Quiet&quiet=0&bcolor=00ff00&xdim=3", false, Answer::kImage},
       {"data=Aligned&w=300&h=120&alignh=0&alignv=2&qsize=3", false, Answer::kImage},
+      {"gs1=1&gssep=1&data=(01)09501101530003(17)270630(10)AB-123(21)XYZ987", false, Answer::kImage},
+      {"utf8=1&data=Stra%C3%9Fe", true, Answer::kImage},
+      {"gs1=1&debug=1&data=(01)09501101530004", false, Answer::kPage},
+      {"utf8=1&debug=1&data=Stra%DFe", true, Answer::kPage},
       {"help=1", false, Answer::kPage},
       {"help=0&data=x", true, Answer::kPage},
       // Error pages asked for with debug, and the same failures without it.

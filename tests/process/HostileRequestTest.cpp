@@ -1,7 +1,7 @@
 // Requests built to hurt, sent to the real program: the longest texts with the most encoding
 // work, every parameter at and past its limits, binary bytes, NULs, repeated parameters, broken
 // UTF-8 and lying CONTENT_LENGTH values. Whatever comes in, the run must end in one of the
-// answers a request can have (a well-formed PNG, the help page, the error page of its status,
+// answers a request can have (a well-formed PNG or SVG document, the help page, the error page of its status,
 // or nothing), print nothing on standard error (where the sanitizers report), and stay within
 // 2 s of CPU time and 256 MiB of memory. Each table prints its slowest request.
 
@@ -40,7 +40,7 @@ constexpr size_t kMaxRequestLength = 3600;
 // Generous: the CPU limit is what is tested; this only catches a run that hangs.
 constexpr std::chrono::seconds kHangTimeout(20);
 
-enum class Answer { Any, Nothing, HelpPage, ErrorPage, Png, ErrorPageOrNothing };
+enum class Answer { Any, Nothing, HelpPage, ErrorPage, Png, Svg, ErrorPageOrNothing };
 
 struct HostileCase {
   std::string label;
@@ -101,6 +101,11 @@ Measured RunMeasured(const HostileCase& request) {
 std::string AnswerOf(const std::string& output, int status) {
   if (output.empty()) return "nothing";
   if (output.rfind(kPngHeader, 0) == 0) return "PNG";
+  const std::string svgEnd = "</svg>\n";
+  if (output.rfind("Content-type: image/svg+xml\n\n<?xml", 0) == 0 && output.size() > svgEnd.size() &&
+      output.compare(output.size() - svgEnd.size(), svgEnd.size(), svgEnd) == 0) {
+    return "SVG";
+  }
   if (output == ExpectedHelpPage()) return "help page";
   if (output == ExpectedErrorPage(ErrorMessage(status))) return "error page";
   if (output == ExpectedErrorPage(ErrorMessage(Result::UnknownException))) return "exception page";
@@ -118,7 +123,7 @@ void ExpectAllowedAnswer(const HostileCase& request, const ProcessResult& result
     PngInfo png;
     std::string error;
     EXPECT_TRUE(ReadPngResponse(result.output, png, error)) << error;
-  } else if (answer == "help page" || answer == "exception page") {
+  } else if (answer == "SVG" || answer == "help page" || answer == "exception page") {
     EXPECT_EQ(status, 0) << answer;
   } else if (answer == "error page") {
     EXPECT_NE(status, 0);
@@ -135,6 +140,7 @@ void ExpectAllowedAnswer(const HostileCase& request, const ProcessResult& result
     case Answer::HelpPage: EXPECT_EQ(answer, "help page"); break;
     case Answer::ErrorPage: EXPECT_EQ(answer, "error page"); break;
     case Answer::Png: EXPECT_EQ(answer, "PNG"); break;
+    case Answer::Svg: EXPECT_EQ(answer, "SVG"); break;
     case Answer::ErrorPageOrNothing:
       EXPECT_TRUE(answer == "error page" || answer == "nothing") << answer;
       break;
@@ -257,6 +263,15 @@ std::vector<HostileCase> LimitRequests() {
       Get("first raster over the cap", "debug=1&xdim=33" + bigSymbol, 3, Answer::ErrorPage),
       Get("largest raster, red on blue, turned", "xdim=32&angle=90&bcolor=0000ff&fcolor=ff0000" + bigSymbol, 0,
           Answer::Png),
+      // The SVG document keeps the raster's limits and failures.
+      Get("SVG of the largest raster, turned", "out=svg&xdim=32&angle=90" + bigSymbol, 0, Answer::Svg),
+      Get("SVG of the first raster over the cap", "debug=1&out=svg&xdim=33" + bigSymbol, 3, Answer::ErrorPage),
+      Get("SVG, largest symbol, 699 x 699, coloured", "out=svg&w=699&h=699&bcolor=123456&fcolor=fedcba" + bigSymbol,
+          0, Answer::Svg),
+      Get("SVG, right alignment without free space or quiet zone",
+          "out=svg&w=12&h=12&quiet=0&alignh=2&alignv=2&fmt=2", 0, Answer::Svg),
+      Get("SVG, qsize 32767 with a given size", "debug=1&out=svg&w=699&h=699&qsize=32767", 4, Answer::ErrorPage),
+      Get("out of 3000 characters", "out=" + Repeat("svg", 1000), 0, Answer::Png),
   };
 }
 

@@ -1,6 +1,7 @@
 // The install rules behind `make install`: the program lands in the CGI directory under the
-// prefix (or in an absolute one), the FastCGI worker in its bin directory, the demo page and the
-// server examples beside them, and the installed program answers a request.
+// prefix (or in an absolute one), the FastCGI worker and the command-line program in its bin
+// directory, the demo page and the server examples beside them, and the installed programs
+// answer a request.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -11,6 +12,7 @@
 
 #include "support/CgiProcess.h"
 #include "support/Paths.h"
+#include "support/PngReader.h"
 #include "support/ScratchDirectory.h"
 
 namespace {
@@ -76,6 +78,11 @@ TEST_F(InstallTest, PutsTheProgramDemoPageAndServerExamplesUnderThePrefix) {
       RunProcess(program.string(), {}, {{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "data=Installed&w=50&h=50"}}, "");
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(run.output.rfind("Content-type: image/png\n\n\x89PNG", 0), 0u);
+
+  // So does the command-line program, and its image is the web answer's body.
+  const ProcessResult drawn = RunProcess((prefix / "bin" / "korvex").string(), {"--w=50", "--h=50", "Installed"}, {}, "");
+  EXPECT_EQ(drawn.exitStatus, 0) << drawn.errorOutput;
+  EXPECT_EQ("Content-type: image/png\n\n" + WithoutPngTime(drawn.output), WithoutPngTime(run.output));
 }
 
 TEST_F(InstallTest, HonoursDestdirForStagedInstalls) {

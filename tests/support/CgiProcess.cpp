@@ -208,3 +208,8 @@ ProcessResult RunCgi(const std::vector<EnvironmentVariable>& environment, const 
                      std::chrono::milliseconds timeout) {
   return RunProcess(TestPaths::kCgi, {}, environment, input, timeout);
 }
+
+ProcessResult RunCli(const std::vector<std::string>& args, const std::string& input,
+                     std::chrono::milliseconds timeout) {
+  return RunProcess(TestPaths::kCli, args, {}, input, timeout);
+}

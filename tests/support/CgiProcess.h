@@ -37,3 +37,8 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
 // request body on standard input.
 ProcessResult RunCgi(const std::vector<EnvironmentVariable>& environment, const std::string& input = "",
                      std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+// Runs the built command-line program with args, nothing in its environment, input on its
+// standard input.
+ProcessResult RunCli(const std::vector<std::string>& args, const std::string& input = "",
+                     std::chrono::milliseconds timeout = std::chrono::seconds(20));

@@ -2,6 +2,8 @@
 
 #include <dmtx.h>
 
+// zxing's text() as UTF-8 rather than a wide string.
+#define ZX_USE_UTF8
 #include <ZXing/ReadBarcode.h>
 
 #include <cstdio>
@@ -45,6 +47,7 @@ std::optional<Decoded> ReadWithZxing(const Raster& raster) {
   const auto withEci = result.bytesECI();
   decoded.bytesWithEci.assign(withEci.begin(), withEci.end());
   decoded.symbologyId = result.symbologyIdentifier();
+  decoded.text = result.text();
   return decoded;
 }
 

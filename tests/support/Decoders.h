@@ -20,6 +20,7 @@ struct Decoded {
   std::string bytes;             // the decoded data bytes
   std::string bytesWithEci;      // zxing only: data with ECI designators as \NNNNNN escapes
   std::string symbologyId;       // zxing only: "]d1", "]d2" (FNC1 first) ...
+  std::string text;              // zxing only: the bytes as text, in the character set an ECI names
 };
 
 // The matrix drawn black on white, moduleSize pixels per module, quietModules light modules

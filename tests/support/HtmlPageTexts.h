@@ -5,13 +5,12 @@
 // The HTML pages as they must stand, written out in full so the writers can be compared byte
 // for byte. The link addresses are the project's own documentation.
 
-inline std::string ExpectedErrorPage(const std::string& message) {
+// detailHtml is the line after the message, as the page writes it (escaped), or empty for none.
+inline std::string ExpectedErrorPage(const std::string& message, const std::string& detailHtml = "") {
   return "Content-type: text/html\n\n"
          "<html><head><title>Korvex</title></head><body>\n"
          "<b><font color='#ff0000'>" +
-         message +
-         "</font></b>\n"
-         "</body></html>\n";
+         message + "</font></b>\n" + (detailHtml.empty() ? "" : detailHtml + "<br>\n") + "</body></html>\n";
 }
 
 inline std::string ExpectedHelpPage() {

@@ -4,6 +4,7 @@
 namespace TestPaths {
 constexpr const char* kCgi = KORVEX_CGI_PATH;
 constexpr const char* kFcgi = KORVEX_FCGI_PATH;
+constexpr const char* kCli = KORVEX_CLI_PATH;
 constexpr const char* kSourceDir = KORVEX_SOURCE_DIR;
 constexpr const char* kBinaryDir = KORVEX_BINARY_DIR;
 }  // namespace TestPaths

@@ -134,6 +134,9 @@ void ExpectSame(const RequestSettings& actual, const RequestSettings& expected) 
   EXPECT_EQ(actual.foreColor, expected.foreColor);
   EXPECT_EQ(actual.quietZoneSize, expected.quietZoneSize);
   EXPECT_EQ(actual.xDimension, expected.xDimension);
+  EXPECT_EQ(actual.gs1, expected.gs1);
+  EXPECT_EQ(actual.gs1GroupSeparator, expected.gs1GroupSeparator);
+  EXPECT_EQ(actual.utf8, expected.utf8);
 }
 
 TEST_P(GatherCases, AppliesAcceptedValuesOnly) {
@@ -204,6 +207,10 @@ INSTANTIATE_TEST_SUITE_P(
         GatherCase{"qsize=-1", [](RequestSettings& s) { s.quietZoneSize = -1; }},
         GatherCase{"qsize=0", [](RequestSettings& s) { s.quietZoneSize = 0; }},
         GatherCase{"qsize=1000", [](RequestSettings& s) { s.quietZoneSize = 1000; }},
+        GatherCase{"gs1=1", [](RequestSettings& s) { s.gs1 = true; }},
+        GatherCase{"gs1=-2&gssep=1", [](RequestSettings& s) { s.gs1 = s.gs1GroupSeparator = true; }},
+        GatherCase{"gs1=on&gssep=0&utf8=yes", [](RequestSettings&) {}},
+        GatherCase{"utf8=1", [](RequestSettings& s) { s.utf8 = true; }},
         GatherCase{"xdim=0", [](RequestSettings&) {}}, GatherCase{"xdim=-3", [](RequestSettings&) {}},
         GatherCase{"xdim=2.5", [](RequestSettings& s) { s.xDimension = 2; }},
         GatherCase{"xdim=12", [](RequestSettings& s) { s.xDimension = 12; }},

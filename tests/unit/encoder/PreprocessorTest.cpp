@@ -1,4 +1,5 @@
 #include "encoder/Preprocessor.h"
+#include "encoder/Utf8Text.h"
 
 #include <gtest/gtest.h>
 
@@ -198,4 +199,33 @@ TEST(PreprocessorTest, CopyLeadingCodewordsAppendsBehindAHeader) {
   CodewordBuffer buffer = {233, 15, 0, 1};
   EXPECT_EQ(CopyLeadingCodewords(Preprocess("~1AIM"), buffer), 1u);
   EXPECT_EQ(buffer, (CodewordBuffer{233, 15, 0, 1, 232}));
+}
+
+// Bytes are judged after the escapes are resolved, and an ECI goes behind a leading function.
+TEST(PreprocessorTest, Utf8TextIsCheckedAndMarkedWithItsEci) {
+  const struct {
+    std::string data;
+    TextEncoding encoding;
+  } cases[] = {
+      {"Strasse~1~X7E", TextEncoding::Ascii},
+      {"Stra\xC3\x9F" "e", TextEncoding::Utf8},
+      {"Stra~XC3~X9F" "e", TextEncoding::Utf8},
+      {"\xF0\x9F\x98\x80", TextEncoding::Utf8},
+      {"Stra\xDF" "e", TextEncoding::NotUtf8},
+      {"~XDF", TextEncoding::NotUtf8},
+      {"\xC3", TextEncoding::NotUtf8},
+      {"\xC3~1\x9F", TextEncoding::NotUtf8},
+      {"\xC0\xAF", TextEncoding::NotUtf8},
+      {"\xED\xA0\x80", TextEncoding::NotUtf8},
+      {"\xF4\x90\x80\x80", TextEncoding::NotUtf8},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.data);
+    EXPECT_EQ(ClassifyText(row.data), row.encoding);
+  }
+  EXPECT_EQ(WithUtf8Eci("\xC3\x9F"), "~7000026\xC3\x9F");
+  EXPECT_EQ(WithUtf8Eci("~1\xC3\x9F"), "~1~7000026\xC3\x9F");
+  EXPECT_EQ(WithUtf8Eci("~5\xC3\x9F"), "~5~7000026\xC3\x9F");
+  EXPECT_EQ(WithUtf8Eci("~~\xC3\x9F"), "~7000026~~\xC3\x9F");
+  EXPECT_EQ(Preprocess(WithUtf8Eci("~3\xC3\x9F")), Join({Codewords({234, 241, 27}), {DataCharItem(0xC3), DataCharItem(0x9F)}}));
 }

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+#include "cgi/RequestSettings.h"
+#include "cgi/ResultCode.h"
+
+// The data the encoder reads for the settings: with gs1, the element strings checked and written
+// as tilde data; with utf8, text whose bytes beyond ASCII must be UTF-8, marked with its ECI;
+// otherwise the data as given. A fault ends with InvalidData and its description in detail.
+ResultCode ResolveEncoderData(const RequestSettings& settings, std::string& data, std::string& detail);

@@ -1,0 +1,149 @@
+#include "cli/CommandLine.h"
+
+#include <getopt.h>
+#include <strings.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cgi/RequestParameter.h"
+#include "cli/OutputPattern.h"
+
+namespace {
+
+// Values getopt_long returns for the options that have no short form; request parameters are
+// numbered from kFirstParameter by their place in kRequestParameters.
+enum : int { kHelp = 1000, kVersion, kBatch, kFirstParameter };
+
+std::vector<option> LongOptions() {
+  std::vector<option> options = {
+      {"help", no_argument, nullptr, kHelp},
+      {"version", no_argument, nullptr, kVersion},
+      {"batch", required_argument, nullptr, kBatch},
+      {"output", required_argument, nullptr, 'o'},
+  };
+  int index = kFirstParameter;
+  for (const RequestParameter& parameter : kRequestParameters) {
+    options.push_back({parameter.name, parameter.isSwitch ? optional_argument : required_argument, nullptr, index++});
+  }
+  options.push_back({nullptr, 0, nullptr, 0});
+  return options;
+}
+
+CommandLine Refuse(const std::string& reason) {
+  if (!reason.empty()) std::fprintf(stderr, "%s: %s\n", kProgramName, reason.c_str());
+  std::fprintf(stderr, "Try '%s --help' for more information.\n", kProgramName);
+  return CommandLine();
+}
+
+bool EndsWithSvg(const std::string& fileName) {
+  constexpr size_t kLength = 4;
+  return fileName.size() > kLength && strcasecmp(fileName.c_str() + fileName.size() - kLength, ".svg") == 0;
+}
+
+// Checks what can only be judged once every option is read.
+CommandLine Completed(CommandLine line, const std::vector<std::string>& operands) {
+  if (operands.size() > 1) return Refuse("more than one DATA argument ('" + operands[1] + "')");
+  if (line.action == CommandLine::Action::Batch) {
+    if (!operands.empty() || line.parameters.Has("data")) {
+      return Refuse("--batch reads its data from FILE; it takes neither DATA nor --data");
+    }
+    if (!line.output) return Refuse("--batch needs -o with %n or %s in the file name");
+    std::string reason;
+    if (!OutputPattern::Parse(*line.output, reason)) return Refuse("-o " + *line.output + ": " + reason);
+  } else if (!operands.empty()) {
+    if (line.parameters.Has("data")) return Refuse("the data is given twice, as DATA and with --data");
+    if (operands[0] == "-") {
+      line.dataFromInput = true;
+    } else {
+      line.parameters.Set("data", operands[0]);
+    }
+  }
+  if (line.output && EndsWithSvg(*line.output) && !line.parameters.Has("out")) line.parameters.Set("out", "svg");
+  return line;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(int argc, char** argv) {
+  // getopt_long's own messages start with argv[0]; they should start with the program name
+  // like every other message, wherever the program was started from.
+  std::vector<char*> arguments(argv, argv + argc);
+  std::string programName = kProgramName;
+  if (!arguments.empty()) arguments[0] = programName.data();
+  const std::vector<option> options = LongOptions();
+  CommandLine line;
+  line.action = CommandLine::Action::Symbol;
+  std::vector<std::string> operands;
+  optind = 0;  // a full reset, as the option table can differ between calls
+  while (optind < argc) {
+    const int found = getopt_long(argc, arguments.data(), "-o:", options.data(), nullptr);
+    if (found == -1) break;
+    switch (found) {
+      case 1:  // an operand, in its place among the options
+        operands.emplace_back(optarg);
+        break;
+      case 'o':
+        line.output = optarg;
+        break;
+      case kHelp:
+        line.action = CommandLine::Action::Help;
+        return line;
+      case kVersion:
+        line.action = CommandLine::Action::Version;
+        return line;
+      case kBatch:
+        line.action = CommandLine::Action::Batch;
+        line.batchFile = optarg;
+        break;
+      case '?':
+        return Refuse("");  // getopt_long has said what is wrong
+      default:
+        line.parameters.Set(kRequestParameters[found - kFirstParameter].name, optarg != nullptr ? optarg : "");
+        break;
+    }
+  }
+  for (; optind < argc; ++optind) operands.emplace_back(argv[optind]);  // after "--"
+  return Completed(std::move(line), operands);
+}
+
+std::string HelpText() {
+  constexpr size_t kLineWidth = 79;
+  std::string names;
+  size_t column = 0;
+  for (const RequestParameter& parameter : kRequestParameters) {
+    const std::string option = std::string(" --") + parameter.name + (parameter.isSwitch ? "" : "=VALUE");
+    if (column + option.size() > kLineWidth) {
+      names += "\n";
+      column = 0;
+    }
+    names += option;
+    column += option.size();
+  }
+  return std::string("Usage: korvex [OPTION]... [DATA]\n"
+                     "  or:  korvex [OPTION]... --batch FILE -o PATTERN\n"
+                     "Write the Data Matrix symbol of DATA as a PNG image (SVG with --out=svg or an\n"
+                     "output file name ending in .svg), the same image that the web program answers\n"
+                     "for the same parameters. DATA '-' reads the data from standard input (one\n"
+                     "final newline is dropped); without DATA or --data the default data is drawn.\n"
+                     "\n"
+                     "  -o, --output=FILE  write the image to FILE (default: standard output, which\n"
+                     "                     must not be a terminal for a PNG)\n"
+                     "      --batch=FILE   one symbol per line of FILE ('-': standard input), each\n"
+                     "                     written to a file named by the -o PATTERN, in which\n"
+                     "                     %n is the line number (from 1), %s the data made safe\n"
+                     "                     for a file name, %% a percent sign\n"
+                     "      --help         display this help and exit\n"
+                     "      --version      output version information and exit\n"
+                     "\n"
+                     "Request parameters, each an option of its own name, value as given (no URL\n"
+                     "encoding); their meanings and ranges are those of the web help page:\n") +
+         names +
+         "\n"
+         "With --debug, a failure also writes the web program's error page as the output.\n"
+         "\n"
+         "Exit status: 0 on success; the result code (1 to 14) of a symbol that cannot be\n"
+         "made (in a batch, of the first failing line; the other lines are still made);\n"
+         "64 for a wrong command line; 66 when the batch file cannot be read.\n";
+}

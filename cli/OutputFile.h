@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+#include "cgi/ResultCode.h"
+
+// Writes bytes as the whole content of the file at path. A regular file (or a new one) is
+// written under a temporary name beside it and renamed over it once complete, so that a reader
+// never sees half an image and a failed write leaves the old file as it was; anything else
+// (a device, a pipe, a symbolic link) is written in place. Returns FileOpenFailed when the file
+// cannot be created, FileCloseFailed when writing, closing or renaming fails, each with the
+// system's reason in detail; Ok otherwise.
+ResultCode WriteOutputFile(const std::string& path, const std::string& bytes, std::string& detail);
+
+// Writes bytes to standard output and flushes it; FileCloseFailed with detail when that fails.
+ResultCode WriteStandardOutput(const std::string& bytes, std::string& detail);

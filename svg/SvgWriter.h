@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+struct SymbolLayout;
+class SymbolMatrix;
+
+// The symbol as a standalone SVG 1.1 document that shows, at its own size, exactly the pixels
+// of the raster painted from the same layout: a background rectangle over the whole image and
+// the dark modules as one path of closed rectangles on whole pixels, drawn with crisp edges.
+// The matrix must be the one ComputeLayout turned. The same input gives the same bytes.
+// width and height are in pixels; SizeAttribute (SvgWriter.cpp) is the one place that would
+// state them in millimetres for a resolution, which the request handler's RenderSvg passes on.
+std::string WriteSvg(const SymbolLayout& layout, const SymbolMatrix& matrix);
+
+// The path data of the dark modules: one closed rectangle per maximal horizontal run of dark
+// modules, runs of the same extent in the rows below merged into it, each rectangle placed
+// relative to the start of the one before (the first absolutely). Empty without dark modules.
+std::string ModulePathData(const SymbolLayout& layout, const SymbolMatrix& matrix);
