@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <ctime>
 #include <string>
 #include <string_view>
 

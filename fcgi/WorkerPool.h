@@ -25,7 +25,8 @@ struct PoolSetup {
 // at once (after a short pause when it lived under a second, so a process that cannot serve does
 // not make the pool fork without rest), and its end logged with its cause and the request it
 // was serving. SIGHUP replaces every process, one after another: each is asked to stop after
-// its request in flight, its successor already started. SIGTERM or SIGINT are passed on to
+// its request in flight, its successor already started; a successor that ends at once halts the
+// reload, leaving the processes not yet replaced. SIGTERM or SIGINT are passed on to
 // every process; when all have finished their requests in flight and ended, the pool returns 0.
 // A process whose program cannot be run serves with the code it was forked from, through
 // serveInPlace(slot).
