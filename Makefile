@@ -1,5 +1,6 @@
-# Thin wrapper around CMake. `make run`, `make test` and `make bench` install what is missing of
-# their package set first (scripts/install-deps.sh run, test, bench).
+# Thin wrapper around CMake. `make run`, `make test`, `make bench` and `make deb` install what is
+# missing of their package set first (scripts/install-deps.sh run, test, bench, deb); `make install`
+# installs no packages.
 JOBS ?= $(shell nproc)
 # The full build with the test suite; `make test` runs it.
 BUILD_DIR ?= build
@@ -11,21 +12,24 @@ ASAN_DIR ?= build-asan
 PORT ?= 8080
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
+DEB_DIR ?= build-deb
 PREFIX ?= /usr/local
 CGIBINDIR ?= $(PREFIX)/lib/cgi-bin
 
-.PHONY: all deps deps-run deps-test deps-bench build build-program build-asan test test-release test-asan \
-  fuzz fuzz-smoke run bench install clean
+.PHONY: all deps deps-run deps-test deps-bench deps-deb build build-program build-asan test test-release test-asan \
+  fuzz fuzz-smoke run bench install deb clean
 
 all: build
 
 deps: deps-test
 
-deps-run deps-test deps-bench:
+deps-run deps-test deps-bench deps-deb:
 	@bash scripts/install-deps.sh $(@:deps-%=%)
 
+# The project's own builds treat warnings as errors; a release build (build-program, the package)
+# does not, so that a newer compiler's new warnings do not stop it.
 build: deps-test
-	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEX_WERROR=ON >/dev/null
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
 define build_program
@@ -37,11 +41,12 @@ build-program: deps-run
 	$(build_program)
 
 build-asan: deps-test
-	@cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DKORVEX_SANITIZE=ON >/dev/null
+	@cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DKORVEX_SANITIZE=ON -DKORVEX_WERROR=ON >/dev/null
 	@cmake --build $(ASAN_DIR) -j $(JOBS)
 
-test-release: build
-	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+# The package is built first, so that the install test can unpack and run it.
+test-release: build deb
+	@cd $(BUILD_DIR) && KORVEX_DEB_DIR=$(abspath $(DEB_DIR)) ctest --output-on-failure -j $(JOBS)
 
 # The sanitizer build runs everything but the long decoder matrix, which the release build covers.
 test-asan: build-asan
@@ -69,14 +74,22 @@ bench: deps-bench
 	@cmake --build $(PROGRAM_DIR) -j $(JOBS) --target korvex_bench
 	@bash bench/run-bench.sh $(PROGRAM_DIR)
 
-# korvex.cgi into $(CGIBINDIR); the demo page, documentation and server examples into
-# $(PREFIX)/share/korvex.
+# korvex.cgi into $(CGIBINDIR); the worker and the command-line program into $(PREFIX)/bin; the
+# library, its header, CMake package and pkg-config file under $(PREFIX)/lib and include; the man
+# pages; the demo page, documentation and server examples into $(PREFIX)/share/korvex.
+# It installs no packages: what building needs must be there (scripts/install-deps.sh run).
 # DESTDIR is honoured for staged installs. The build directory keeps its default CGI directory
 # afterwards, so that later installs go under their own prefix.
-install: build-program
+install:
+	$(build_program)
 	@cmake -S . -B $(PROGRAM_DIR) -DKORVEX_CGIBINDIR=$(CGIBINDIR) >/dev/null
 	@status=0; cmake --install $(PROGRAM_DIR) --prefix $(PREFIX) --strip || status=$$?; \
 	  cmake -S . -B $(PROGRAM_DIR) -DKORVEX_CGIBINDIR=lib/cgi-bin >/dev/null; exit $$status
 
+# The Debian packages korvex, libkorvex1 and libkorvex-dev into $(DEB_DIR), linked against the
+# shared libpng, zlib and libfcgi, and lintian's report on them ($(DEB_DIR)/lintian.txt).
+deb: deps-deb
+	@DEB_BUILD_DIR=$(DEB_DIR) JOBS=$(JOBS) bash scripts/build-deb.sh
+
 clean:
-	rm -rf $(BUILD_DIR) $(PROGRAM_DIR) $(ASAN_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(PROGRAM_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(DEB_DIR)

@@ -38,9 +38,9 @@ machine_section() {
   echo "- CPU: ${cpu:-unknown}, $(nproc) cores online; $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo) memory"
   echo "- Kernel: $(uname -sr); $(. /etc/os-release && echo "$PRETTY_NAME")"
   echo "- Compiler: $(c++ --version | head -n 1); libpng $(pkg-config --modversion libpng 2>/dev/null || echo '?'), zlib $(pkg-config --modversion zlib 2>/dev/null || echo '?')"
-  echo "- korvex.cgi: $(file -b "$cgi" | grep -o 'statically linked\|dynamically linked' || echo 'linking unknown'), $(stat -c %s "$cgi") bytes (RelWithDebInfo build, not stripped)"
+  echo "- korvex.cgi: $(file -b "$cgi" | grep -o 'static-pie linked\|statically linked\|dynamically linked' || echo 'linking unknown'), $(stat -c %s "$cgi") bytes (RelWithDebInfo build, not stripped)"
   if [ -x "$build/korvex.fcgi" ]; then
-    echo "- korvex.fcgi: $(file -b "$build/korvex.fcgi" | grep -o 'statically linked\|dynamically linked' || echo 'linking unknown'), $(stat -c %s "$build/korvex.fcgi") bytes, libfcgi $(dpkg-query -W -f='${Version}' libfcgi0ldbl 2>/dev/null || echo '?')"
+    echo "- korvex.fcgi: $(file -b "$build/korvex.fcgi" | grep -o 'static-pie linked\|statically linked\|dynamically linked' || echo 'linking unknown'), $(stat -c %s "$build/korvex.fcgi") bytes, libfcgi $(dpkg-query -W -f='${Version}' libfcgi0ldbl 2>/dev/null || echo '?')"
   fi
   echo "- Servers: $( (nginx -v 2>&1 || /usr/sbin/nginx -v 2>&1) | sed 's/^nginx version: //'), $( (lighttpd -v 2>/dev/null || /usr/sbin/lighttpd -v) | sed 's/ - .*//'), fcgiwrap $(dpkg-query -W -f='${Version}' fcgiwrap 2>/dev/null || echo '?'), $(wrk -v 2>&1 | head -n 1 | cut -d' ' -f1-2)"
   echo "- Load while measuring: $load_at_start at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end (1, 5, 15 minute averages)"

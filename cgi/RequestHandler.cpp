@@ -255,6 +255,10 @@ Answer CaughtExceptionAnswer(bool debug) noexcept {
 
 }  // namespace
 
+ResultCode EncodeRequestedSymbol(DataMatrixBarcode& barcode, const RequestSettings& settings) {
+  return ConfigureBarcode(barcode, settings);
+}
+
 ResultCode DrawRequestedImage(const RequestSettings& settings, const RequestLimits& limits,
                               const std::function<void(RgbImage&)>& useImage) {
   DataMatrixBarcode barcode;

@@ -11,6 +11,7 @@
 #include "cgi/ResultCode.h"
 #include "render/RgbImage.h"
 
+class DataMatrixBarcode;
 class ParameterSource;
 
 // The CGI variables the program reads; an unset variable is std::nullopt.
@@ -55,6 +56,10 @@ int64_t ReadContentLength(const std::string& text);
 // exist. Returns the first failing code, or 0.
 ResultCode DrawRequestedImage(const RequestSettings& settings, const RequestLimits& limits,
                               const std::function<void(RgbImage&)>& useImage);
+
+// Hands the settings to the barcode and encodes the symbol, once. Returns the first failing code,
+// or 0.
+ResultCode EncodeRequestedSymbol(DataMatrixBarcode& barcode, const RequestSettings& settings);
 
 // The image of the settings as the body of answer, with its content type; on failure the code
 // (and answer.detail where there is more to say), with answer left without a body.

@@ -18,7 +18,7 @@ build="${FUZZ_BUILD_DIR:-build-fuzz}"
 jobs="${JOBS:-2}"
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DKORVEX_FUZZ=ON -DKORVEX_TESTS=OFF >/dev/null
+  -DKORVEX_FUZZ=ON -DKORVEX_TESTS=OFF -DKORVEX_WERROR=ON >/dev/null
 cmake --build "$build" -j "$jobs" --target fuzz_targets >/dev/null
 
 failed=()

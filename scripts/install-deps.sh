@@ -7,6 +7,8 @@
 #            decoders, clang for the fuzzers, the deployment servers and Chromium (the default)
 #     bench  everything `make bench` needs: the run set, Google Benchmark, wrk, curl, nginx,
 #            fcgiwrap and libfcgi
+#     deb    building the Debian packages (`make deb`): the run set, libfcgi, debhelper,
+#            dpkg-dev and lintian
 # With KORVEX_DEPS_DRY_RUN=1 it prints the set and what of it is missing, and changes nothing.
 set -euo pipefail
 
@@ -28,6 +30,8 @@ test_packages=(
   nginx fcgiwrap apache2             # deployment tests
   libfcgi-dev                        # the FastCGI worker
   chromium                           # browser test of the demo page
+  build-essential debhelper dpkg-dev # `make test` builds the Debian package for the install test
+  lintian
 )
 bench_packages=(
   "${run_packages[@]}"
@@ -38,12 +42,20 @@ bench_packages=(
   libfcgi-dev                        # the FastCGI worker and its no-op floor
 )
 
+deb_packages=(
+  "${run_packages[@]}"
+  libfcgi-dev                        # the FastCGI worker
+  build-essential debhelper dpkg-dev # dpkg-buildpackage, dh with the cmake build system
+  lintian                            # checks the packages
+)
+
 case "$set_name" in
   run) packages=("${run_packages[@]}") ;;
   test) packages=("${test_packages[@]}") ;;
   bench) packages=("${bench_packages[@]}") ;;
+  deb) packages=("${deb_packages[@]}") ;;
   *)
-    echo "install-deps: unknown set '$set_name' (run, test or bench)" >&2
+    echo "install-deps: unknown set '$set_name' (run, test, bench or deb)" >&2
     exit 2
     ;;
 esac

@@ -1,18 +1,24 @@
 // The install rules behind `make install`: the program lands in the CGI directory under the
 // prefix (or in an absolute one), the FastCGI worker and the command-line program in its bin
 // directory, the demo page and the server examples beside them, and the installed programs
-// answer a request.
+// answer a request. A program built against the staged library (CMake package and pkg-config)
+// writes a readable symbol, and the Debian package of `make deb` runs from its unpacked files.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "support/CgiProcess.h"
+#include "support/Decoders.h"
+#include "support/LocalServer.h"
 #include "support/Paths.h"
 #include "support/PngReader.h"
+#include "support/ReadBack.h"
 #include "support/ScratchDirectory.h"
 
 namespace {
@@ -26,6 +32,31 @@ std::string FindCmake() {
     }
   }
   return "";
+}
+
+const std::vector<EnvironmentVariable> kToolEnvironment = {{"PATH", "/usr/local/bin:/usr/bin:/bin"}};
+
+// The first file under root whose name is name, or an empty path.
+fs::path FindFile(const fs::path& root, const std::string& name) {
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+    if (entry.path().filename() == name) return entry.path();
+  }
+  return {};
+}
+
+// The data of the symbol in a PNG file, as zxing reads it.
+std::string ReadSymbolFile(const fs::path& png) {
+  PngInfo info;
+  std::string error;
+  if (!ReadPng(ReadFile(png.string()), info, &error)) return "(no PNG: " + error + ")";
+  const std::optional<Decoded> decoded = ReadWithZxing(ToRaster(info));
+  return decoded ? decoded->bytes : "(not read)";
+}
+
+// Where `make deb` left the packages: KORVEX_DEB_DIR, or build-deb/ in the source tree.
+fs::path PackageDirectory() {
+  const char* set = std::getenv("KORVEX_DEB_DIR");
+  return set != nullptr ? fs::path(set) : fs::path(TestPaths::kSourceDir) / "build-deb";
 }
 
 class InstallTest : public ::testing::Test {
@@ -66,6 +97,17 @@ TEST_F(InstallTest, PutsTheProgramDemoPageAndServerExamplesUnderThePrefix) {
                            "deploy/apache2-proxy-fcgi.conf.in", "deploy/korvex-fcgi.service", "deploy/korvex-fcgi.socket"}) {
     EXPECT_TRUE(fs::exists(prefix / "share" / "korvex" / file)) << file;
   }
+  for (const char* file : {"share/man/man1/korvex.1", "share/man/man8/korvex.fcgi.8", "include/korvex/korvex.h",
+                           "include/korvex/export.h"}) {
+    EXPECT_TRUE(fs::exists(prefix / file)) << file;
+  }
+  // Only the public header set: none of the internal ones.
+  EXPECT_FALSE(fs::exists(prefix / "include" / "cgi"));
+  EXPECT_FALSE(FindFile(prefix / "include", "RequestHandler.h").has_filename());
+  for (const char* file : {"libkorvex.so", "KorvexConfig.cmake", "KorvexConfigVersion.cmake", "KorvexTargets.cmake",
+                           "korvex.pc"}) {
+    EXPECT_TRUE(FindFile(prefix, file).has_filename()) << file;
+  }
 
   // The FastCGI worker goes with the other programs, not into the CGI directory.
   const fs::path worker = prefix / "bin" / "korvex.fcgi";
@@ -91,6 +133,91 @@ TEST_F(InstallTest, HonoursDestdirForStagedInstalls) {
   ASSERT_EQ(installed.exitStatus, 0) << installed.output << installed.errorOutput;
   EXPECT_TRUE(fs::exists(stage / "opt" / "korvex" / "lib" / "cgi-bin" / "korvex.cgi")) << installed.output;
   EXPECT_TRUE(fs::exists(stage / "opt" / "korvex" / "share" / "korvex" / "www" / "index.html"));
+}
+
+// A few lines of CMake and C++ (tests/consumer/) built against the staged library, found once
+// through its CMake package and once through pkg-config.
+TEST_F(InstallTest, ConsumerBuildsAgainstTheStagedLibrary) {
+  const fs::path stage = root_ / "stage";
+  const ProcessResult installed = Install("/usr/local", stage);
+  ASSERT_EQ(installed.exitStatus, 0) << installed.output << installed.errorOutput;
+  const fs::path library = FindFile(stage, "libkorvex.so");
+  const fs::path pcFile = FindFile(stage, "korvex.pc");
+  ASSERT_TRUE(library.has_filename() && pcFile.has_filename()) << installed.output;
+
+  const struct {
+    const char* way;
+    std::string option;
+  } ways[] = {{"find_package", "-DCMAKE_PREFIX_PATH=" + (stage / "usr" / "local").string()},
+              {"pkg-config", "-DKORVEX_CONSUMER_PKG_CONFIG=ON"}};
+  std::vector<EnvironmentVariable> environment = kToolEnvironment;
+  environment.emplace_back("PKG_CONFIG_PATH", pcFile.parent_path().string());
+  environment.emplace_back("LD_LIBRARY_PATH", library.parent_path().string());
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.way);
+    const fs::path build = root_ / (std::string("consumer-") + way.way);
+    const ProcessResult configured = RunProcess(
+        cmake_,
+        {"-S", std::string(TestPaths::kSourceDir) + "/tests/consumer", "-B", build.string(), way.option,
+         std::string("-DCMAKE_CXX_FLAGS=") + TestPaths::kConsumerCxxFlags},
+        environment, "", std::chrono::seconds(120));
+    ASSERT_EQ(configured.exitStatus, 0) << configured.output << configured.errorOutput;
+    const ProcessResult built =
+        RunProcess(cmake_, {"--build", build.string()}, environment, "", std::chrono::seconds(120));
+    ASSERT_EQ(built.exitStatus, 0) << built.output << built.errorOutput;
+
+    const fs::path image = build / "symbol.png";
+    const ProcessResult run =
+        RunProcess((build / "consumer").string(), {image.string(), "Consumer ~1 01"}, environment, "");
+    ASSERT_EQ(run.exitStatus, 0) << run.errorOutput;
+    EXPECT_NE(run.output.find(": 16 x 16 modules"), std::string::npos) << run.output;
+    EXPECT_EQ(ReadSymbolFile(image), "Consumer \x1d 01");
+  }
+}
+
+// The packages of `make deb` unpacked into a scratch folder: the CGI program there answers as the
+// one built here (apart from the PNG's time fields), and the worker and the command-line program
+// start. Skipped where no package has been built.
+TEST_F(InstallTest, DebianPackageRunsFromItsUnpackedFiles) {
+  std::vector<fs::path> packages;
+  const fs::path directory = PackageDirectory();
+  if (fs::is_directory(directory)) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(directory)) {
+      const std::string name = entry.path().filename().string();
+      if ((name.rfind("korvex_", 0) == 0 || name.rfind("libkorvex1_", 0) == 0) && entry.path().extension() == ".deb") {
+        packages.push_back(entry.path());
+      }
+    }
+  }
+  if (packages.size() < 2) GTEST_SKIP() << "no korvex and libkorvex1 packages in " << directory << " (make deb)";
+
+  const fs::path unpacked = root_ / "unpacked";
+  for (const fs::path& package : packages) {
+    const ProcessResult extracted =
+        RunProcess("/usr/bin/dpkg-deb", {"-x", package.string(), unpacked.string()}, kToolEnvironment, "");
+    ASSERT_EQ(extracted.exitStatus, 0) << package << extracted.errorOutput;
+  }
+
+  const std::vector<EnvironmentVariable> request = {{"REQUEST_METHOD", "GET"},
+                                                    {"QUERY_STRING", "data=Packaged&w=120&h=80&fmt=26"}};
+  const ProcessResult packaged = RunProcess((unpacked / "usr/lib/cgi-bin/korvex.cgi").string(), {}, request, "");
+  const ProcessResult built = RunCgi(request);
+  EXPECT_EQ(packaged.exitStatus, 0) << packaged.errorOutput;
+  EXPECT_EQ(packaged.output.rfind("Content-type: image/png\n\n", 0), 0u);
+  EXPECT_EQ(WithoutPngTime(packaged.output), WithoutPngTime(built.output));
+
+  const ProcessResult usage = RunProcess((unpacked / "usr/bin/korvex.fcgi").string(), {"--help"}, {}, "");
+  EXPECT_EQ(usage.exitStatus, 0) << usage.errorOutput;
+
+  const fs::path program = unpacked / "usr/bin/korvex";
+  if (!fs::exists(program)) GTEST_SKIP() << "the package holds no command-line program korvex yet";
+  const fs::path library = FindFile(unpacked, "libkorvex.so.1");
+  const std::vector<EnvironmentVariable> environment = {{"LD_LIBRARY_PATH", library.parent_path().string()}};
+  const fs::path image = root_ / "command-line.png";
+  const ProcessResult run = RunProcess(program.string(), {"-o", image.string(), "--w=200", "Packaged"}, environment, "");
+  ASSERT_EQ(run.exitStatus, 0) << run.errorOutput;
+  EXPECT_EQ(ReadSymbolFile(image), "Packaged");
+  EXPECT_EQ(RunProcess(program.string(), {"--version"}, environment, "").exitStatus, 0);
 }
 
 }  // namespace

@@ -1,0 +1,8 @@
+#pragma once
+
+// Marks what libkorvex exports; everything else in the library is hidden.
+#if defined(__GNUC__)
+#define KORVEX_EXPORT __attribute__((visibility("default")))
+#else
+#define KORVEX_EXPORT
+#endif

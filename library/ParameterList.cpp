@@ -1,0 +1,8 @@
+#include "library/ParameterList.h"
+
+const char* ParameterList::Lookup(const char* name) {
+  for (const auto& [parameterName, value] : parameters_) {
+    if (parameterName == name) return value.c_str();
+  }
+  return nullptr;
+}

@@ -1,0 +1,115 @@
+// libkorvex's public API against the request handler it wraps: the same answers for the same
+// parameters, and a module matrix that a reader decodes.
+#include <gtest/gtest.h>
+
+#include <korvex/korvex.h>
+
+#include <string>
+
+#include "cgi/QueryString.h"
+#include "cgi/RequestHandler.h"
+#include "support/Decoders.h"
+#include "support/PngReader.h"
+
+namespace {
+
+// A query without escapes as the library's name and value pairs.
+korvex::Request AsRequest(const std::string& query) {
+  korvex::Request request;
+  std::size_t start = 0;
+  while (start < query.size()) {
+    std::size_t end = query.find('&', start);
+    if (end == std::string::npos) end = query.size();
+    const std::string pair = query.substr(start, end - start);
+    const std::size_t equals = pair.find('=');
+    request.emplace_back(pair.substr(0, equals), equals == std::string::npos ? "" : pair.substr(equals + 1));
+    start = end + 1;
+  }
+  return request;
+}
+
+struct RenderCase {
+  std::string query;
+  int32_t code;
+  std::string contentType;
+};
+
+class LibraryRenderTest : public ::testing::TestWithParam<RenderCase> {};
+
+TEST_P(LibraryRenderTest, AnswersAsTheRequestHandler) {
+  const RenderCase& c = GetParam();
+  QueryString query(c.query.c_str());
+  const Answer expected = AnswerParameters(query, RequestLimits());
+  const korvex::Answer answer = korvex::Render(AsRequest(c.query));
+  EXPECT_EQ(answer.code, c.code);
+  EXPECT_EQ(answer.message, ErrorMessage(c.code));
+  EXPECT_EQ(answer.contentType, c.contentType);
+  EXPECT_EQ(answer.detail, expected.detail);
+  EXPECT_EQ(WithoutPngTime(answer.body), WithoutPngTime(expected.body));
+}
+
+const std::string kTooLongForTenByTen(40, 'A');
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LibraryRenderTest,
+    ::testing::Values(RenderCase{"", 0, "image/png"},
+                      RenderCase{"data=Label&w=200&h=120&fmt=27&angle=90&bcolor=ffff00&fcolor=000080&alignh=0", 0,
+                                 "image/png"},
+                      RenderCase{"data=~1010123456789012&xdim=3&qsize=4&mode=2", 0, "image/png"},
+                      RenderCase{"gs1=1&data=(01)09501101530003(17)270630(10)AB-123", 0, "image/png"},
+                      RenderCase{"gs1=1&data=(01)09501101530004&debug=1", 5, "text/html"},
+                      RenderCase{"help=1", 0, "text/html"},
+                      RenderCase{"data=" + kTooLongForTenByTen + "&fmt=1", 10, ""},
+                      RenderCase{"data=" + kTooLongForTenByTen + "&fmt=1&debug=1", 10, "text/html"},
+                      RenderCase{"xdim=500", 3, ""}));
+
+// The matrix drawn black on white with a quiet zone, four pixels per module.
+Raster MatrixRaster(const korvex::ModuleMatrix& matrix) {
+  constexpr int kModule = 4;
+  constexpr int kQuiet = 2;
+  Raster raster;
+  raster.width = (matrix.cols + 2 * kQuiet) * kModule;
+  raster.height = (matrix.rows + 2 * kQuiet) * kModule;
+  raster.pixels.assign(static_cast<std::size_t>(raster.width) * raster.height, 255);
+  for (int y = 0; y < raster.height; ++y) {
+    for (int x = 0; x < raster.width; ++x) {
+      const int row = y / kModule - kQuiet;
+      const int col = x / kModule - kQuiet;
+      if (row >= 0 && row < matrix.rows && col >= 0 && col < matrix.cols && matrix.Dark(row, col)) {
+        raster.pixels[static_cast<std::size_t>(y) * raster.width + x] = 0;
+      }
+    }
+  }
+  return raster;
+}
+
+TEST(LibraryMatrixTest, GivesTheEncodedSymbolOfDataAndFormat) {
+  struct Case {
+    std::string query;
+    int rows;
+    int cols;
+    std::string decoded;
+  };
+  const Case cases[] = {
+      {"data=Hello", 12, 12, "Hello"},
+      {"data=0123456789&fmt=25", 8, 18, "0123456789"},
+      {"data=ABC&fmt=5&angle=90&w=300&quiet=0", 18, 18, "ABC"},
+      {"data=line~Nbreak&mode=1", 16, 16, "line\nbreak"},
+  };
+  for (const Case& c : cases) {
+    const korvex::ModuleMatrix matrix = korvex::EncodeMatrix(AsRequest(c.query));
+    ASSERT_EQ(matrix.code, 0) << c.query << ": " << matrix.message;
+    EXPECT_EQ(matrix.rows, c.rows) << c.query;
+    EXPECT_EQ(matrix.cols, c.cols) << c.query;
+    ASSERT_EQ(matrix.modules.size(), static_cast<std::size_t>(c.rows) * c.cols) << c.query;
+    const std::optional<Decoded> read = ReadWithZxing(MatrixRaster(matrix));
+    ASSERT_TRUE(read.has_value()) << c.query;
+    EXPECT_EQ(read->bytes, c.decoded) << c.query;
+  }
+  const korvex::ModuleMatrix refused = korvex::EncodeMatrix({{"data", kTooLongForTenByTen}, {"fmt", "1"}});
+  EXPECT_EQ(refused.code, 10);
+  EXPECT_EQ(refused.message, korvex::Message(10));
+  EXPECT_TRUE(refused.modules.empty());
+}
+
+}  // namespace
