@@ -30,13 +30,13 @@ constexpr auto kRestartPause = std::chrono::milliseconds(200);
 // not yet replaced still serving.
 constexpr auto kReloadProbation = std::chrono::milliseconds(200);
 
+// What the pool waits for: its processes' ends, a stop, a reload.
+constexpr int kPoolSignals[] = {SIGCHLD, SIGTERM, SIGINT, SIGHUP};
+
 sigset_t PoolSignals() {
   sigset_t signals;
   sigemptyset(&signals);
-  sigaddset(&signals, SIGCHLD);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGHUP);
+  for (const int waited : kPoolSignals) sigaddset(&signals, waited);
   return signals;
 }
 
@@ -65,8 +65,11 @@ class Pool {
 
   int Run() {
     // The pool waits for its signals instead of handling them, so none is lost between checks.
+    // The processes get the mask the program was started with, without what HoldPoolSignals
+    // held back early.
     sigset_t previous;
     sigprocmask(SIG_BLOCK, &signals_, &previous);
+    for (const int waited : kPoolSignals) sigdelset(&previous, waited);
     previous_ = previous;
     for (int i = 0; i < setup_.processes; ++i) Start(std::nullopt);
     while (!stopping_) WaitForEvent();
@@ -309,6 +312,11 @@ class Pool {
 };
 
 }  // namespace
+
+void HoldPoolSignals() {
+  const sigset_t signals = PoolSignals();
+  sigprocmask(SIG_BLOCK, &signals, nullptr);
+}
 
 int RunWorkerPool(const PoolSetup& setup, PoolStatus& status, int statusFd,
                   const std::function<int(std::size_t)>& serveInPlace) {

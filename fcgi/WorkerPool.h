@@ -32,3 +32,7 @@ struct PoolSetup {
 // serveInPlace(slot).
 int RunWorkerPool(const PoolSetup& setup, PoolStatus& status, int statusFd,
                   const std::function<int(std::size_t slot)>& serveInPlace);
+
+// Holds back the signals that the pool waits for from here on, so that a reload or a stop sent
+// while the program starts waits for the pool instead of ending it.
+void HoldPoolSignals();

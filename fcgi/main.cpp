@@ -175,6 +175,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!args.empty() && args[0] == kProcessSlotOption) return ServeAsPoolProcess(args);
+  HoldPoolSignals();
   std::string error;
   const std::optional<WorkerOptions> options = ParseWorkerOptions(args, &error);
   if (!options) {
