@@ -5,9 +5,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <fcgiapp.h>
 
@@ -24,9 +26,36 @@ std::optional<std::string> Parameter(const FCGX_Request& request, const char* na
   return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
 }
 
+bool IsStatusRequest(const FCGX_Request& request, const std::string& statusPath) {
+  if (statusPath.empty()) return false;
+  const std::optional<std::string> script = Parameter(request, "SCRIPT_NAME");
+  const std::optional<std::string> document = Parameter(request, "DOCUMENT_URI");
+  return script == statusPath || document == statusPath;
+}
+
+// "json" among the query's parameters (json, json=1), as php-fpm's status page takes it.
+bool AsksForJson(const std::string& query) {
+  for (std::size_t start = 0; start <= query.size();) {
+    const std::size_t end = std::min(query.find('&', start), query.size());
+    const std::string_view name = std::string_view(query).substr(start, end - start);
+    if (name == "json" || name.rfind("json=", 0) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// The pool's counters; never cached, since each answer is of its moment.
+void RespondWithStatus(FCGX_Request& request, const PoolStatus& status) {
+  const bool json = AsksForJson(Parameter(request, "QUERY_STRING").value_or(""));
+  const std::string answer = std::string("Content-Type: ") +
+                             (json ? "application/json" : "text/plain; charset=utf-8") +
+                             "\nCache-Control: no-store\n\n" + status.Describe(json);
+  FCGX_PutStr(answer.data(), static_cast<int>(answer.size()), request.out);
+}
+
 // The handler writes exactly what the CGI program would write to standard output, and its
 // result, the CGI program's exit status, goes out as the request's application status.
-void Respond(FCGX_Request& request) {
+int Respond(FCGX_Request& request, const RequestLimits& limits) {
   CgiEnvironment environment;
   environment.requestMethod = Parameter(request, "REQUEST_METHOD");
   environment.queryString = Parameter(request, "QUERY_STRING");
@@ -40,10 +69,27 @@ void Respond(FCGX_Request& request) {
       // No memory for the streams: nothing can be answered, like a CGI that could not start.
       status = 1;
     } else {
-      status = HandleRequest(environment, input.get(), output.get());
+      status = HandleRequest(environment, input.get(), output.get(), limits);
     }
   }
   FCGX_SetExitStatus(status, request.out);
+  return status;
+}
+
+// One accepted request, counted, and recorded in the process's slot for the pool to name should
+// the process die serving it.
+void Serve(FCGX_Request& request, const WorkerOptions& options, PoolStatus& status, ProcessSlot& slot) {
+  ++status.accepted;
+  slot.Record(Parameter(request, "REQUEST_METHOD").value_or(""), Parameter(request, "QUERY_STRING").value_or(""),
+              Parameter(request, "CONTENT_LENGTH").value_or(""));
+  slot.state = ProcessSlot::kServing;
+  int exitStatus = 0;
+  if (IsStatusRequest(request, options.statusPath)) {
+    RespondWithStatus(request, status);
+  } else {
+    exitStatus = Respond(request, options.limits);
+  }
+  ++status.byExitStatus[static_cast<unsigned>(exitStatus) % PoolStatus::kExitStatuses];
 }
 
 volatile sig_atomic_t stopRequested = 0;
@@ -67,19 +113,32 @@ void InstallSignalHandlers() {
   // A client that leaves makes writes fail instead of ending the process.
   signal(SIGPIPE, SIG_IGN);
   signal(SIGALRM, SIG_DFL);
+  // A reload is the pool's business; a process group signal must not end a process.
+  signal(SIGHUP, SIG_IGN);
 }
 
+enum class Wait { kReady, kStop, kIdle };
+
 // Waits, with the stop signals let through, until the next request can be read: on a kept
-// connection when the web server keeps one open, else on the listening socket. False when a
-// stop signal came.
-bool WaitForNextRequest(const FCGX_Request& request, int listenSocket, const sigset_t& waitMask) {
+// connection when the web server keeps one open, else on the listening socket. A kept
+// connection that stays quiet for the idle timeout is given up.
+Wait WaitForNextRequest(const FCGX_Request& request, int listenSocket, const sigset_t& waitMask, int idleSeconds) {
   // libfcgi keeps the connection of a request whose server asked for that; the next request
   // comes on it.
-  pollfd ready{request.ipcFd >= 0 ? request.ipcFd : listenSocket, POLLIN, 0};
+  const bool kept = request.ipcFd >= 0;
+  pollfd ready{kept ? request.ipcFd : listenSocket, POLLIN, 0};
+  const timespec idle{idleSeconds, 0};
+  // Under steady load the socket is always ready, and ppoll returns at once without letting a
+  // stop signal that came during the request through; it would wait for a quiet moment.
+  sigset_t pending;
+  sigpending(&pending);
+  if (sigismember(&pending, SIGTERM) == 1 || sigismember(&pending, SIGINT) == 1) return Wait::kStop;
   while (!stopRequested) {
-    if (ppoll(&ready, 1, nullptr, &waitMask) > 0) return true;
+    const int result = ppoll(&ready, 1, kept ? &idle : nullptr, &waitMask);
+    if (result > 0) return Wait::kReady;
+    if (result == 0) return Wait::kIdle;
   }
-  return false;
+  return Wait::kStop;
 }
 
 }  // namespace
@@ -88,7 +147,7 @@ bool WaitForNextRequest(const FCGX_Request& request, int listenSocket, const sig
 // answered in full. The time bound runs from the moment a connection is ready to be read, so a
 // client that connects and then stalls, before its request is complete or within it, costs at
 // most the bound.
-int ServeFastCgiRequests(int listenSocket, int requestTimeoutSeconds) {
+int ServeFastCgiRequests(int listenSocket, const WorkerOptions& options, PoolStatus& status, std::size_t slotIndex) {
   InstallSignalHandlers();
   const sigset_t stopSignals = StopSignals();
   sigset_t waitMask;
@@ -98,23 +157,36 @@ int ServeFastCgiRequests(int listenSocket, int requestTimeoutSeconds) {
   // Every worker wakes for a new connection; those that lose the race to accept it must not
   // block in accept with their time bound running.
   fcntl(listenSocket, F_SETFL, fcntl(listenSocket, F_GETFL) | O_NONBLOCK);
+  ProcessSlot& slot = status.slots[slotIndex];
+  slot.state = ProcessSlot::kIdle;
 
   FCGX_Request request;
   if (FCGX_InitRequest(&request, listenSocket, 0) != 0) return kStatusSocketFailed;
-  int status = kStatusStopped;
-  while (WaitForNextRequest(request, listenSocket, waitMask)) {
-    alarm(static_cast<unsigned>(requestTimeoutSeconds));
+  int exitStatus = kStatusStopped;
+  for (;;) {
+    const Wait wait = WaitForNextRequest(request, listenSocket, waitMask, options.idleTimeoutSeconds);
+    if (wait == Wait::kStop) break;
+    if (wait == Wait::kIdle) {
+      // The request before has been finished; only the connection is left to give up.
+      close(request.ipcFd);
+      request.ipcFd = -1;
+      continue;
+    }
+    alarm(static_cast<unsigned>(options.requestTimeoutSeconds));
+    slot.state = ProcessSlot::kReading;
     const int accepted = FCGX_Accept_r(&request);
     if (accepted < 0) {
       alarm(0);
+      slot.state = ProcessSlot::kIdle;
       if (accepted == -EAGAIN || accepted == -EWOULDBLOCK || accepted == -EINTR) continue;  // lost the race
-      status = kStatusSocketFailed;
+      exitStatus = kStatusSocketFailed;
       break;
     }
-    Respond(request);
+    Serve(request, options, status, slot);
     FCGX_Finish_r(&request);
     alarm(0);
+    slot.state = ProcessSlot::kIdle;
   }
   FCGX_Free(&request, 1);
-  return status;
+  return exitStatus;
 }

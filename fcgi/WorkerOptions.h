@@ -1,8 +1,13 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "cgi/RequestHandler.h"
 
 // How korvex.fcgi was asked to run.
 struct WorkerOptions {
@@ -11,10 +16,24 @@ struct WorkerOptions {
   int workers = 1;  // processes on the one socket; the parser's default is the number of cores
   // A request still running after this many seconds ends its process, which is replaced.
   int requestTimeoutSeconds = 10;
+  // A kept connection with no request for this long is closed, so that it cannot pin a process.
+  int idleTimeoutSeconds = 10;
+  // A request for this path (SCRIPT_NAME or DOCUMENT_URI) answers the pool's counters; empty: none.
+  std::string statusPath;
+  // Permissions and group of a unix socket (--listen unix:PATH); the group of the worker when
+  // not given.
+  mode_t socketMode = 0660;
+  std::optional<gid_t> socketGroup;
+  // What the handler bounds beyond the parameters. --max-pixels can only lower its pixel cap,
+  // the raster cap (64 MiB at 3 bytes per pixel).
+  RequestLimits limits;
 };
 
 // The options of argv[1..], or nothing with *error saying what is wrong.
 std::optional<WorkerOptions> ParseWorkerOptions(const std::vector<std::string>& args, std::string* error);
+
+// The options as the start of the log names them.
+std::string DescribeWorkerOptions(const WorkerOptions& options);
 
 // What --help prints.
 extern const char kWorkerUsage[];

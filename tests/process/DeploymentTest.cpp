@@ -39,6 +39,9 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
+// Where the nginx examples pass the worker's status page on.
+constexpr const char* kStatusPath = "/korvex-status";
+
 bool WriteFile(const fs::path& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary);
   out << content;
@@ -68,8 +71,11 @@ struct HttpResult {
   std::string error;  // curl's complaint when the request did not complete
 };
 
-// One request through curl; post is sent as an application/x-www-form-urlencoded body.
-HttpResult Request(const std::string& url, const fs::path& bodyFile, const std::string* post = nullptr) {
+// One request through curl; post is sent as an application/x-www-form-urlencoded body. from,
+// when given, is the loopback address the request comes from (127.0.0.2 and so on), so that
+// the server sees clients of their own.
+HttpResult Request(const std::string& url, const fs::path& bodyFile, const std::string* post = nullptr,
+                   const std::string& from = "") {
   // curl leaves the file alone when the answer has no body.
   std::error_code ignored;
   fs::remove(bodyFile, ignored);
@@ -78,6 +84,10 @@ HttpResult Request(const std::string& url, const fs::path& bodyFile, const std::
   if (post != nullptr) {
     args.push_back("--data-binary");
     args.push_back(*post);
+  }
+  if (!from.empty()) {
+    args.push_back("--interface");
+    args.push_back(from);
   }
   args.push_back(url);
   const ProcessResult run = RunProcess("/usr/bin/curl", args, {}, "");
@@ -283,7 +293,7 @@ class DeploymentFixture : public ::testing::Test {
   // korvex.fcgi with `processes` worker processes on its own socket (unix:PATH or
   // 127.0.0.1:PORT); true once it accepts connections there.
   bool StartWorker(const std::string& listen, int processes, const fs::path& log) {
-    LocalServerOptions options = FastCgiWorker(listen, processes, log);
+    LocalServerOptions options = FastCgiWorker(listen, processes, log, {"--status-path", kStatusPath});
     options.argv[0] = fields_["FCGI_PATH"];  // the copy that the servers' accounts can reach
     options.ownProcessGroup = true;
     servers_.push_back(std::make_unique<LocalServer>(std::move(options)));
@@ -497,6 +507,49 @@ TEST_F(DeploymentFixture, NginxAnswersRepeatedGetRequestsFromItsCache) {
   EXPECT_EQ(cached.body, first.body);
   EXPECT_EQ(Request(Url(port, "/cgi-bin/korvex.cgi"), BodyFile(), &query).status, 502);
   EXPECT_EQ(Request(url + "&angle=90", BodyFile()).status, 502);
+}
+
+// One client sending faster than nginx's limit per address gets 429 for the excess, while a
+// second client, from an address of its own, is served all along. The worker's status page
+// counts what nginx passed on, and answers this machine only.
+TEST_F(DeploymentFixture, NginxLimitsEachClientAndShowsTheStatusPageToThisMachineOnly) {
+  const int port = StartDeployment(Named("nginx_fastcgi"));
+  ASSERT_GT(port, 0) << Logs();
+  // Each address once, so that nginx's cache answers none of them and every one served reaches
+  // the worker.
+  const auto url = [port](const std::string& client, int n) {
+    return Url(port, "/cgi-bin/korvex.cgi?data=" + client + "+" + std::to_string(n) + "&w=100&h=100");
+  };
+  std::map<int, int> fastByStatus;
+  std::atomic<bool> refused{false};
+  std::thread fast([&] {
+    for (int n = 0; n < 60; ++n) {
+      const int status = Request(url("fast", n), BodyFile("fast"), nullptr, "127.0.0.2").status;
+      ++fastByStatus[status];
+      refused = refused || status == 429;
+    }
+  });
+  // The second client starts once the first is being refused, and sends while it goes on.
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (!refused && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+  std::map<int, int> otherByStatus;
+  for (int n = 0; n < 4; ++n) ++otherByStatus[Request(url("other", n), BodyFile("other"), nullptr, "127.0.0.3").status];
+  fast.join();
+
+  EXPECT_EQ(otherByStatus[200], 4) << Logs();
+  EXPECT_GE(fastByStatus[200], 20) << "the burst is served at once";
+  EXPECT_GT(fastByStatus[429], 0) << "nothing was refused";
+  EXPECT_EQ(fastByStatus[200] + fastByStatus[429], 60);
+
+  const HttpResult status = Request(Url(port, std::string(kStatusPath) + "?json"), BodyFile());
+  EXPECT_EQ(status.status, 200) << status.error;
+  EXPECT_EQ(status.contentType, "application/json");
+  const int served = fastByStatus[200] + otherByStatus[200];
+  EXPECT_NE(status.body.find("\"accepted requests\":" + std::to_string(served + 1) + ","), std::string::npos)
+      << status.body;
+  EXPECT_NE(status.body.find("\"requests by exit status\":{\"0\":" + std::to_string(served) + "}"), std::string::npos)
+      << status.body;
+  EXPECT_EQ(Request(Url(port, kStatusPath), BodyFile(), nullptr, "127.0.0.3").status, 403);
 }
 
 // Three korvex.fcgi instances behind one nginx upstream, each standing for a machine; one is

@@ -23,6 +23,7 @@ constexpr uint8_t kStdout = 6;
 constexpr uint8_t kStderr = 7;
 constexpr uint16_t kRequestId = 1;
 constexpr uint16_t kResponderRole = 1;
+constexpr uint8_t kKeepConnection = 1;
 constexpr std::size_t kMaxContent = 65535;
 constexpr std::size_t kHeaderSize = 8;
 
@@ -120,8 +121,8 @@ bool FastCgiConnection::SendRecord(uint8_t type, const std::string& content) {
 bool FastCgiConnection::SendRequest(const std::vector<EnvironmentVariable>& parameters, const std::string& body,
                                     bool closeBody) {
   if (fd_ < 0) return false;
-  const std::string begin{static_cast<char>(kResponderRole >> 8), static_cast<char>(kResponderRole & 0xFF), 0, 0, 0,
-                          0, 0, 0};
+  const std::string begin{static_cast<char>(kResponderRole >> 8), static_cast<char>(kResponderRole & 0xFF),
+                          static_cast<char>(keepOpen_ ? kKeepConnection : 0), 0, 0, 0, 0, 0};
   if (!SendRecord(kBeginRequest, begin)) return false;
   std::string pairs;
   for (const auto& [name, value] : parameters) {

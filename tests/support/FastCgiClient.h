@@ -28,6 +28,9 @@ class FastCgiConnection {
   FastCgiConnection& operator=(const FastCgiConnection&) = delete;
 
   bool Connected() const { return fd_ >= 0; }
+  // Asks the responder to keep the connection open after each request, as a web server with
+  // fastcgi_keep_conn does.
+  void KeepOpen() { keepOpen_ = true; }
   // The begin-request and parameter records, then body bytes; closeBody ends the body stream.
   bool SendRequest(const std::vector<EnvironmentVariable>& parameters, const std::string& body, bool closeBody = true);
   // Reads records until the end of the request, the end of the connection or the timeout.
@@ -36,6 +39,7 @@ class FastCgiConnection {
  private:
   bool SendRecord(uint8_t type, const std::string& content);
   int fd_ = -1;
+  bool keepOpen_ = false;
 };
 
 // One complete request; a connection that fails shows in the response's error.
