@@ -257,7 +257,10 @@ Answer CaughtExceptionAnswer(bool debug) noexcept {
 
 }  // namespace
 
-ResultCode EncodeRequestedSymbol(DataMatrixBarcode& barcode, const RequestSettings& settings) {
+ResultCode EncodeRequestedSymbol(DataMatrixBarcode& barcode, const RequestSettings& requested, std::string& detail) {
+  RequestSettings settings = requested;
+  const ResultCode code = ResolveEncoderData(requested, settings.data, detail);
+  if (code != Result::Ok) return code;
   return ConfigureBarcode(barcode, settings);
 }
 

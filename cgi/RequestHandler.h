@@ -57,9 +57,9 @@ int64_t ReadContentLength(const std::string& text);
 ResultCode DrawRequestedImage(const RequestSettings& settings, const RequestLimits& limits,
                               const std::function<void(RgbImage&)>& useImage);
 
-// Hands the settings to the barcode and encodes the symbol, once. Returns the first failing code,
-// or 0.
-ResultCode EncodeRequestedSymbol(DataMatrixBarcode& barcode, const RequestSettings& settings);
+// Hands the settings to the barcode and encodes the symbol, once, GS1 and UTF-8 data checked and
+// rewritten first. Returns the first failing code, or 0, and in detail what exactly failed.
+ResultCode EncodeRequestedSymbol(DataMatrixBarcode& barcode, const RequestSettings& settings, std::string& detail);
 
 // The image of the settings as the body of answer, with its content type; on failure the code
 // (and answer.detail where there is more to say), with answer left without a body.

@@ -10,10 +10,11 @@ namespace korvex {
 
 namespace {
 
-ModuleMatrix FailedMatrix(ResultCode code) {
+ModuleMatrix FailedMatrix(ResultCode code, std::string detail = "") {
   ModuleMatrix matrix;
   matrix.code = code;
   matrix.message = ErrorMessage(code);
+  matrix.detail = std::move(detail);
   return matrix;
 }
 
@@ -21,8 +22,9 @@ ModuleMatrix EncodeMatrixOf(const Request& request) {
   ParameterList parameters(request);
   const RequestSettings settings = GatherRequestSettings(parameters);
   DataMatrixBarcode barcode;
-  const ResultCode code = EncodeRequestedSymbol(barcode, settings);
-  if (code != Result::Ok) return FailedMatrix(code);
+  std::string detail;
+  const ResultCode code = EncodeRequestedSymbol(barcode, settings, detail);
+  if (code != Result::Ok) return FailedMatrix(code, std::move(detail));
   const SymbolMatrix& symbol = barcode.Matrix();
   ModuleMatrix matrix = FailedMatrix(Result::Ok);
   matrix.rows = symbol.Rows();

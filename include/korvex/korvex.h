@@ -35,6 +35,7 @@ struct Answer {
 struct ModuleMatrix {
   int32_t code = 0;     // as in Answer
   std::string message;  // as in Answer
+  std::string detail;   // as in Answer
   int rows = 0;
   int cols = 0;
   std::vector<uint8_t> modules;  // rows * cols values, row after row: 1 dark, 0 light
@@ -45,8 +46,9 @@ struct ModuleMatrix {
 // The answer to the request: the image (or a page) and the result code.
 KORVEX_EXPORT Answer Render(const Request& request);
 
-// The symbol that the request's data, fmt and mode encode to; the drawing parameters (size,
-// colours, angle, quiet zone, alignment) play no part.
+// The symbol that the request's data, fmt, mode, shape and dmre encode to (gs1, gssep and utf8
+// read as for Render); the drawing parameters (size, colours, angle, quiet zone, alignment)
+// play no part.
 KORVEX_EXPORT ModuleMatrix EncodeMatrix(const Request& request);
 
 // The message text of a result code.

@@ -95,6 +95,8 @@ TEST(LibraryMatrixTest, GivesTheEncodedSymbolOfDataAndFormat) {
       {"data=0123456789&fmt=25", 8, 18, "0123456789"},
       {"data=ABC&fmt=5&angle=90&w=300&quiet=0", 18, 18, "ABC"},
       {"data=line~Nbreak&mode=1", 16, 16, "line\nbreak"},
+      {"data=(01)09501101530003(10)AB-123&gs1=1", 18, 18, "010950110153000310AB-123"},
+      {"data=Straße&utf8=1&fmt=31&dmre=1", 8, 48, "Straße"},
   };
   for (const Case& c : cases) {
     const korvex::ModuleMatrix matrix = korvex::EncodeMatrix(AsRequest(c.query));
@@ -110,6 +112,9 @@ TEST(LibraryMatrixTest, GivesTheEncodedSymbolOfDataAndFormat) {
   EXPECT_EQ(refused.code, 10);
   EXPECT_EQ(refused.message, korvex::Message(10));
   EXPECT_TRUE(refused.modules.empty());
+  const korvex::ModuleMatrix faulty = korvex::EncodeMatrix({{"data", "(01)09501101530004"}, {"gs1", "1"}});
+  EXPECT_EQ(faulty.code, 5);
+  EXPECT_EQ(faulty.detail, "GS1: (01) 09501101530004: check digit should be 3");
 }
 
 }  // namespace
