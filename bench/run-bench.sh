@@ -61,6 +61,9 @@ echo "== whole process, $runs runs each"
 "$out/process-bench" --cgi "$cgi" --noop "$noop" --png-floor "$out/png-floor-large" \
   --png-floor-default "$out/png-floor-default" --runs "$runs" --heavy-runs 10 --markdown "$out/process.md" >/dev/null
 
+# The middle value of a list of numbers.
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+
 # --- the command line -------------------------------------------------------------------
 # One korvex process makes a symbol for each of 10,000 short lines, each written to a file of
 # its own; the request handler's cost for one such line in process (handler-cost) stands
@@ -117,8 +120,6 @@ requests=(noop default typical)
 svg_requests=(default-svg typical-svg)
 cores=$(nproc)
 clock_ticks=$(getconf CLK_TCK)
-
-median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 
 # COMMAND... in a process group of its own, output to the log named by the first argument.
 start_group() {
