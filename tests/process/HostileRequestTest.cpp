@@ -13,7 +13,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <optional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -414,6 +416,102 @@ TEST(HostileRequestTest, TheFastCgiWorkerAnswersEachAsTheCgiDoes) {
   EXPECT_TRUE(worker.Running());
   EXPECT_TRUE(SendFastCgiRequest(address, GetRequest("")).completed);
   std::printf("%zu requests answered by the worker as by the CGI\n", requests.size());
+}
+
+}  // namespace
+
+namespace {
+
+// The virtual memory a process has mapped, in KiB, or 0 when it cannot be read.
+long MappedKiB(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmSize:", 0) == 0) return std::stol(line.substr(7));
+  }
+  return 0;
+}
+
+// Memory that runs out part-way must never leave a PNG that is not whole behind its header:
+// each answer is one a request can have, and the range of limits reaches the PNG writer, where
+// the answer is code 3 and its page.
+struct OutOfMemoryRuns {
+  int images = 0;
+  int refusedWithThree = 0;
+
+  void Expect(const std::string& output, int status) {
+    const std::string answer = AnswerOf(output, status);
+    if (answer == "PNG") {
+      EXPECT_EQ(status, 0);
+      PngInfo png;
+      std::string error;
+      EXPECT_TRUE(ReadPngResponse(output, png, error)) << error;
+      ++images;
+    } else if (answer == "error page") {
+      EXPECT_EQ(status, Result::PngInitFailed);
+      ++refusedWithThree;
+    } else {
+      EXPECT_TRUE(answer == "exception page" || answer == "nothing") << answer << ", status " << status;
+    }
+  }
+};
+
+const std::string kLargeImageQuery = "w=699&h=699&debug=1&data=Memory+runs+out";
+
+TEST(HostileRequestTest, MemoryRunningOutNeverGivesAPartialImage) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer runtime maps more address space than the limits leave";
+#else
+  const auto runCgiWithin = [](int kib) {
+    return RunProcess("/bin/sh", {"-c", "ulimit -v \"$1\" && exec \"$0\"", TestPaths::kCgi, std::to_string(kib)},
+                      GetRequest(kLargeImageQuery), "");
+  };
+  // The least address space, in steps of 1 MiB, in which the program draws the image; how the
+  // program is linked decides where that lies.
+  int enough = 1024;
+  while (enough < 256 * 1024 && AnswerOf(runCgiWithin(enough).output, 0) != "PNG") enough += 1024;
+  OutOfMemoryRuns cgiRuns;
+  for (int kib = std::max(1024, enough - 3072); kib <= enough; kib += 128) {
+    SCOPED_TRACE("korvex.cgi within " + std::to_string(kib) + " KiB");
+    const ProcessResult result = runCgiWithin(kib);
+    // Too little to start at all shows as the shell's own failure to run it, or as a signal
+    // before the program has written anything.
+    if (!result.exited || result.exitStatus > Result::UnknownException) {
+      EXPECT_EQ(result.output, "");
+      continue;
+    }
+    cgiRuns.Expect(result.output, result.exitStatus);
+  }
+  EXPECT_GT(cgiRuns.refusedWithThree, 0) << "no limit reached the PNG writer";
+  EXPECT_GT(cgiRuns.images, 0);
+
+  // The worker process that serves is given a little more than it has mapped, step by step.
+  ScratchDirectory scratch("korvex-out-of-memory");
+  const std::string address = "unix:" + (scratch.Path() / "korvex.sock").string();
+  LocalServer worker(FastCgiWorker(address, 1, scratch.Path() / "worker.log"));
+  ASSERT_TRUE(WaitForFastCgiSocket(address, std::chrono::seconds(10))) << worker.Log();
+  OutOfMemoryRuns workerRuns;
+  for (long extraKiB = 0; extraKiB <= 6144; extraKiB += 128) {
+    SCOPED_TRACE("korvex.fcgi with " + std::to_string(extraKiB) + " KiB more than it has");
+    std::vector<pid_t> processes;
+    for (int wait = 0; wait < 100 && (processes = ChildProcesses(worker.Pid())).size() != 1; ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_EQ(processes.size(), 1u) << worker.Log();
+    const rlimit limit{static_cast<rlim_t>(MappedKiB(processes[0]) + extraKiB) * 1024, RLIM_INFINITY};
+    ASSERT_EQ(prlimit(processes[0], RLIMIT_AS, &limit, nullptr), 0);
+    const FastCgiResponse response = SendFastCgiRequest(address, GetRequest(kLargeImageQuery));
+    // A worker that cannot even keep its connection is replaced; it must not send half an image.
+    if (response.completed) workerRuns.Expect(response.output, static_cast<int>(response.appStatus));
+    else EXPECT_EQ(response.output.find("image/png"), std::string::npos);
+    const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+    prlimit(processes[0], RLIMIT_AS, &unlimited, nullptr);
+  }
+  EXPECT_GT(workerRuns.refusedWithThree, 0) << "no limit reached the PNG writer";
+  EXPECT_GT(workerRuns.images, 0);
+  EXPECT_TRUE(worker.Running());
+  std::printf("out of memory: korvex.cgi %d images, %d refused with 3; korvex.fcgi %d images, %d refused with 3\n",
+              cgiRuns.images, cgiRuns.refusedWithThree, workerRuns.images, workerRuns.refusedWithThree);
+#endif
 }
 
 }  // namespace
