@@ -10,32 +10,13 @@
 // the file name the download link offers.
 'use strict';
 
-const fs = require('fs');
-const os = require('os');
-const path = require('path');
-const { chromium } = require('playwright-core');
+const { withBrowserPage, runMain } = require('./browser-session');
 
 const [baseUrl, data, screenshotPath] = process.argv.slice(2);
-const chromiumPath = process.env.KORVEX_CHROMIUM || '/usr/bin/chromium';
-const stepTimeout = 20000;
 
 async function main() {
-  const userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'korvex-chromium-'));
-  const context = await chromium.launchPersistentContext(userDataDir, {
-    executablePath: chromiumPath,
-    headless: true,
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-           '--disable-quic', '--disable-component-update', '--disable-sync'],
-    viewport: { width: 1100, height: 900 },
-    deviceScaleFactor: 1,
-    timeout: stepTimeout,
-  });
-  const problems = [];
-  let watchConsole = true;
-  try {
-    const page = context.pages()[0] || await context.newPage();
-    page.setDefaultTimeout(stepTimeout);
-    page.on('pageerror', (error) => problems.push('page error: ' + error.message));
+  await withBrowserPage({ width: 1100, height: 900 }, async (page, problems) => {
+    let watchConsole = true;
     page.on('console', (message) => {
       if (watchConsole && message.type() === 'error') {
         problems.push('console: ' + message.text());
@@ -101,13 +82,7 @@ async function main() {
 
     console.log(JSON.stringify({ readyStatus, svgStatus, svgDownload, svgLink, errorStatus, gs1Detail, utf8, frame,
       problems }));
-  } finally {
-    await context.close();
-    fs.rmSync(userDataDir, { recursive: true, force: true });
-  }
+  });
 }
 
-main().catch((error) => {
-  console.error(error && error.stack ? error.stack : String(error));
-  process.exit(1);
-});
+runMain(main);

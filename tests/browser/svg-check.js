@@ -6,36 +6,18 @@
 'use strict';
 
 const fs = require('fs');
-const os = require('os');
 const path = require('path');
-const { chromium } = require('playwright-core');
+const { withBrowserPage, runMain } = require('./browser-session');
 
 const [baseUrl, listPath, outDir] = process.argv.slice(2);
-const chromiumPath = process.env.KORVEX_CHROMIUM || '/usr/bin/chromium';
-const stepTimeout = 20000;
 
 async function main() {
   const requests = fs.readFileSync(listPath, 'utf8').split('\n').filter((line) => line !== '').map((line) => {
     const [width, height, query] = line.split(' ');
     return { width: Number(width), height: Number(height), query };
   });
-  const userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'korvex-chromium-'));
-  const context = await chromium.launchPersistentContext(userDataDir, {
-    executablePath: chromiumPath,
-    headless: true,
-    // sRGB throughout, so that a colour in the document is the same byte values on the screenshot.
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-           '--disable-quic', '--disable-component-update', '--disable-sync', '--force-color-profile=srgb'],
-    viewport: { width: 700, height: 700 },
-    deviceScaleFactor: 1,
-    timeout: stepTimeout,
-  });
-  const problems = [];
-  const contentTypes = [];
-  try {
-    const page = context.pages()[0] || await context.newPage();
-    page.setDefaultTimeout(stepTimeout);
-    page.on('pageerror', (error) => problems.push('page error: ' + error.message));
+  await withBrowserPage({ width: 700, height: 700 }, async (page, problems) => {
+    const contentTypes = [];
     for (const [n, request] of requests.entries()) {
       const response = await page.goto(baseUrl + '/cgi-bin/korvex.cgi?' + request.query, { waitUntil: 'load' });
       contentTypes.push(response.headers()['content-type'] || '');
@@ -45,13 +27,7 @@ async function main() {
       });
     }
     console.log(JSON.stringify({ contentTypes, problems }));
-  } finally {
-    await context.close();
-    fs.rmSync(userDataDir, { recursive: true, force: true });
-  }
+  });
 }
 
-main().catch((error) => {
-  console.error(error && error.stack ? error.stack : String(error));
-  process.exit(1);
-});
+runMain(main);
