@@ -14,6 +14,7 @@
 #include "render/RgbImage.h"
 #include "render/SymbolMatrix.h"
 #include "support/CaseName.h"
+#include "support/VariedMatrix.h"
 
 namespace {
 
@@ -34,16 +35,6 @@ DrawingProperties Props(int32_t orientation, bool quietZone, int32_t quietZoneSi
   props.quietZone = quietZone;
   props.quietZoneSize = quietZoneSize;
   return props;
-}
-
-// A symbol matrix of the format, filled from arbitrary but fixed codewords.
-SymbolMatrix BuildMatrix(const FormatInfo& format, int32_t orientation) {
-  CodewordBuffer codewords(static_cast<std::size_t>(format.dataCodewords) + format.eccCodewords);
-  for (std::size_t i = 0; i < codewords.size(); ++i) codewords[i] = static_cast<uint8_t>(i * 37 + 11);
-  SymbolMatrix matrix;
-  matrix.Build(format, codewords);
-  matrix.SetOrientation(orientation);
-  return matrix;
 }
 
 uint32_t StoredPixel(const RgbImage& image, int32_t x, int32_t y) {
@@ -253,7 +244,7 @@ SolidEdges SolidEdgesOf(int32_t orientation) {
 
 TEST_P(DrawModulesTest, PaintsEveryDarkModuleTurnedAndNothingElse) {
   const int32_t orientation = GetParam();
-  const SymbolMatrix matrix = BuildMatrix(FormatOfSize(8, 18), orientation);
+  const SymbolMatrix matrix = VariedMatrix(FormatOfSize(8, 18), orientation);
   const bool turned = orientation == 90 || orientation == 270;
   const int32_t outCols = turned ? 8 : 18;
   const int32_t outRows = turned ? 18 : 8;
@@ -291,7 +282,7 @@ INSTANTIATE_TEST_SUITE_P(Orientations, DrawModulesTest, ::testing::Values(0, 90,
                          [](const auto& info) { return "Deg" + std::to_string(info.param); });
 
 TEST(DrawModules, UnknownOrientationPaintsNothing) {
-  const SymbolMatrix matrix = BuildMatrix(FormatOfSize(12, 12), 45);
+  const SymbolMatrix matrix = VariedMatrix(FormatOfSize(12, 12), 45);
   RgbImage image(40, 40, kWhite, -2);
   ASSERT_TRUE(image.AllocateRows());
   DrawModules(image, matrix, 2, 2, 3, 3, kBlack);
@@ -299,7 +290,7 @@ TEST(DrawModules, UnknownOrientationPaintsNothing) {
 }
 
 TEST(DrawModules, ModulesPartlyOutsideTheImageAreClipped) {
-  const SymbolMatrix matrix = BuildMatrix(FormatOfSize(10, 10), 0);
+  const SymbolMatrix matrix = VariedMatrix(FormatOfSize(10, 10), 0);
   RgbImage image(10, 10, kWhite, -2);
   ASSERT_TRUE(image.AllocateRows());
   DrawModules(image, matrix, -1, -1, 1, 1, kBlack);

@@ -10,6 +10,7 @@
 
 #include "render/PlacementGrid.h"
 #include "support/CaseName.h"
+#include "support/VariedMatrix.h"
 
 // Names the format in test listings and failure output instead of dumping its bytes; static so
 // that it cannot clash with other test files.
@@ -37,12 +38,6 @@ std::size_t CodewordCount(const FormatInfo& format) {
 }
 
 CodewordBuffer Filled(const FormatInfo& format, uint8_t value) { return CodewordBuffer(CodewordCount(format), value); }
-
-CodewordBuffer Varied(const FormatInfo& format) {
-  CodewordBuffer codewords(CodewordCount(format));
-  for (std::size_t i = 0; i < codewords.size(); ++i) codewords[i] = static_cast<uint8_t>(i * 37 + 11);
-  return codewords;
-}
 
 // The stored matrix, top row first, X dark and '.' light.
 std::vector<std::string> Picture(const SymbolMatrix& matrix) {
@@ -137,7 +132,7 @@ TEST_P(SymbolMatrixFormatTest, TopRightLightBottomLeftDark) {
 TEST_P(SymbolMatrixFormatTest, EveryRegionHasItsBorder) {
   const FormatInfo& format = GetParam();
   SymbolMatrix matrix;
-  ASSERT_TRUE(matrix.Build(format, Varied(format)));
+  ASSERT_TRUE(matrix.Build(format, VariedCodewords(format)));
   ASSERT_EQ(matrix.Rows(), format.symbolRows);
   ASSERT_EQ(matrix.Cols(), format.symbolCols);
   const int blockRows = format.regionRows + 2;
@@ -160,7 +155,7 @@ TEST_P(SymbolMatrixFormatTest, EveryRegionHasItsBorder) {
 // Each mapping module lands inside its region, past the borders, and reads its codeword bit.
 TEST_P(SymbolMatrixFormatTest, DataModulesFollowThePlacement) {
   const FormatInfo& format = GetParam();
-  const CodewordBuffer codewords = Varied(format);
+  const CodewordBuffer codewords = VariedCodewords(format);
   SymbolMatrix matrix;
   ASSERT_TRUE(matrix.Build(format, codewords));
   const PlacementGrid grid(format.mappingRows, format.mappingCols);
@@ -188,7 +183,7 @@ TEST(CodewordBitTest, MostSignificantBitFirst) {
 
 TEST(SymbolMatrixTest, BuildReplacesThePreviousSymbol) {
   SymbolMatrix matrix;
-  ASSERT_TRUE(matrix.Build(Format(30), Varied(Format(30))));
+  ASSERT_TRUE(matrix.Build(Format(30), VariedCodewords(Format(30))));
   EXPECT_EQ(matrix.Rows(), 16);
   EXPECT_EQ(matrix.Cols(), 48);
   ASSERT_TRUE(matrix.Build(Format(1), {142, 164, 186, 114, 25, 5, 88, 102}));
@@ -199,7 +194,7 @@ TEST(SymbolMatrixTest, BuildReplacesThePreviousSymbol) {
 
 TEST(SymbolMatrixTest, ReleaseLeavesItEmpty) {
   SymbolMatrix matrix;
-  ASSERT_TRUE(matrix.Build(Format(2), Varied(Format(2))));
+  ASSERT_TRUE(matrix.Build(Format(2), VariedCodewords(Format(2))));
   EXPECT_FALSE(matrix.Empty());
   matrix.Release();
   EXPECT_TRUE(matrix.Empty());
@@ -211,7 +206,7 @@ TEST(SymbolMatrixTest, ReleaseLeavesItEmpty) {
 
 TEST(SymbolMatrixTest, RefusesTooFewCodewords) {
   const FormatInfo& format = Format(5);
-  CodewordBuffer codewords = Varied(format);
+  CodewordBuffer codewords = VariedCodewords(format);
   codewords.pop_back();
   SymbolMatrix matrix;
   ASSERT_TRUE(matrix.Build(Format(1), {142, 164, 186, 114, 25, 5, 88, 102}));
@@ -242,7 +237,7 @@ TEST_P(SymbolMatrixRotationTest, ReadsTheTurnedSymbol) {
   const RotationCase& c = GetParam();
   const FormatInfo& format = Format(25);
   SymbolMatrix matrix;
-  ASSERT_TRUE(matrix.Build(format, Varied(format)));
+  ASSERT_TRUE(matrix.Build(format, VariedCodewords(format)));
   matrix.SetOrientation(c.orientation);
   const int rows = matrix.Rows();
   const int cols = matrix.Cols();
@@ -290,7 +285,7 @@ TEST_P(SymbolMatrixSolidEdgeTest, FinderEdgesFollowTheTurn) {
   const SolidEdgeCase& c = GetParam();
   const FormatInfo& format = Format(26);
   SymbolMatrix matrix;
-  ASSERT_TRUE(matrix.Build(format, Varied(format)));
+  ASSERT_TRUE(matrix.Build(format, VariedCodewords(format)));
   matrix.SetOrientation(c.orientation);
   const bool turned = c.orientation == 90 || c.orientation == 270;
   const int outRows = turned ? matrix.Cols() : matrix.Rows();

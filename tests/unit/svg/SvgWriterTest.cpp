@@ -11,6 +11,7 @@
 #include "encoder/FormatTable.h"
 #include "render/SymbolLayout.h"
 #include "render/SymbolMatrix.h"
+#include "support/VariedMatrix.h"
 
 namespace {
 
@@ -59,16 +60,6 @@ bool ParseRectangles(const std::string& path, std::vector<PathRect>& rects, std:
   return true;
 }
 
-// A matrix of the format filled from arbitrary but fixed codewords, turned.
-SymbolMatrix TurnedMatrix(const FormatInfo& format, int32_t orientation) {
-  CodewordBuffer codewords(static_cast<std::size_t>(format.dataCodewords) + format.eccCodewords);
-  for (std::size_t i = 0; i < codewords.size(); ++i) codewords[i] = static_cast<uint8_t>(i * 59 + 3);
-  SymbolMatrix matrix;
-  matrix.Build(format, codewords);
-  matrix.SetOrientation(orientation);
-  return matrix;
-}
-
 SymbolLayout LayoutOf(const SymbolMatrix& matrix, int32_t moduleSize, int32_t x, int32_t y) {
   const bool upright = matrix.Orientation() == 0 || matrix.Orientation() == 180;
   SymbolLayout layout;
@@ -91,7 +82,7 @@ TEST(ModulePathData, RectanglesAreExactlyTheDarkModulesInMaximalRuns) {
     for (const int32_t angle : {0, 90, 180, 270}) {
       SCOPED_TRACE(std::to_string(format.symbolRows) + "x" + std::to_string(format.symbolCols) + " at " +
                    std::to_string(angle));
-      const SymbolMatrix matrix = TurnedMatrix(format, angle);
+      const SymbolMatrix matrix = VariedMatrix(format, angle);
       const int32_t size = 3;
       const SymbolLayout layout = LayoutOf(matrix, size, 7, 2);
       std::vector<PathRect> rects;
@@ -130,7 +121,7 @@ TEST(ModulePathData, RectanglesAreExactlyTheDarkModulesInMaximalRuns) {
 }
 
 TEST(WriteSvg, ColoursAndSizeOfTheDocument) {
-  const SymbolMatrix matrix = TurnedMatrix(FormatTable.front(), 0);
+  const SymbolMatrix matrix = VariedMatrix(FormatTable.front(), 0);
   SymbolLayout layout = LayoutOf(matrix, 2, 4, 5);
   layout.backColor = 0x0000FF;  // internal form: red
   layout.foreColor = 0x123456;
