@@ -3,6 +3,7 @@
 // re-statement of the lookup and decoding rules. UrlDecode also runs on the raw input, and the
 // request settings are gathered from the text, which must leave every setting in its range.
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -13,13 +14,11 @@
 #include <vector>
 
 #include "cgi/QueryString.h"
+#include "cgi/RequestParameter.h"
 #include "cgi/RequestSettings.h"
+#include "encoder/FormatTable.h"
 
 namespace {
-
-constexpr const char* kParameterNames[] = {"data",   "w",      "h",      "xdim",  "fmt",  "mode",
-                                           "angle",  "quiet",  "alignh", "alignv", "bcolor",
-                                           "fcolor", "qsize",  "help",   "debug"};
 
 [[noreturn]] void Fail(const char* what, const std::string& text, const std::string& name) {
   std::fprintf(stderr, "QueryString: %s (name \"%s\", text of %zu bytes)\n", what, name.c_str(), text.size());
@@ -106,19 +105,48 @@ std::vector<std::string> NamesFromText(const std::string& text) {
   return names;
 }
 
-// Whatever the text, each setting holds its default or a value of its accepted range.
+// The decoded value of a parameter as the reference rules read it, or nothing when it is
+// missing or its decoding is open to choice.
+std::optional<std::string> ReferenceValue(const std::string& text, const std::string& name) {
+  const std::optional<std::string> raw = ReferenceRawValue(text, name);
+  return raw ? ReferenceDecode(*raw) : std::nullopt;
+}
+
+// Whatever the text, each setting holds its default or a value of its accepted range, and the
+// switches and choices that depend on one parameter alone hold what that parameter says.
 void CheckSettings(const std::string& text) {
   QueryString query(text.c_str());
   const RequestSettings settings = GatherRequestSettings(query);
-  const bool inRange = settings.width >= 1 && settings.width <= 699 && settings.height >= 1 &&
-                       settings.height <= 699 && settings.preferredFormat >= 0 && settings.preferredFormat <= 30 &&
-                       settings.encodingMode >= 0 && settings.encodingMode <= 6 &&
-                       (settings.orientation == 0 || settings.orientation == 90 || settings.orientation == 180 ||
-                        settings.orientation == 270) &&
-                       settings.alignH >= 0 && settings.alignH <= 2 && settings.alignV >= 0 && settings.alignV <= 2 &&
-                       settings.backColor <= 0xFFFFFF && settings.foreColor <= 0xFFFFFF && settings.xDimension >= 1;
+  const auto within = [](int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; };
+  const bool dmreFormat = settings.dmre && within(settings.preferredFormat, kFirstDmreFormatId, kLastDmreFormatId);
+  const bool wholePixels = settings.xDimension >= 1 && std::floor(settings.xDimension) == settings.xDimension;
+  const bool inRange =
+      within(settings.width, 1, 699) && within(settings.height, 1, 699) &&
+      (within(settings.preferredFormat, 0, 30) || dmreFormat) && within(settings.encodingMode, 0, 6) &&
+      (settings.orientation == 0 || settings.orientation == 90 || settings.orientation == 180 ||
+       settings.orientation == 270) &&
+      within(settings.alignH, 0, 2) && within(settings.alignV, 0, 2) && settings.backColor <= 0xFFFFFF &&
+      settings.foreColor <= 0xFFFFFF && wholePixels && within(settings.shape, 0, 2) &&
+      within(settings.resolutionDpi, 0, 4800) && std::isfinite(settings.moduleMillimetres) &&
+      settings.moduleMillimetres >= 0;
   if (!inRange) Fail("a setting outside its range", text, "");
   if (settings.data.find('\0') != std::string::npos) Fail("data holds a NUL", text, "data");
+
+  // A switch is on for a number other than zero; out=svg alone asks for an SVG.
+  struct Switch {
+    const char* name;
+    bool value;
+  };
+  const Switch switches[] = {{"quiet", settings.quietZone}, {"gs1", settings.gs1},
+                             {"gssep", settings.gs1GroupSeparator}, {"utf8", settings.utf8},
+                             {"dmre", settings.dmre}};
+  for (const Switch& item : switches) {
+    const std::optional<std::string> value = ReferenceValue(text, item.name);
+    if (value && (ReadNumber(value->c_str()) != 0) != item.value) Fail("switch read wrongly", text, item.name);
+  }
+  if (const std::optional<std::string> out = ReferenceValue(text, "out")) {
+    if ((*out == "svg") != settings.svg) Fail("output kind read wrongly", text, "out");
+  }
 }
 
 }  // namespace
@@ -131,7 +159,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   {
     QueryString query(text.c_str());
     if (query.Length() != text.size()) Fail("length differs from the text", text, "");
-    for (const char* name : kParameterNames) CheckLookup(query, text, name);
+    for (const RequestParameter& parameter : kRequestParameters) CheckLookup(query, text, parameter.name);
+    CheckLookup(query, text, "help");
     for (const std::string& name : NamesFromText(text)) CheckLookup(query, text, name);
     CheckLookup(query, text, "");
   }
