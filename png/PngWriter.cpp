@@ -58,10 +58,13 @@ bool WritePngStream(const PngJob& job) {
     png_set_pHYs(png, info, job.pixelsPerMetre, job.pixelsPerMetre, PNG_RESOLUTION_METER);
   }
 
-  // One reading of the clock for both the tIME chunk and the "Creation Time" text.
+  // One reading of the clock for both the tIME chunk and the "Creation Time" text. The time is
+  // broken down with gmtime_r: libpng's png_convert_from_time_t uses gmtime, whose one shared
+  // buffer programs drawing on several threads would overwrite under each other.
   const std::time_t now = std::time(nullptr);
   png_time modified{};
-  png_convert_from_time_t(&modified, now);
+  std::tm brokenDown{};
+  if (gmtime_r(&now, &brokenDown) != nullptr) png_convert_from_struct_tm(&modified, &brokenDown);
   png_set_tIME(png, info, &modified);
   char creationTime[29] = "";
   if (png_convert_to_rfc1123_buffer(creationTime, &modified) == 0) creationTime[0] = '\0';

@@ -1,6 +1,7 @@
 #include "svg/SvgWriter.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -70,9 +71,11 @@ constexpr double kMillimetresPerInch = 25.4;
 // Pixels, or millimetres at a resolution, with at most four decimals and no trailing zeros.
 std::string SizeAttribute(int32_t pixels, int32_t resolutionDpi) {
   if (resolutionDpi <= 0) return std::to_string(pixels);
+  // to_chars, unlike printf, writes a point whatever locale a program using the library has set.
   char text[32];
-  std::snprintf(text, sizeof text, "%.4f", pixels * kMillimetresPerInch / resolutionDpi);
-  std::string millimetres = text;
+  const std::to_chars_result written =
+      std::to_chars(text, text + sizeof text, pixels * kMillimetresPerInch / resolutionDpi, std::chars_format::fixed, 4);
+  std::string millimetres(text, written.ptr);
   millimetres.erase(millimetres.find_last_not_of('0') + 1);
   if (millimetres.back() == '.') millimetres.pop_back();
   return millimetres + "mm";

@@ -5,6 +5,9 @@
 //
 //   const korvex::Answer answer = korvex::Render({{"data", "Hello"}, {"w", "200"}, {"h", "200"}});
 //   if (answer.code == 0) { /* answer.body holds the PNG */ }
+//
+// Every function may be called from several threads at once: calls share no state, and each
+// answer is the one the same call would get alone.
 
 #include <cstdint>
 #include <string>

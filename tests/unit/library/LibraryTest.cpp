@@ -1,10 +1,13 @@
 // libkorvex's public API against the request handler it wraps: the same answers for the same
-// parameters, and a module matrix that a reader decodes.
+// parameters, and a module matrix that a reader decodes; and the same answers again when eight
+// threads ask at once (run under ThreadSanitizer too, by `make test`).
 #include <gtest/gtest.h>
 
 #include <korvex/korvex.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "cgi/QueryString.h"
 #include "cgi/RequestHandler.h"
@@ -50,18 +53,51 @@ TEST_P(LibraryRenderTest, AnswersAsTheRequestHandler) {
 
 const std::string kTooLongForTenByTen(40, 'A');
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, LibraryRenderTest,
-    ::testing::Values(RenderCase{"", 0, "image/png"},
-                      RenderCase{"data=Label&w=200&h=120&fmt=27&angle=90&bcolor=ffff00&fcolor=000080&alignh=0", 0,
-                                 "image/png"},
-                      RenderCase{"data=~1010123456789012&xdim=3&qsize=4&mode=2", 0, "image/png"},
-                      RenderCase{"gs1=1&data=(01)09501101530003(17)270630(10)AB-123", 0, "image/png"},
-                      RenderCase{"gs1=1&data=(01)09501101530004&debug=1", 5, "text/html"},
-                      RenderCase{"help=1", 0, "text/html"},
-                      RenderCase{"data=" + kTooLongForTenByTen + "&fmt=1", 10, ""},
-                      RenderCase{"data=" + kTooLongForTenByTen + "&fmt=1&debug=1", 10, "text/html"},
-                      RenderCase{"xdim=500", 3, ""}));
+const RenderCase kRenderCases[] = {
+    {"", 0, "image/png"},
+    {"data=Label&w=200&h=120&fmt=27&angle=90&bcolor=ffff00&fcolor=000080&alignh=0", 0, "image/png"},
+    {"data=~1010123456789012&xdim=3&qsize=4&mode=2", 0, "image/png"},
+    {"gs1=1&data=(01)09501101530003(17)270630(10)AB-123", 0, "image/png"},
+    {"gs1=1&data=(01)09501101530004&debug=1", 5, "text/html"},
+    {"help=1", 0, "text/html"},
+    {"data=" + kTooLongForTenByTen + "&fmt=1", 10, ""},
+    {"data=" + kTooLongForTenByTen + "&fmt=1&debug=1", 10, "text/html"},
+    {"xdim=500", 3, ""},
+    {"data=Label&out=svg&w=200&h=200&dpi=300&angle=270", 0, "image/svg+xml"},
+    {"data=Straße&utf8=1&dmre=1&shape=1&dpi=600&xmm=0.25", 0, "image/png"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, LibraryRenderTest, ::testing::ValuesIn(kRenderCases));
+
+// Eight threads render every case and encode its matrix, each starting at another case, and
+// every answer must be the one the same request got alone (the PNG's time chunks aside).
+TEST(LibraryThreadTest, ThreadsGetTheAnswersOfRequestsMadeAlone) {
+  constexpr int kThreads = 8;
+  constexpr int kRounds = 3;
+  struct Expected {
+    korvex::Request request;
+    std::string body;
+    std::vector<uint8_t> modules;
+  };
+  std::vector<Expected> expected;
+  for (const RenderCase& c : kRenderCases) {
+    const korvex::Request request = AsRequest(c.query);
+    expected.push_back({request, WithoutPngTime(korvex::Render(request).body), korvex::EncodeMatrix(request).modules});
+  }
+  std::vector<int> mismatches(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (std::size_t i = 0; i < kRounds * expected.size(); ++i) {
+        const Expected& e = expected[(i + static_cast<std::size_t>(t)) % expected.size()];
+        if (WithoutPngTime(korvex::Render(e.request).body) != e.body) ++mismatches[t];
+        if (korvex::EncodeMatrix(e.request).modules != e.modules) ++mismatches[t];
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
+}
 
 // The matrix drawn black on white with a quiet zone, four pixels per module.
 Raster MatrixRaster(const korvex::ModuleMatrix& matrix) {
