@@ -84,8 +84,12 @@ CommandLine ParseCommandLine(int argc, char** argv) {
       case 1:  // an operand, in its place among the options
         operands.emplace_back(optarg);
         break;
-      case 'o':
-        line.output = optarg;
+      case 'o':  // "-" is standard output, as the GNU programs have it
+        if (std::string(optarg) == "-") {
+          line.output.reset();
+        } else {
+          line.output = optarg;
+        }
         break;
       case kHelp:
         line.action = CommandLine::Action::Help;
@@ -128,8 +132,8 @@ std::string HelpText() {
                      "for the same parameters. DATA '-' reads the data from standard input (one\n"
                      "final newline is dropped); without DATA or --data the default data is drawn.\n"
                      "\n"
-                     "  -o, --output=FILE  write the image to FILE (default: standard output, which\n"
-                     "                     must not be a terminal for a PNG)\n"
+                     "  -o, --output=FILE  write the image to FILE (default, and with FILE '-':\n"
+                     "                     standard output, which must not be a terminal for a PNG)\n"
                      "      --batch=FILE   one symbol per line of FILE ('-': standard input), each\n"
                      "                     written to a file named by the -o PATTERN, in which\n"
                      "                     %n is the line number (from 1), %s the data made safe\n"

@@ -117,12 +117,16 @@ TEST(CommandLineData, ComesFromOperandOptionOrStandardInput) {
       {{"--", "-5"}, "", "-5"},
       {{"-"}, "from input\n", "from input"},
       {{"--mode=2", "-"}, "TWO LINES\nOF TEXT\n", "TWO LINES\nOF TEXT"},
+      {{"-o", "-", "Hello"}, "", "Hello"},  // "-" is standard output, not a file of that name
+      {{"--output=-", "-"}, "Dash\n", "Dash"},
   };
+  fs::remove("-");
   for (const DataCase& c : cases) {
     const ProcessResult result = RunCli(c.args, c.input);
     ASSERT_EQ(result.exitStatus, 0) << c.decoded << ": " << result.errorOutput;
     EXPECT_EQ(ZxingText(result.output), c.decoded);
   }
+  EXPECT_FALSE(fs::exists("-")) << "a file named - was written";
 }
 
 // Only a terminal shows the refusal; script(1) gives the program one.
