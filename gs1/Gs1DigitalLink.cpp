@@ -267,7 +267,8 @@ class DigitalLinkReader {
     };
     if (keyIndex == none && nearestKey == none) return Failed(Fault(path, noKey));
     if (keyIndex == none) {
-      return Failed(Fault(span(nearestKey, none - 1), QualifierRule(segments[nearestKey], *FindGs1Ai(segments[nearestKey]))));
+      const std::string rule = QualifierRule(segments[nearestKey], *FindGs1Ai(segments[nearestKey]));
+      return Failed(Fault(span(nearestKey, none - 1), rule));
     }
     key_ = FindGs1Ai(segments[keyIndex]);
     keyAi_ = segments[keyIndex];
@@ -289,7 +290,9 @@ class DigitalLinkReader {
     bool ok = true;
     ForEachPart(query, '&', [&](std::string_view parameter, std::size_t) {
       // Shown with the '?' or '&' before it, which the query always has.
-      if (ok && !parameter.empty()) ok = ReadParameter(parameter, std::string_view(parameter.data() - 1, parameter.size() + 1));
+      if (ok && !parameter.empty()) {
+        ok = ReadParameter(parameter, std::string_view(parameter.data() - 1, parameter.size() + 1));
+      }
     });
     return ok;
   }
@@ -351,7 +354,8 @@ const Gs1Element* FindElement(const std::vector<const Gs1Element*>& elements, st
 }
 
 // The longest sequence of the key's qualifiers present (the first on a tie), in sequence order.
-std::vector<const Gs1Element*> PathQualifiers(const Gs1AiDefinition& key, const std::vector<const Gs1Element*>& elements) {
+std::vector<const Gs1Element*> PathQualifiers(const Gs1AiDefinition& key,
+                                              const std::vector<const Gs1Element*>& elements) {
   std::vector<const Gs1Element*> best;
   for (std::string_view sequence : Alternatives(key)) {
     std::vector<const Gs1Element*> present;
@@ -373,7 +377,8 @@ Gs1DigitalLinkUri WriteGs1DigitalLink(const std::vector<Gs1Element>& elements, s
   for (const Gs1Element& element : elements) {
     if (FindElement(unique, element.ai) == nullptr) unique.push_back(&element);
   }
-  const auto key = std::find_if(unique.begin(), unique.end(), [](const Gs1Element* e) { return e->definition->primaryKey; });
+  const auto key =
+      std::find_if(unique.begin(), unique.end(), [](const Gs1Element* e) { return e->definition->primaryKey; });
   if (key == unique.end()) {
     return {"", std::string(kFaultPrefix) + "no primary key, such as (01) or (00), among the AIs: they form no URI"};
   }
@@ -381,7 +386,8 @@ Gs1DigitalLinkUri WriteGs1DigitalLink(const std::vector<Gs1Element>& elements, s
   std::vector<const Gs1Element*> attributes;
   for (const bool predefined : {true, false}) {
     for (const Gs1Element* element : unique) {
-      const bool inPath = element == *key || std::find(qualifiers.begin(), qualifiers.end(), element) != qualifiers.end();
+      const bool inPath =
+          element == *key || std::find(qualifiers.begin(), qualifiers.end(), element) != qualifiers.end();
       if (!inPath && element->definition->predefinedLength == predefined) attributes.push_back(element);
     }
   }
