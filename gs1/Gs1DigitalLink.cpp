@@ -345,6 +345,11 @@ std::string StemFault(std::string_view stem) {
   if (fault.empty() && stem.find_first_of("?#", hostEnd) != std::string_view::npos) {
     fault = Fault(stem, "a stem has no query or fragment");
   }
+  // One trailing '/' is dropped; any other empty segment would stay in the URI's path.
+  const std::string_view prefix = fault.empty() ? stem.substr(hostEnd) : std::string_view();
+  if (prefix.find("//") != std::string_view::npos) {
+    fault = Fault(stem, "a stem has no empty path segment");
+  }
   return fault;
 }
 

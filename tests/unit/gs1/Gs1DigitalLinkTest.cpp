@@ -171,6 +171,8 @@ TEST(Gs1DigitalLinkTest, ElementStringsBecomeTheCanonicalUri) {
       {"(01)09506000134352", "https://example.com/#x", prefix + "https://example.com/#x: a stem has no query or fragment"},
       {"(01)09506000134352", "https://exa mple.com", prefix + "' ' may not appear in a URI: percent-encode it"},
       {"(01)09506000134352", "", prefix + "a URI must start with https:// or http://"},
+      {"(01)09506000134352", "https://example.com//", prefix + "https://example.com//: a stem has no empty path segment"},
+      {"(01)09506000134352", "https://example.com/a//b", prefix + "https://example.com/a//b: a stem has no empty path segment"},
   };
   for (const WriteCase& row : cases) {
     SCOPED_TRACE(row.bracketData + " at " + row.stem);
