@@ -12,6 +12,7 @@
 #include "cgi/QueryString.h"
 #include "cgi/RequestHandler.h"
 #include "cgi/RequestSettings.h"
+#include "gs1/Gs1DigitalLink.h"
 #include "gs1/Gs1Translation.h"
 #include "render/RgbImage.h"
 
@@ -63,6 +64,30 @@ void BM_Gs1Translation(benchmark::State& state, const std::string& bracketData) 
     benchmark::DoNotOptimize(length);
   }
   state.SetLabel("tilde data " + std::to_string(length) + " chars");
+}
+
+// A GS1 Digital Link URI checked, alone.
+void BM_Gs1DigitalLinkCheck(benchmark::State& state, const std::string& uri) {
+  std::size_t elements = 0;
+  for (auto _ : state) {
+    const Gs1DigitalLink link = ReadGs1DigitalLink(uri);
+    elements = link.elements.size();
+    benchmark::DoNotOptimize(elements);
+  }
+  state.SetLabel(std::to_string(elements) + " AIs");
+}
+
+// Element strings checked and written as their canonical URI, alone.
+void BM_Gs1DigitalLinkBuild(benchmark::State& state, const std::string& bracketData) {
+  std::size_t length = 0;
+  for (auto _ : state) {
+    std::vector<Gs1Element> elements;
+    ReadGs1Elements(bracketData, elements);
+    const Gs1DigitalLinkUri built = WriteGs1DigitalLink(elements, kCanonicalGs1DigitalLinkStem);
+    length = built.uri.size();
+    benchmark::DoNotOptimize(length);
+  }
+  state.SetLabel("URI " + std::to_string(length) + " chars");
 }
 
 // Collects every run for the Markdown table while the console reporter prints as usual.
@@ -152,6 +177,22 @@ void RegisterBenchmarks() {
       ->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("WholeRequestToDevNull/medicinePackTilde", BM_WholeRequest,
                                std::string("data=~101095011015300031727063010AB-123~121XYZ987"))
+      ->Unit(benchmark::kMicrosecond);
+  // The same for a GS1 Digital Link URI: checked (gs1dl), built from the element strings (dl),
+  // and the same URI as plain data, unchecked.
+  const std::string medicineLink = "https://id.gs1.org/01/09501101530003/10/AB-123/21/XYZ987?17=270630";
+  const std::string medicineLinkQuery = "https://id.gs1.org/01/09501101530003/10/AB-123/21/XYZ987%3F17%3D270630";
+  benchmark::RegisterBenchmark("Gs1DigitalLinkCheck/medicinePack", BM_Gs1DigitalLinkCheck, medicineLink);
+  benchmark::RegisterBenchmark("Gs1DigitalLinkBuild/medicinePack", BM_Gs1DigitalLinkBuild,
+                               std::string("(01)09501101530003(17)270630(10)AB-123(21)XYZ987"));
+  benchmark::RegisterBenchmark("WholeRequestToDevNull/medicinePackGs1dl", BM_WholeRequest,
+                               "gs1dl=1&data=" + medicineLinkQuery)
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("WholeRequestToDevNull/medicinePackDl", BM_WholeRequest,
+                               std::string("gs1=1&dl=1&data=(01)09501101530003(17)270630(10)AB-123(21)XYZ987"))
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("WholeRequestToDevNull/medicinePackUriPlain", BM_WholeRequest,
+                               "data=" + medicineLinkQuery)
       ->Unit(benchmark::kMicrosecond);
 }
 

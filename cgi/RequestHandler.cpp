@@ -305,10 +305,10 @@ int64_t ReadContentLength(const std::string& text) {
 }
 
 ResultCode RenderImage(const RequestSettings& requested, const RequestLimits& limits, Answer& answer) {
-  // GS1 and UTF-8 data is checked, and rewritten as the tilde data the encoder reads, before
+  // GS1, GS1 Digital Link and UTF-8 data is checked, and rewritten as the tilde data the encoder reads, before
   // anything is encoded.
   std::optional<RequestSettings> rewritten;
-  if (requested.gs1 || requested.utf8) {
+  if (requested.gs1 || requested.utf8 || requested.gs1DigitalLink) {
     rewritten = requested;
     const ResultCode code = ResolveEncoderData(requested, rewritten->data, answer.detail);
     if (code != Result::Ok) return code;

@@ -6,6 +6,7 @@
 
 #include "cgi/ParameterSource.h"
 #include "encoder/FormatTable.h"
+#include "gs1/Gs1DigitalLink.h"
 
 namespace {
 
@@ -66,6 +67,16 @@ void ReadShapeAndPhysicalSize(ParameterSource& query, RequestSettings& settings)
   }
   if (!settings.sizeGiven && settings.resolutionDpi > 0 && settings.moduleMillimetres > 0) {
     settings.xDimension = ModulePixels(settings.moduleMillimetres, settings.resolutionDpi);
+  }
+}
+
+// gs1dl, and dl: absent, empty or 0 builds no URI, 1 asks for the canonical stem, anything else
+// is the stem itself (checked when the URI is built).
+void ReadDigitalLink(ParameterSource& query, RequestSettings& settings) {
+  ReadSwitch(query, "gs1dl", settings.gs1DigitalLink);
+  if (const char* stem = query.Lookup("dl")) {
+    const std::string value = stem;
+    settings.digitalLinkStem = value == "1" ? std::string(kCanonicalGs1DigitalLinkStem) : value == "0" ? "" : value;
   }
 }
 
@@ -189,5 +200,6 @@ RequestSettings GatherRequestSettings(ParameterSource& query) {
     }
   }
   ReadShapeAndPhysicalSize(query, settings);
+  ReadDigitalLink(query, settings);
   return settings;
 }

@@ -31,6 +31,8 @@ struct RequestSettings {
   bool dmre = false;             // dmre: any number, non-zero adds the DMRE formats (fmt 31..48)
   int32_t resolutionDpi = 0;     // dpi: 1..4800; 0 when not given
   double moduleMillimetres = 0;  // xmm: above 0; 0 when not given; at a dpi it replaces xdim
+  bool gs1DigitalLink = false;   // gs1dl: data is a GS1 Digital Link URI, checked, encoded as it is
+  std::string digitalLinkStem;   // dl: with gs1, the stem of the URI built; empty when not asked for
 };
 
 // Reads every parameter of the request into settings. The value of each lookup is consumed

@@ -179,14 +179,14 @@ void CheckNothingCarriedOver(const Request& request, int status, const std::stri
   }
 }
 
-// Whether output is the error page of a gs1 or utf8 request refused for its data: code 5 with
-// one detail line, on which markup is escaped.
+// Whether output is the error page of a gs1, gs1dl or utf8 request refused for its data: code 5
+// with one detail line, on which markup is escaped.
 bool IsDataFaultPage(QueryString& query, int status, const std::string& output) {
   const auto switchedOn = [&query](const char* name) {
     const char* value = query.Lookup(name);
     return value != nullptr && ReadNumber(value) != 0;
   };
-  if (status != 5 || !(switchedOn("gs1") || switchedOn("utf8"))) return false;
+  if (status != 5 || !(switchedOn("gs1") || switchedOn("utf8") || switchedOn("gs1dl"))) return false;
   const std::string marked = ExpectedErrorPage(ErrorMessage(status), "\x01");
   const std::string head = marked.substr(0, marked.find('\x01'));
   const std::string tail = marked.substr(head.size() + 1);
@@ -195,7 +195,8 @@ bool IsDataFaultPage(QueryString& query, int status, const std::string& output) 
     return false;
   }
   const std::string detail = output.substr(head.size(), output.size() - head.size() - tail.size());
-  return (detail.rfind("GS1: ", 0) == 0 || detail.rfind("UTF-8: ", 0) == 0) &&
+  return (detail.rfind("GS1: ", 0) == 0 || detail.rfind("UTF-8: ", 0) == 0 ||
+          detail.rfind("GS1 Digital Link: ", 0) == 0) &&
          detail.find_first_of("<>\"'\n") == std::string::npos;
 }
 

@@ -72,10 +72,16 @@ def entry_initialiser(line, line_number):
         fail(line_number, f"needs 1 to {MAX_COMPONENTS} components")
     required = [token[4:] for token in rest if token.startswith("req=")]
     excluded = [token[3:] for token in rest if token.startswith("ex=")]
+    keys = [token for token in rest if token == "dlpkey" or token.startswith("dlpkey=")]
+    if len(keys) > 1:
+        fail(line_number, "more than one dlpkey")
+    qualifiers = keys[0][len("dlpkey="):] if keys else ""
     components += ["{}"] * (MAX_COMPONENTS - len(components))
     predefined = "true" if "*" in flags else "false"
+    attribute = "true" if "?" in flags else "false"
+    primary_key = "true" if keys else "false"
     return (f'    {{"{first}", "{last}", {predefined}, {{{{{", ".join(components)}}}}}, '
-            f'"{" ".join(required)}", "{",".join(excluded)}"}},')
+            f'"{" ".join(required)}", "{",".join(excluded)}", {attribute}, {primary_key}, "{qualifiers}"}},')
 
 
 def generate_ai_table(dictionary_path, output_path):

@@ -26,6 +26,11 @@ struct Gs1AiDefinition {
   std::array<Gs1Component, kMaxGs1Components> components{};
   std::string_view required;  // req= lists (one per key, separated by spaces)
   std::string_view excluded;  // ex= lists joined by commas
+  bool dataAttribute = false;  // flag '?': may be a data attribute in a GS1 Digital Link query
+  bool primaryKey = false;     // dlpkey: may be the primary key of a GS1 Digital Link path
+  // The key's qualifier sequences, "22,10,21|235": each qualifier optional, those present in
+  // that order, and alternatives separated by '|' never mixed. Empty: no qualifiers.
+  std::string_view qualifiers;
 };
 
 // The entry that holds ai (2 to 4 digits), or nullptr when the dictionary does not know it.

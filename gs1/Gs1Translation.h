@@ -2,6 +2,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "gs1/Gs1Element.h"
 
 // A GS1 request's data as tilde data for the encoder, or the first fault found in it.
 struct Gs1Translation {
@@ -14,3 +17,8 @@ struct Gs1Translation {
 // after every element string of variable length but the last a separator, FNC1 or (with
 // gsSeparator) the byte GS. Inside a value a bracket is written ~X28 or ~X29.
 Gs1Translation TranslateGs1(std::string_view bracketData, bool gsSeparator);
+
+// The element strings of the bracket form, checked as TranslateGs1 checks them, in their order;
+// returns the first fault (as in Gs1Translation) or an empty string. The elements' AIs point
+// into bracketData.
+std::string ReadGs1Elements(std::string_view bracketData, std::vector<Gs1Element>& elements);

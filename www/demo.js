@@ -56,6 +56,8 @@
 
   // A medicine pack: GTIN, expiry date, batch and serial number.
   const gs1Example = '(01)09501101530003(17)270630(10)AB-123(21)XYZ987';
+  // The same kind of pack as a GS1 Digital Link URI: read by phones as a link, by scanners as GS1.
+  const digitalLinkExample = 'https://id.gs1.org/01/09506000134352/10/ABC123/21/XYZ?17=261231';
 
   function queryString() {
     const params = new URLSearchParams();
@@ -63,10 +65,16 @@
     params.set('data', data);
     // The form sends UTF-8; the generator marks such text with its ECI when asked to. GS1 data
     // is ASCII by definition.
-    if (field('gs1').checked) {
+    if (field('gs1dl').checked) {
+      params.set('gs1dl', '1');
+    } else if (field('gs1').checked) {
       params.set('gs1', '1');
       if (field('gssep').checked) {
         params.set('gssep', '1');
+      }
+      const stem = field('dl').value.trim();
+      if (stem !== '') {
+        params.set('dl', stem);
       }
     } else if (/[^\x00-\x7f]/.test(data)) {
       params.set('utf8', '1');
@@ -251,6 +259,13 @@
   document.getElementById('gs1-example').addEventListener('click', () => {
     field('data').value = gs1Example;
     field('gs1').checked = true;
+    field('gs1dl').checked = false;
+    scheduleUpdate();
+  });
+  document.getElementById('gs1dl-example').addEventListener('click', () => {
+    field('data').value = digitalLinkExample;
+    field('gs1dl').checked = true;
+    field('gs1').checked = false;
     scheduleUpdate();
   });
   update();

@@ -49,9 +49,9 @@ struct ModuleMatrix {
 // The answer to the request: the image (or a page) and the result code.
 KORVEX_EXPORT Answer Render(const Request& request);
 
-// The symbol that the request's data, fmt, mode, shape and dmre encode to (gs1, gssep and utf8
-// read as for Render); the drawing parameters (size, colours, angle, quiet zone, alignment)
-// play no part.
+// The symbol that the request's data, fmt, mode, shape and dmre encode to (gs1, gssep, utf8,
+// gs1dl and dl read as for Render); the drawing parameters (size, colours, angle, quiet zone,
+// alignment) play no part.
 KORVEX_EXPORT ModuleMatrix EncodeMatrix(const Request& request);
 
 // The message text of a result code.

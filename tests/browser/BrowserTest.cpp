@@ -149,6 +149,10 @@ TEST(BrowserTest, TypedDataAppearsAsAReadableSymbolAndErrorsShowTheirText) {
       << run.output;
   EXPECT_EQ(JsonString(run.output, "gs1Detail"), "GS1: (01) 09501101530004: check digit should be 3") << run.output;
   EXPECT_EQ(JsonString(run.output, "utf8"), "1") << run.output;
+  EXPECT_EQ(JsonString(run.output, "digitalLink"), "https://id.gs1.org/01/09506000134352/10/ABC123/21/XYZ?17=261231")
+      << run.output;
+  EXPECT_EQ(JsonString(run.output, "digitalLinkDetail"),
+            "GS1 Digital Link: /01/09506000134353: check digit should be 2") << run.output;
   EXPECT_NE(run.output.find("\"problems\":[]"), std::string::npos) << "the page reported errors: " << run.output;
 
   PngInfo png;

@@ -2,11 +2,12 @@
 // waits for the preview of exactly that data and takes a screenshot of the page; then switches
 // to SVG and waits for that preview and its download link; then asks for an image too small
 // for the symbol and waits for the error text; then draws the GS1 example, gives it a wrong
-// check digit and reads the detail line, and types text beyond ASCII.
+// check digit and reads the detail line, and types text beyond ASCII; then draws the Digital
+// Link example and gives it a wrong check digit.
 // Usage: node demo-check.js BASE_URL DATA SCREENSHOT.png
 // Prints one JSON line: {"readyStatus": ..., "svgStatus": ..., "svgDownload": ..., "svgLink": ...,
 // "errorStatus": ..., "gs1Detail": ..., "utf8": ..., "frame": {x, y, width, height},
-// "problems": [...]}, where frame is where the preview stands in the screenshot and svgDownload
+// "problems": [...], "digitalLink": ..., "digitalLinkDetail": ...}, where frame is where the preview stands in the screenshot and svgDownload
 // the file name the download link offers.
 'use strict';
 
@@ -79,9 +80,20 @@ async function main() {
           new URLSearchParams(query).get('data') === 'Straße';
     });
     const utf8 = new URLSearchParams(await page.getAttribute('#preview', 'data-query')).get('utf8');
+    // The Digital Link example draws its URI as it stands; a wrong check digit names the URI part.
+    await page.click('#gs1dl-example');
+    await page.waitForFunction(() => {
+      const query = document.getElementById('preview').dataset.query;
+      return document.getElementById('status').dataset.state === 'ready' && query !== undefined &&
+          new URLSearchParams(query).get('gs1dl') === '1';
+    });
+    const digitalLink = new URLSearchParams(await page.getAttribute('#preview', 'data-query')).get('data');
+    await page.fill('#data', 'https://id.gs1.org/01/09506000134353');
+    await page.waitForSelector('#status[data-state="error"]');
+    const digitalLinkDetail = await page.textContent('#detail');
 
     console.log(JSON.stringify({ readyStatus, svgStatus, svgDownload, svgLink, errorStatus, gs1Detail, utf8, frame,
-      problems }));
+      problems, digitalLink, digitalLinkDetail }));
   });
 }
 

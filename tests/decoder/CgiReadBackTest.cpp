@@ -14,6 +14,7 @@
 #include "cgi/RequestSettings.h"
 #include "encoder/DataMatrixBarcode.h"
 #include "support/ReadBack.h"
+#include "unit/gs1/Gs1ValidCases.h"
 
 namespace {
 
@@ -261,6 +262,9 @@ TEST(CgiRandom, MixedDataReadsBack) {
 TEST(CgiDataSwitches, SymbolsEqualTheirTildeDataAndReadBack) {
   const std::string medicine = "(01)09501101530003(17)270630(10)AB-123(21)XYZ987";
   const std::string medicineRead = "01095011015300031727063010AB-123\x1D" "21XYZ987";
+  const std::string medicineLink = "https://id.gs1.org/01/09501101530003/10/AB-123/21/XYZ987?17=270630";
+  const std::string digitalLink = "https://id.gs1.org/01/09506000134352/10/ABC123/21/XYZ?17=261231";
+  const std::string tildes = "https://example.com/~shop/01/09506000134352?x=~1#~~7000026";
   const struct {
     std::string query;
     std::string tildeData;
@@ -289,6 +293,14 @@ TEST(CgiDataSwitches, SymbolsEqualTheirTildeDataAndReadBack) {
       {"utf8=1&data=" + UrlEncode("Stra\xC3\x9F" "e"), "~7000026Stra\xC3\x9F" "e", "]d1", "Stra\xC3\x9F" "e"},
       {"utf8=1&data=" + UrlEncode("~1Stra~XC3~X9F" "e"), "~1~7000026Stra~XC3~X9F" "e", "]d2", "Stra\xC3\x9F" "e"},
       {"utf8=1&data=Strasse", "Strasse", "]d1", "Strasse"},
+      // A GS1 Digital Link URI is plain data (]d1), its tildes literal: no escape, no FNC1.
+      {"gs1dl=1&data=" + UrlEncode(digitalLink), digitalLink, "]d1", digitalLink},
+      {"gs1dl=1&data=" + UrlEncode(tildes), "https://example.com/~~shop/01/09506000134352?x=~~1#~~~~7000026", "]d1",
+       tildes},
+      {"gs1dl=1&utf8=1&gs1=1&gssep=1&data=" + UrlEncode(digitalLink), digitalLink, "]d1", digitalLink, "&mode=4"},
+      {"gs1=1&dl=1&data=" + UrlEncode(medicine), medicineLink, "]d1", medicineLink},
+      {"gs1=1&dl=" + UrlEncode("http://example.com/~p/") + "&data=" + UrlEncode("(8003)09506000134352A~X28"),
+       "http://example.com/~~p/8003/09506000134352A%28", "]d1", "http://example.com/~p/8003/09506000134352A%28"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.query);
@@ -303,7 +315,30 @@ TEST(CgiDataSwitches, SymbolsEqualTheirTildeDataAndReadBack) {
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(read->symbologyId, c.symbologyId);
     EXPECT_EQ(Printable(read->text), Printable(c.text));
-    const bool utf8Eci = c.tildeData.find("~7000026") != std::string::npos;
+    // The escape leads the data (after FNC1); a URI's literal "~~7000026" is no ECI.
+    const bool utf8Eci = c.tildeData.rfind("~7000026", 0) == 0 || c.tildeData.rfind("~1~7000026", 0) == 0;
     EXPECT_EQ(read->bytesWithEci.find("\\000026") != std::string::npos, utf8Eci) << Printable(read->bytesWithEci);
   }
+}
+
+// Every valid element string set of the GS1 tables that forms a URI: the symbol of gs1 with dl
+// is the symbol of that URI under gs1dl, and zxing reads exactly the URI back, as plain data.
+TEST(CgiDataSwitches, DigitalLinksReadBackAsExactlyTheUri) {
+  int symbols = 0;
+  for (const ValidGs1Case& row : ValidGs1Cases()) {
+    if (row.digitalLink.empty()) continue;
+    SCOPED_TRACE(row.bracketData);
+    std::string reason;
+    const auto built = CgiImage("xdim=3&gs1=1&dl=1&data=" + UrlEncode(row.bracketData), &reason);
+    ASSERT_TRUE(built.has_value()) << reason;
+    const auto checked = CgiImage("xdim=3&gs1dl=1&data=" + UrlEncode(row.digitalLink), &reason);
+    ASSERT_TRUE(checked.has_value()) << reason;
+    EXPECT_TRUE(built->pixels == checked->pixels);
+    const auto read = ReadWithZxing(*built);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->symbologyId, "]d1");
+    EXPECT_EQ(read->bytes, row.digitalLink);
+    ++symbols;
+  }
+  EXPECT_GE(symbols, 10);
 }

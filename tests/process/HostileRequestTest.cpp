@@ -361,6 +361,40 @@ std::vector<HostileCase> EnvironmentRequests() {
   };
 }
 
+// GS1 Digital Link URIs and stems at the request's length: the longest paths and queries to
+// split, percent escapes throughout, and element strings that build the longest URI.
+std::vector<HostileCase> DigitalLinkRequests() {
+  // In the request, the URI's '&' is written %26 and its '%' %25.
+  const std::string uri = "gs1dl=1&data=https://id.gs1.org";
+  const std::string sscc = uri + "/00/095060000123456782?";
+  std::string everyAttribute = "gs1=1&dl=1&data=(00)095060000123456782";
+  for (int ai = 91; ai <= 99; ++ai) everyAttribute += "(" + std::to_string(ai) + ")" + Repeat("%2F", 90);
+  return {
+      Get("gs1dl: 3600 characters of /00/ pairs", FillTo(uri, "/00/095060000123456782"), 5, Answer::Nothing),
+      Get("gs1dl: 3600 characters of AI-like path segments", FillTo(uri, "/01"), std::nullopt, Answer::Any),
+      Get("gs1dl: a prefix of 3500 characters before the key",
+          uri + Repeat("/p~", 1170) + "/01/09506000134352", 8, Answer::Nothing),
+      Get("gs1dl: 3600 characters of one attribute repeated", FillTo(sscc, "99=A%26"), 5, Answer::Nothing),
+      Get("gs1dl: 3600 characters of empty parameters", FillTo(sscc, "%26"), std::nullopt, Answer::Any),
+      Get("gs1dl: 3600 characters of non-GS1 parameters", FillTo(sscc, "x%26y=~%26"), std::nullopt, Answer::Any),
+      Get("gs1dl: more attributes than a URI may carry", FillTo(sscc, "3100=000100%263200=000100%26"), 5,
+          Answer::Nothing),
+      Get("gs1dl: percent escapes in a value", FillTo(uri + "/01/09506000134352/10/", "%2541"), 5, Answer::Nothing),
+      Get("gs1dl: broken escapes and bytes outside URIs", uri + "/01/%254%25g%25" + Repeat("%FF%01", 200), 5,
+          Answer::Nothing),
+      Get("gs1dl: a URI of NUL", "gs1dl=1&data=%00", 5, Answer::Nothing),
+      Get("dl: a stem of 3500 characters", FillTo("gs1=1&data=(00)095060000123456782&dl=https://a/", "p/"),
+          std::nullopt, Answer::Any),
+      Get("dl: a stem with bytes outside URIs", "gs1=1&data=(00)095060000123456782&dl=%01%FF", 5, Answer::Nothing),
+      Get("dl: nine attributes of 90 characters, each percent-encoded", everyAttribute, std::nullopt, Answer::Any),
+      Get("dl: the same attribute over and over", FillTo("gs1=1&dl=1&data=(00)095060000123456782", "(99)A"),
+          std::nullopt, Answer::Any),
+      Get("dl and gs1dl, both empty", "gs1dl=&dl=&gs1=1", std::nullopt, Answer::Any),
+  };
+}
+
+TEST(HostileRequestTest, DigitalLinksAtTheLimits) { RunTable("digital-link", DigitalLinkRequests()); }
+
 TEST(HostileRequestTest, LongestRequestsWithTheMostWork) { RunTable("long-data", LongDataRequests()); }
 
 TEST(HostileRequestTest, ParametersAtAndBeyondTheirLimits) { RunTable("limits", LimitRequests()); }

@@ -141,6 +141,8 @@ void ExpectSame(const RequestSettings& actual, const RequestSettings& expected) 
   EXPECT_EQ(actual.dmre, expected.dmre);
   EXPECT_EQ(actual.resolutionDpi, expected.resolutionDpi);
   EXPECT_EQ(actual.moduleMillimetres, expected.moduleMillimetres);
+  EXPECT_EQ(actual.gs1DigitalLink, expected.gs1DigitalLink);
+  EXPECT_EQ(actual.digitalLinkStem, expected.digitalLinkStem);
 }
 
 TEST_P(GatherCases, AppliesAcceptedValuesOnly) {
@@ -274,6 +276,14 @@ INSTANTIATE_TEST_SUITE_P(
                      s.resolutionDpi = 300;
                      s.moduleMillimetres = 0.5;
                    }},
+        GatherCase{"gs1dl=1", [](RequestSettings& s) { s.gs1DigitalLink = true; }},
+        GatherCase{"gs1dl=-3", [](RequestSettings& s) { s.gs1DigitalLink = true; }},
+        GatherCase{"gs1dl=yes", [](RequestSettings&) {}},
+        GatherCase{"dl=1", [](RequestSettings& s) { s.digitalLinkStem = "https://id.gs1.org"; }},
+        GatherCase{"dl=0", [](RequestSettings&) {}},
+        GatherCase{"dl=https%3A%2F%2Fexample.com%2Fp%2F",
+                   [](RequestSettings& s) { s.digitalLinkStem = "https://example.com/p/"; }},
+        GatherCase{"dl=01", [](RequestSettings& s) { s.digitalLinkStem = "01"; }},  // a stem, refused when used
         GatherCase{"W=50&Data=x&FMT=3", [](RequestSettings&) {}},  // names keep their case
         GatherCase{"fmt=5&fmt=7", [](RequestSettings& s) { s.preferredFormat = 5; }},
         GatherCase{"data=a&w=10&h=20&fmt=3&mode=2&angle=270&quiet=0&alignh=0&alignv=2&bcolor=010203&fcolor=a0b0c0&"

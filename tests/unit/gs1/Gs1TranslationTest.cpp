@@ -7,34 +7,12 @@
 
 #include "gs1/Gs1AiTable.h"
 #include "gs1/Gs1Linter.h"
+#include "unit/gs1/Gs1ValidCases.h"
 
 namespace {
 
-struct TranslationCase {
-  std::string bracketData;
-  bool gsSeparator;
-  std::string tildeData;
-};
-
 TEST(Gs1TranslationTest, ValidElementStringsBecomeTildeData) {
-  const std::vector<TranslationCase> cases = {
-      // Medicine pack: FNC1 only after the variable-length (10), not after the last element.
-      {"(01)09501101530003(17)270630(10)AB-123(21)XYZ987", false, "~101095011015300031727063010AB-123~121XYZ987"},
-      {"(01)09501101530003(17)270630(10)AB-123(21)XYZ987", true, "~101095011015300031727063010AB-123~X1D21XYZ987"},
-      {"(00)106141411234567897", false, "~100106141411234567897"},
-      {"(01)09501101530003(11)250101(17)270630(10)L1(21)S1", false, "~10109501101530003112501011727063010L1~121S1"},
-      {"(8003)09506000134352", false, "~1800309506000134352"},
-      {"(8003)09506000134352ABC123", false, "~1800309506000134352ABC123"},
-      {"(00)106141411234567897(4330)001234-", false, "~1001061414112345678974330001234-"},
-      {"(00)106141411234567897(4330)001234(400)P1", false, "~1001061414112345678974330001234~1400P1"},
-      // Brackets inside a value stay bytes of the value.
-      {"(01)09501101530003(10)A~X28B~X29", false, "~10109501101530003" "10A~X28B~X29"},
-      // A repeated AI with the same value is no conflict; 3100 does not exclude itself.
-      {"(01)09501101530003(3100)000100(3100)000100", false, "~101095011015300033100000100" "3100000100"},
-      {"(415)9501101530003(8020)ABC123(3912)978100", false, "~14159501101530003" "8020ABC123~13912978100"},
-      {"(91)x(92)y", false, "~191x~192y"},
-  };
-  for (const TranslationCase& row : cases) {
+  for (const ValidGs1Case& row : ValidGs1Cases()) {
     SCOPED_TRACE(row.bracketData);
     const Gs1Translation translation = TranslateGs1(row.bracketData, row.gsSeparator);
     EXPECT_EQ(translation.fault, "");
@@ -85,6 +63,12 @@ TEST(Gs1TranslationTest, FirstFaultInWords) {
                            "(01) with (35nn), (01) with (36nn)"},
       {gtin + "(3100)000100(3102)000200", "GS1: (3100) cannot be used together with (3102)"},
       {gtin + "(255)9501101530003", "GS1: (01) cannot be used together with (255)"},
+      // A digital signature needs a serialised key: (253), (255) and (8003) with their serial part.
+      {"(253)1234567890128(8030)ABC123", "GS1: (8030) needs a serialised key, and (253) has no serial part"},
+      {"(255)9501101530003(8030)ABC123", "GS1: (8030) needs a serialised key, and (255) has no serial part"},
+      {"(8003)09506000134352(8030)ABC123", "GS1: (8030) needs a serialised key, and (8003) has no serial part"},
+      {"(8030)ABC123", "GS1: (8030) needs one of (00), (01) with (21), (03) with (21), (253), (255), (8003), (8004), "
+                       "(8006) with (21), (8010) with (8011), (8017), (8018)"},
   };
   for (const FaultCase& row : cases) {
     SCOPED_TRACE(row.bracketData);
@@ -175,6 +159,16 @@ TEST(Gs1TranslationTest, GeneratedTableHoldsTheDictionary) {
   EXPECT_EQ(grai->components[2].maxLength, 16);
   EXPECT_EQ(grai->components[1].linters[0], Gs1Linter::Csum);
   EXPECT_EQ(FindGs1Ai("250")->required, "01+21,03+21,8006+21");
+  // Digital Link: primary keys with their qualifier sequences, and data attributes ('?').
+  EXPECT_TRUE(FindGs1Ai("01")->primaryKey);
+  EXPECT_EQ(FindGs1Ai("01")->qualifiers, "22,10,21|235");
+  EXPECT_TRUE(FindGs1Ai("00")->primaryKey);
+  EXPECT_EQ(FindGs1Ai("00")->qualifiers, "");
+  EXPECT_FALSE(FindGs1Ai("10")->primaryKey);
+  EXPECT_TRUE(FindGs1Ai("10")->dataAttribute);
+  EXPECT_FALSE(FindGs1Ai("21")->dataAttribute);
+  EXPECT_FALSE(FindGs1Ai("8200")->dataAttribute);
+  EXPECT_TRUE(FindGs1Ai("99")->dataAttribute);
 }
 
 }  // namespace

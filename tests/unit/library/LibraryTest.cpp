@@ -133,6 +133,9 @@ TEST(LibraryMatrixTest, GivesTheEncodedSymbolOfDataAndFormat) {
       {"data=line~Nbreak&mode=1", 16, 16, "line\nbreak"},
       {"data=(01)09501101530003(10)AB-123&gs1=1", 18, 18, "010950110153000310AB-123"},
       {"data=Straße&utf8=1&fmt=31&dmre=1", 8, 48, "Straße"},
+      {"data=https://example.com/~x/01/09506000134352?17=261231&gs1dl=1", 26, 26,
+       "https://example.com/~x/01/09506000134352?17=261231"},
+      {"data=(01)09506000134352&gs1=1&dl=1", 22, 22, "https://id.gs1.org/01/09506000134352"},
   };
   for (const Case& c : cases) {
     const korvex::ModuleMatrix matrix = korvex::EncodeMatrix(AsRequest(c.query));
@@ -151,6 +154,10 @@ TEST(LibraryMatrixTest, GivesTheEncodedSymbolOfDataAndFormat) {
   const korvex::ModuleMatrix faulty = korvex::EncodeMatrix({{"data", "(01)09501101530004"}, {"gs1", "1"}});
   EXPECT_EQ(faulty.code, 5);
   EXPECT_EQ(faulty.detail, "GS1: (01) 09501101530004: check digit should be 3");
+  const korvex::ModuleMatrix faultyLink =
+      korvex::EncodeMatrix({{"data", "https://id.gs1.org/01/09506000134353"}, {"gs1dl", "1"}});
+  EXPECT_EQ(faultyLink.code, 5);
+  EXPECT_EQ(faultyLink.detail, "GS1 Digital Link: /01/09506000134353: check digit should be 2");
 }
 
 }  // namespace
