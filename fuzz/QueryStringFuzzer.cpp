@@ -139,13 +139,18 @@ void CheckSettings(const std::string& text) {
   };
   const Switch switches[] = {{"quiet", settings.quietZone}, {"gs1", settings.gs1},
                              {"gssep", settings.gs1GroupSeparator}, {"utf8", settings.utf8},
-                             {"dmre", settings.dmre}};
+                             {"dmre", settings.dmre}, {"gs1dl", settings.gs1DigitalLink}};
   for (const Switch& item : switches) {
     const std::optional<std::string> value = ReferenceValue(text, item.name);
     if (value && (ReadNumber(value->c_str()) != 0) != item.value) Fail("switch read wrongly", text, item.name);
   }
   if (const std::optional<std::string> out = ReferenceValue(text, "out")) {
     if ((*out == "svg") != settings.svg) Fail("output kind read wrongly", text, "out");
+  }
+  // dl is a stem as given, 1 for GS1's own and 0 for none.
+  if (const std::optional<std::string> stem = ReferenceValue(text, "dl")) {
+    const std::string expected = *stem == "1" ? "https://id.gs1.org" : *stem == "0" ? "" : *stem;
+    if (settings.digitalLinkStem != expected) Fail("Digital Link stem read wrongly", text, "dl");
   }
 }
 
