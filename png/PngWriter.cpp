@@ -61,7 +61,10 @@ bool WritePngStream(const PngJob& job) {
   // One reading of the clock for both the tIME chunk and the "Creation Time" text.
   const std::time_t now = std::time(nullptr);
   png_time modified{};
-  png_convert_from_time_t(&modified, now);
+  // gmtime_r, not libpng's png_convert_from_time_t, whose gmtime shares one buffer between
+  // threads.
+  std::tm utc{};
+  if (gmtime_r(&now, &utc) != nullptr) png_convert_from_struct_tm(&modified, &utc);
   png_set_tIME(png, info, &modified);
   char creationTime[29] = "";
   if (png_convert_to_rfc1123_buffer(creationTime, &modified) == 0) creationTime[0] = '\0';
