@@ -28,6 +28,7 @@ _INPUT_BYTES, _INPUT_TILDE, _INPUT_GS1, _INPUT_UTF8 = 0, 1, 2, 3
 _SHAPES = {"square": 0, "rectangle": 1, "any": 2}
 _ALIGNMENTS = {"left": 0, "top": 0, "start": 0, "center": 1, "right": 2, "bottom": 2, "end": 2}
 _INVALID_ARGUMENT = 1
+_HEX_DIGITS = frozenset("0123456789abcdefABCDEF")
 
 
 class KorvexError(Exception):
@@ -52,12 +53,12 @@ def _text(value: Optional[bytes]) -> str:
 def _colour(value: Union[str, int], name: str) -> int:
     if isinstance(value, int):
         return value
-    text = value[1:] if value.startswith("#") else value
+    text = value[1:] if value[:1] == "#" else value
     try:
-        if len(text) != 6:
+        if len(text) != 6 or not all(digit in _HEX_DIGITS for digit in text):
             raise ValueError
         return int(text, 16)
-    except ValueError:
+    except (ValueError, TypeError):
         raise KorvexError(_INVALID_ARGUMENT, f"{name}: {value!r} is not a colour #RRGGBB") from None
 
 
@@ -75,18 +76,38 @@ class Symbol:
     quiet zone and unrotated.
     """
 
-    __slots__ = ("_handle", "rows", "cols", "format", "data_codewords", "capacity", "_modules")
+    __slots__ = ("_handle", "_modules")
     # Held by the class, so that a symbol freed at interpreter exit still finds it.
     _free = lib.korvex_symbol_free
 
     def __init__(self, handle: int) -> None:
         self._handle = handle
-        self.rows: int = lib.korvex_symbol_rows(handle)
-        self.cols: int = lib.korvex_symbol_cols(handle)
-        self.format: int = lib.korvex_symbol_format(handle)
-        self.data_codewords: int = lib.korvex_symbol_data_codewords(handle)
-        self.capacity: int = lib.korvex_symbol_capacity(handle)
-        self._modules = ctypes.string_at(lib.korvex_symbol_modules(handle), self.rows * self.cols)
+        self._modules: Optional[bytes] = None
+
+    @property
+    def rows(self) -> int:
+        """Rows of modules, without quiet zone."""
+        return lib.korvex_symbol_rows(self._handle)
+
+    @property
+    def cols(self) -> int:
+        """Columns of modules, without quiet zone."""
+        return lib.korvex_symbol_cols(self._handle)
+
+    @property
+    def format(self) -> int:
+        """The format id: 1..24 squares, 25..30 rectangles, 31..48 DMRE rectangles."""
+        return lib.korvex_symbol_format(self._handle)
+
+    @property
+    def data_codewords(self) -> int:
+        """Codewords that the data took, before padding."""
+        return lib.korvex_symbol_data_codewords(self._handle)
+
+    @property
+    def capacity(self) -> int:
+        """Data codewords that the format holds."""
+        return lib.korvex_symbol_capacity(self._handle)
 
     def __del__(self) -> None:
         handle, self._handle = getattr(self, "_handle", None), None
@@ -95,33 +116,27 @@ class Symbol:
 
     def __getitem__(self, position: Tuple[int, int]) -> int:
         row, col = position
-        if not (0 <= row < self.rows and 0 <= col < self.cols):
-            raise IndexError(f"module {position} is outside the {self.rows} x {self.cols} symbol")
-        return self._modules[row * self.cols + col]
+        rows, cols = self.rows, self.cols
+        if not (0 <= row < rows and 0 <= col < cols):
+            raise IndexError(f"module {position} is outside the {rows} x {cols} symbol")
+        if self._modules is None:
+            self._modules = ctypes.string_at(lib.korvex_symbol_modules(self._handle), rows * cols)
+        return self._modules[row * cols + col]
 
     def __repr__(self) -> str:
         return f"<korvex.Symbol {self.rows}x{self.cols} format {self.format}>"
 
-    def _write(self, writer: str, module_size: int, quiet_zone: int, fg: Union[str, int], bg: Union[str, int],
+    def _write(self, writer: Any, module_size: int, quiet_zone: int, fg: Union[str, int], bg: Union[str, int],
                angle: int, dpi: Optional[int], width: Optional[int], height: Optional[int], align_h: str,
                align_v: str) -> bytes:
-        options = _library.DrawingOptions()
-        lib.korvex_drawing_options_init(ctypes.byref(options))
-        options.module_size = module_size
-        options.width = width or 0
-        options.height = height or 0
-        options.quiet_zone = quiet_zone
-        options.foreground = _colour(fg, "fg")
-        options.background = _colour(bg, "bg")
-        options.angle = angle
-        options.align_h = _choice(_ALIGNMENTS, align_h, "align_h")
-        options.align_v = _choice(_ALIGNMENTS, align_v, "align_v")
-        options.dpi = dpi or 0
+        # Every field given, in the order of korvex_drawing_options.
+        options = _library.DrawingOptions(module_size, width or 0, height or 0, quiet_zone, _colour(fg, "fg"),
+                                          _colour(bg, "bg"), angle, _choice(_ALIGNMENTS, align_h, "align_h"),
+                                          _choice(_ALIGNMENTS, align_v, "align_v"), dpi or 0)
         data = _library._bytes()
         size = ctypes.c_size_t()
         error = ctypes.c_void_p()
-        code = getattr(lib, "korvex_write_" + writer)(self._handle, ctypes.byref(options), ctypes.byref(data),
-                                                     ctypes.byref(size), ctypes.byref(error))
+        code = writer(self._handle, ctypes.byref(options), ctypes.byref(data), ctypes.byref(size), ctypes.byref(error))
         if code != 0:
             detail = _text(lib.korvex_error_detail(error))
             lib.korvex_error_free(error)
@@ -142,7 +157,7 @@ class Symbol:
         0, 90, 180 or 270, dpi (1..4800) is written into the image. compact gives 1 bit per
         pixel without text or time chunks; compact=False the 24-bit image of the web program.
         """
-        return self._write("compact_png" if compact else "png", module_size, quiet_zone, fg, bg, angle, dpi, width,
+        return self._write(lib.korvex_write_compact_png if compact else lib.korvex_write_png, module_size, quiet_zone, fg, bg, angle, dpi, width,
                            height, align_h, align_v)
 
     def svg(self, module_size: int = 5, quiet_zone: int = 1, fg: Union[str, int] = "#000000",
@@ -150,7 +165,7 @@ class Symbol:
             width: Optional[int] = None, height: Optional[int] = None, align_h: str = "center",
             align_v: str = "center") -> str:
         """The symbol as an SVG document, laid out exactly as the PNG with the same options."""
-        return self._write("svg", module_size, quiet_zone, fg, bg, angle, dpi, width, height, align_h,
+        return self._write(lib.korvex_write_svg, module_size, quiet_zone, fg, bg, angle, dpi, width, height, align_h,
                            align_v).decode("utf-8")
 
     def to_pil(self, module_size: int = 5, quiet_zone: int = 1, fg: Union[str, int] = "#000000",
@@ -193,22 +208,17 @@ def encode(data: Union[str, bytes], *, gs1: bool = False, gssep: bool = False, u
         text = False
     else:
         raise TypeError(f"data must be str or bytes, not {type(data).__name__}")
-    options = _library.EncodeOptions()
-    lib.korvex_encode_options_init(ctypes.byref(options))
     if gs1:
-        options.input = _INPUT_GS1
+        mode_of_input = _INPUT_GS1
     elif tilde:
-        options.input = _INPUT_TILDE
+        mode_of_input = _INPUT_TILDE
     elif utf8 or text:
-        options.input = _INPUT_UTF8
+        mode_of_input = _INPUT_UTF8
     else:
-        options.input = _INPUT_BYTES
-    options.gs1_separator = int(bool(gssep))
-    options.format = format
-    options.shape = _choice(_SHAPES, shape, "shape")
-    options.dmre = int(bool(dmre))
-    options.mode = mode
-    options.minimal = int(bool(minimal))
+        mode_of_input = _INPUT_BYTES
+    # Every field given, in the order of korvex_encode_options.
+    options = _library.EncodeOptions(mode_of_input, bool(gssep), format, _choice(_SHAPES, shape, "shape"), bool(dmre),
+                                     mode, bool(minimal))
     handle = ctypes.c_void_p()
     code = lib.korvex_encode(raw, len(raw), ctypes.byref(options), ctypes.byref(handle))
     if not handle.value:
