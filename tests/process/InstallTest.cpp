@@ -121,11 +121,12 @@ TEST_F(InstallTest, PutsTheProgramDemoPageAndServerExamplesUnderThePrefix) {
     EXPECT_TRUE(fs::exists(prefix / "share" / "korvex" / file)) << file;
   }
   for (const char* file : {"share/man/man1/korvex.1", "share/man/man8/korvex.fcgi.8", "include/korvex/korvex.h",
-                           "include/korvex/export.h"}) {
+                           "include/korvex/korvex.hpp", "include/korvex/version.h", "include/korvex/export.h"}) {
     EXPECT_TRUE(fs::exists(prefix / file)) << file;
   }
   // Only the public header set: none of the internal ones.
   EXPECT_FALSE(fs::exists(prefix / "include" / "cgi"));
+  EXPECT_FALSE(fs::exists(prefix / "include" / "korvex" / "version.h.in"));
   EXPECT_FALSE(FindFile(prefix / "include", "RequestHandler.h").has_filename());
   for (const char* file : {"libkorvex.so", "KorvexConfig.cmake", "KorvexConfigVersion.cmake", "KorvexTargets.cmake",
                            "korvex.pc"}) {
@@ -275,6 +276,7 @@ TEST_F(InstallTest, ReadmeExamplesRunAgainstTheStagedLibrary) {
 // start. Skipped where no package has been built.
 TEST_F(InstallTest, DebianPackageRunsFromItsUnpackedFiles) {
   std::vector<fs::path> packages;
+  fs::path pythonPackage;
   const fs::path directory = PackageDirectory();
   if (fs::is_directory(directory)) {
     for (const fs::directory_entry& entry : fs::directory_iterator(directory)) {
@@ -282,6 +284,7 @@ TEST_F(InstallTest, DebianPackageRunsFromItsUnpackedFiles) {
       if ((name.rfind("korvex_", 0) == 0 || name.rfind("libkorvex2_", 0) == 0) && entry.path().extension() == ".deb") {
         packages.push_back(entry.path());
       }
+      if (name.rfind("python3-korvex_", 0) == 0 && entry.path().extension() == ".deb") pythonPackage = entry.path();
     }
   }
   if (packages.size() < 2) GTEST_SKIP() << "no korvex and libkorvex2 packages in " << directory << " (make deb)";
@@ -313,6 +316,19 @@ TEST_F(InstallTest, DebianPackageRunsFromItsUnpackedFiles) {
   ASSERT_EQ(run.exitStatus, 0) << run.errorOutput;
   EXPECT_EQ(ReadSymbolFile(image), "Packaged");
   EXPECT_EQ(RunProcess(program.string(), {"--version"}, environment, "").exitStatus, 0);
+
+  // The Python package on the packaged library.
+  if (pythonPackage.empty()) GTEST_SKIP() << "no python3-korvex package in " << directory;
+  const ProcessResult extracted =
+      RunProcess("/usr/bin/dpkg-deb", {"-x", pythonPackage.string(), unpacked.string()}, kToolEnvironment, "");
+  ASSERT_EQ(extracted.exitStatus, 0) << extracted.errorOutput;
+  const ProcessResult python = RunProcess(
+      "/usr/bin/python3", {"-c", "import korvex; print(korvex.__file__, korvex.encode('Packaged').png()[:4])"},
+      {{"LD_LIBRARY_PATH", library.parent_path().string()},
+       {"PYTHONPATH", (unpacked / "usr/lib/python3/dist-packages").string()}, {"PYTHONDONTWRITEBYTECODE", "1"}},
+      "");
+  EXPECT_EQ(python.exitStatus, 0) << python.errorOutput;
+  EXPECT_EQ(python.output, (unpacked / "usr/lib/python3/dist-packages/korvex/__init__.py").string() + " b'\\x89PNG'\n");
 }
 
 }  // namespace
