@@ -3,14 +3,14 @@
 # (korvex_encode, korvex_write_compact_png), in alternating batches in one process, so that both
 # see the same machine. Writes BUILD_DIR/bench/binding.md.
 # Usage: bench/binding-bench.sh [BUILD_DIR]   (default build-program; the korvex_bench target built)
-# BINDING_ROUNDS (default 5) processes of BINDING_PAIRS (default 60) pairs of batches.
+# BINDING_ROUNDS (default 5) processes of BINDING_PAIRS (default 2000) pairs of calls.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$repo/build-program}" && pwd)
 out=$build/bench
 rounds=${BINDING_ROUNDS:-5}
-pairs=${BINDING_PAIRS:-60}
+pairs=${BINDING_PAIRS:-2000}
 library=$(ls "$build"/libkorvex.so.[0-9]* | head -1)
 
 c_times=() python_times=() differences=()
@@ -24,7 +24,7 @@ difference=$(echo "${differences[*]}" | median)
 {
   echo "### The Python binding"
   echo
-  echo "One encode and compact-PNG call of \"Hello\" at the default options: korvex.encode(\"Hello\").png() in /usr/bin/python3 against korvex_encode and korvex_write_compact_png in C, run by the same process in $pairs alternating pairs of batches of 50 calls; $rounds processes, the median of each shown, and the median of the processes' medians of the pairwise differences."
+  echo "One encode and compact-PNG call of \"Hello\" at the default options: korvex.encode(\"Hello\").png() in /usr/bin/python3 against korvex_encode and korvex_write_compact_png in C, run by the same process in $pairs pairs of one call each (C first, then Python first, in turn); $rounds processes, the median of each shown, and the median of the processes' medians of the pairwise differences."
   echo
   echo "| Call | microseconds per call (processes) |"
   echo "|---|---|"
