@@ -33,7 +33,7 @@ test_packages=(
   build-essential debhelper dpkg-dev # `make test` builds the Debian package for the install test
   lintian
   dh-python                          # the python3-korvex package
-  python3-pytest python3-zxing-cpp python3-numpy  # the Python package's tests
+  python3-pytest python3-zxing-cpp python3-numpy python3-pil  # the Python package's tests
   python3-venv python3-pip python3-setuptools python3-wheel  # pip install ./python, offline
   valgrind                           # the C example run against a staged install
 )

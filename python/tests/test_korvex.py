@@ -154,5 +154,8 @@ def test_version_is_the_librarys_and_the_projects():
 
 def test_to_pil_gives_the_png_image():
     pil = pytest.importorskip("PIL.Image")
-    image = korvex.encode("Hello").to_pil(module_size=3)
+    import zxingcpp
+
+    image = korvex.encode("Hello").to_pil(module_size=3, angle=180)
     assert isinstance(image, pil.Image) and image.size == (42, 42)
+    assert zxingcpp.read_barcode(image.convert("L")).bytes == b"Hello"
