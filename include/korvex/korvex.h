@@ -200,9 +200,9 @@ KORVEX_EXPORT const unsigned char* korvex_answer_body(const korvex_answer* answe
 }  /* extern "C" */
 #endif
 
-/* C++ users of the web-parameter API (korvex::Render, korvex::EncodeMatrix) keep it with this
-   header; KORVEX_C_API_ONLY leaves the C++ classes out. */
-#if defined(__cplusplus) && !defined(KORVEX_C_API_ONLY)
+/* C++17 users of the web-parameter API (korvex::Render, korvex::EncodeMatrix) keep it with this
+   header; KORVEX_C_API_ONLY (or an older C++) leaves the C++ classes out. */
+#if defined(__cplusplus) && __cplusplus >= 201703L && !defined(KORVEX_C_API_ONLY)
 #include "korvex/korvex.hpp"
 #endif
 
