@@ -1,7 +1,7 @@
 #include "library/TypedParameters.h"
 
 #include <cstdio>
-#include <cstring>
+#include <initializer_list>
 
 namespace {
 
