@@ -101,7 +101,7 @@ install:
 	@status=0; cmake --install $(PROGRAM_DIR) --prefix $(PREFIX) --strip || status=$$?; \
 	  cmake -S . -B $(PROGRAM_DIR) -DKORVEX_CGIBINDIR=lib/cgi-bin >/dev/null; exit $$status
 
-# The Debian packages korvex, libkorvex1 and libkorvex-dev into $(DEB_DIR), linked against the
+# The Debian packages korvex, libkorvex2, libkorvex-dev and python3-korvex into $(DEB_DIR), linked against the
 # shared libpng, zlib and libfcgi, and lintian's report on them ($(DEB_DIR)/lintian.txt).
 deb: deps-deb
 	@DEB_BUILD_DIR=$(DEB_DIR) JOBS=$(JOBS) bash scripts/build-deb.sh

@@ -25,7 +25,7 @@ for program in "$cgi" "$build/korvex" "$noop" "$out/png-floor-large" "$out/png-f
     exit 1
   fi
 done
-rm -f "$out/encode.md" "$out/process.md" "$out/batch.md" "$out/throughput.md" "$out/worker.md"
+rm -f "$out/encode.md" "$out/process.md" "$out/batch.md" "$out/throughput.md" "$out/worker.md" "$out/binding.md"
 # The machine section is written last; what it says about the start is taken now.
 load_at_start=$(cut -d' ' -f1-3 /proc/loadavg)
 started_at=$(date -u '+%Y-%m-%d %H:%M UTC')
@@ -528,11 +528,14 @@ target_row() {
 echo "== through nginx and lighttpd with wrk"
 web_servers
 
+echo "== the Python binding against the same call in C"
+"$repo/bench/binding-bench.sh" "$build"
+
 {
   echo "## Benchmark results"
   echo
   machine_section
-  for part in encode process batch throughput worker; do
+  for part in encode process batch throughput worker binding; do
     if [ -f "$out/$part.md" ]; then
       cat "$out/$part.md"
       echo

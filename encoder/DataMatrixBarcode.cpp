@@ -15,7 +15,7 @@ DataMatrixBarcode::DataMatrixBarcode() {
 
 ResultCode DataMatrixBarcode::Encode() {
   if (updateLock_) return Result::Ok;
-  const ResultCode result = EncodeCodewords(settings_, codewords_, format_);
+  const ResultCode result = EncodeCodewords(settings_, codewords_, format_, &dataCodewordsUsed_);
   if (result != Result::Ok) {
     // The matrix keeps what it held; the cleared flag keeps Draw from using it.
     encoded_ = false;

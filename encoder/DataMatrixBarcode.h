@@ -73,6 +73,8 @@ class DataMatrixBarcode {
   bool Encoded() const { return encoded_; }
   const CodewordBuffer& Codewords() const { return codewords_; }
   const FormatInfo& CurrentFormat() const { return format_; }
+  // Codewords the data took in the last successful encoding, before padding.
+  std::size_t DataCodewordsUsed() const { return dataCodewordsUsed_; }
   const SymbolMatrix& Matrix() const { return matrix_; }
 
  private:
@@ -86,5 +88,6 @@ class DataMatrixBarcode {
   CodewordBuffer codewords_;
   SymbolMatrix matrix_;
   FormatInfo format_;
+  std::size_t dataCodewordsUsed_ = 0;
   bool updateLock_ = false;
 };

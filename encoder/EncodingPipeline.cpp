@@ -113,7 +113,8 @@ void AppendStructuredAppendHeader(const EncodingSettings& settings, CodewordBuff
   codewords.push_back(static_cast<uint8_t>(settings.structuredAppendFileId % 255));
 }
 
-ResultCode EncodeCodewords(const EncodingSettings& settings, CodewordBuffer& codewords, FormatInfo& format) {
+ResultCode EncodeCodewords(const EncodingSettings& settings, CodewordBuffer& codewords, FormatInfo& format,
+                           std::size_t* dataCodewords) {
   CodewordBuffer().swap(codewords);
   codewords.reserve(kReservedCodewords);
 
@@ -136,6 +137,7 @@ ResultCode EncodeCodewords(const EncodingSettings& settings, CodewordBuffer& cod
   const ResultCode settled = SettleFormat(choice, pass, codewords.size(), format);
   if (settled != Result::Ok) return settled;
 
+  if (dataCodewords != nullptr) *dataCodewords = codewords.size();
   AppendPadding(static_cast<uint16_t>(format.dataCodewords - codewords.size()), codewords);
   if (!AppendErrorCorrection(format, codewords)) return Result::ReedSolomonFailed;
   return Result::Ok;

@@ -22,8 +22,9 @@ struct EncodingSettings {
 
 // Turns the data into the complete codeword sequence of one symbol: header, leading codewords,
 // scheme output, padding and error correction. Fills codewords and format; returns 0, 5, 6, 7,
-// 8, 9 or 10.
-ResultCode EncodeCodewords(const EncodingSettings& settings, CodewordBuffer& codewords, FormatInfo& format);
+// 8, 9 or 10. dataCodewords, when given, receives how many codewords the data took before padding.
+ResultCode EncodeCodewords(const EncodingSettings& settings, CodewordBuffer& codewords, FormatInfo& format,
+                           std::size_t* dataCodewords = nullptr);
 
 void AppendStructuredAppendHeader(const EncodingSettings& settings, CodewordBuffer& codewords);
 void AppendPadding(uint16_t count, CodewordBuffer& codewords);

@@ -1,66 +1,317 @@
+// The C interface of libkorvex over the request road: typed options become the web parameters
+// they stand for (library/TypedParameters.h), which the one parameter table reads.
 #include "korvex/korvex.h"
 
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cgi/Answer.h"
 #include "cgi/RequestHandler.h"
 #include "cgi/RequestSettings.h"
 #include "cgi/ResultCode.h"
 #include "encoder/DataMatrixBarcode.h"
 #include "library/ParameterList.h"
+#include "library/TypedParameters.h"
 
-namespace korvex {
+struct korvex_symbol {
+  ResultCode code = Result::Ok;
+  std::string detail;
+  int32_t rows = 0;
+  int32_t cols = 0;
+  int32_t format = 0;
+  int32_t dataCodewords = 0;
+  int32_t capacity = 0;
+  std::vector<uint8_t> modules;  // row after row
+  // What the symbol was encoded from, which every writer reads again behind its drawing ones.
+  ParameterList::Pairs parameters;
+};
+
+struct korvex_error {
+  ResultCode code = Result::Ok;
+  std::string detail;
+};
+
+struct korvex_answer {
+  Answer answer;
+};
 
 namespace {
 
-ModuleMatrix FailedMatrix(ResultCode code, std::string detail = "") {
-  ModuleMatrix matrix;
-  matrix.code = code;
-  matrix.message = ErrorMessage(code);
-  matrix.detail = std::move(detail);
-  return matrix;
+ParameterList::Pairs AsPairs(const korvex_parameter* parameters, std::size_t count) {
+  ParameterList::Pairs pairs;
+  pairs.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (parameters[i].name == nullptr) continue;
+    pairs.emplace_back(parameters[i].name, parameters[i].value != nullptr ? parameters[i].value : "");
+  }
+  return pairs;
 }
 
-ModuleMatrix EncodeMatrixOf(const Request& request) {
-  ParameterList parameters(request);
-  const RequestSettings settings = GatherRequestSettings(parameters);
+// The symbol of the parameters, or its failure.
+void EncodeInto(korvex_symbol& symbol) {
+  ParameterList list(symbol.parameters);
+  const RequestSettings settings = GatherRequestSettings(list);
   DataMatrixBarcode barcode;
-  std::string detail;
-  const ResultCode code = EncodeRequestedSymbol(barcode, settings, detail);
-  if (code != Result::Ok) return FailedMatrix(code, std::move(detail));
-  const SymbolMatrix& symbol = barcode.Matrix();
-  ModuleMatrix matrix = FailedMatrix(Result::Ok);
-  matrix.rows = symbol.Rows();
-  matrix.cols = symbol.Cols();
-  matrix.modules.reserve(static_cast<std::size_t>(matrix.rows) * matrix.cols);
-  for (int row = 0; row < matrix.rows; ++row) {
-    for (int col = 0; col < matrix.cols; ++col) matrix.modules.push_back(symbol.Module(row, col));
+  symbol.code = EncodeRequestedSymbol(barcode, settings, symbol.detail);
+  if (symbol.code != Result::Ok) return;
+  const SymbolMatrix& matrix = barcode.Matrix();
+  symbol.rows = matrix.Rows();
+  symbol.cols = matrix.Cols();
+  symbol.modules.reserve(static_cast<std::size_t>(symbol.rows) * symbol.cols);
+  for (int row = 0; row < symbol.rows; ++row) {
+    for (int col = 0; col < symbol.cols; ++col) symbol.modules.push_back(matrix.Module(row, col) ? 1 : 0);
   }
-  return matrix;
+  symbol.format = barcode.CurrentFormat().id;
+  symbol.dataCodewords = static_cast<int32_t>(barcode.DataCodewordsUsed());
+  symbol.capacity = barcode.CurrentFormat().dataCodewords;
+}
+
+// A symbol that holds only a failure; nullptr when even that finds no memory.
+korvex_symbol* FailedSymbol(ResultCode code, std::string detail) noexcept {
+  try {
+    korvex_symbol* symbol = new korvex_symbol;
+    symbol->code = code;
+    symbol->detail = std::move(detail);
+    return symbol;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+// Hands the symbol (made or failed) to the caller and returns its code.
+int32_t Deliver(korvex_symbol* made, korvex_symbol** symbol) {
+  const int32_t code = made != nullptr ? made->code : Result::UnknownException;
+  if (symbol != nullptr) {
+    *symbol = made;
+  } else {
+    delete made;
+  }
+  return code;
+}
+
+int32_t Fail(ResultCode code, std::string detail, korvex_error** error) noexcept {
+  if (error != nullptr) {
+    try {
+      *error = new korvex_error{code, std::move(detail)};
+    } catch (...) {
+      *error = nullptr;
+    }
+  }
+  return code;
+}
+
+korvex_drawing_options DefaultDrawing() {
+  korvex_drawing_options options;
+  korvex_drawing_options_init(&options);
+  return options;
+}
+
+// The symbol drawn by the options through the web road, its bytes copied into a buffer that
+// the caller frees with korvex_free.
+int32_t Write(const korvex_symbol* symbol, const korvex_drawing_options* given, bool svg, bool compact,
+              unsigned char** bytes, std::size_t* size, korvex_error** error) noexcept {
+  if (bytes != nullptr) *bytes = nullptr;
+  if (size != nullptr) *size = 0;
+  if (error != nullptr) *error = nullptr;
+  if (symbol == nullptr || bytes == nullptr || size == nullptr) {
+    return Fail(Result::InvalidArgument, "symbol, bytes and size must not be NULL", error);
+  }
+  if (symbol->code != Result::Ok) return Fail(symbol->code, symbol->detail, error);
+  try {
+    const korvex_drawing_options options = given != nullptr ? *given : DefaultDrawing();
+    ParameterList::Pairs parameters = DrawingParameters(options, svg, compact);
+    parameters.insert(parameters.end(), symbol->parameters.begin(), symbol->parameters.end());
+    ParameterList list(parameters);
+    const RequestSettings settings = GatherRequestSettings(list);
+    std::string detail;
+    const ResultCode checked = CheckDrawingSettings(options, settings, detail);
+    if (checked != Result::Ok) return Fail(checked, std::move(detail), error);
+    Answer answer;
+    const ResultCode code = RenderImage(settings, RequestLimits(), answer);
+    if (code != Result::Ok) return Fail(code, std::move(answer.detail), error);
+    // One byte more, so that an empty body still has a buffer of its own.
+    auto* buffer = static_cast<unsigned char*>(std::malloc(answer.body.size() + 1));
+    if (buffer == nullptr) return Fail(Result::UnknownException, "", error);
+    std::memcpy(buffer, answer.body.data(), answer.body.size());
+    *bytes = buffer;
+    *size = answer.body.size();
+    return Result::Ok;
+  } catch (...) {
+    return Fail(Result::UnknownException, "", error);
+  }
 }
 
 }  // namespace
 
-Answer Render(const Request& request) {
-  ParameterList parameters(request);
-  ::Answer answer = AnswerParameters(parameters, RequestLimits());
-  Answer result;
-  result.code = answer.code;
-  result.message = ErrorMessage(answer.code);
-  result.detail = std::move(answer.detail);
-  result.contentType = std::move(answer.contentType);
-  result.body = std::move(answer.body);
-  return result;
+extern "C" {
+
+const char* korvex_version(void) { return KORVEX_VERSION_STRING; }
+
+const char* korvex_message(int32_t code) { return ErrorMessage(code); }
+
+void korvex_free(void* buffer) { std::free(buffer); }
+
+void korvex_encode_options_init(korvex_encode_options* options) {
+  if (options == nullptr) return;
+  *options = korvex_encode_options{};
+  options->input = KORVEX_INPUT_BYTES;
+  options->shape = KORVEX_SHAPE_SQUARE;
+  options->mode = KORVEX_MODE_AUTO;
 }
 
-ModuleMatrix EncodeMatrix(const Request& request) {
-  // As for a request, exhausted memory is the only exception, reported by its code.
+void korvex_drawing_options_init(korvex_drawing_options* options) {
+  if (options == nullptr) return;
+  *options = korvex_drawing_options{};
+  options->module_size = 5;
+  options->quiet_zone = 1;
+  options->foreground = 0x000000;
+  options->background = 0xFFFFFF;
+  options->align_h = KORVEX_ALIGN_CENTER;
+  options->align_v = KORVEX_ALIGN_CENTER;
+}
+
+int32_t korvex_encode(const void* data, size_t size, const korvex_encode_options* given, korvex_symbol** symbol) {
+  if (symbol != nullptr) *symbol = nullptr;
+  korvex_symbol* made = nullptr;
   try {
-    return EncodeMatrixOf(request);
+    korvex_encode_options options;
+    korvex_encode_options_init(&options);
+    if (given != nullptr) options = *given;
+    made = new korvex_symbol;
+    made->code = EncodeParameters(data, size, options, made->parameters, made->detail);
+    if (made->code == Result::Ok) EncodeInto(*made);
   } catch (...) {
-    return FailedMatrix(Result::UnknownException);
+    delete made;
+    made = FailedSymbol(Result::UnknownException, "");
   }
+  return Deliver(made, symbol);
 }
 
-const char* Message(int32_t code) { return ErrorMessage(code); }
+int32_t korvex_encode_parameters(const korvex_parameter* parameters, size_t count, korvex_symbol** symbol) {
+  if (symbol != nullptr) *symbol = nullptr;
+  if (parameters == nullptr && count > 0) {
+    return Deliver(FailedSymbol(Result::InvalidArgument, "parameters: NULL"), symbol);
+  }
+  korvex_symbol* made = nullptr;
+  try {
+    made = new korvex_symbol;
+    made->parameters = AsPairs(parameters, count);
+    EncodeInto(*made);
+  } catch (...) {
+    delete made;
+    made = FailedSymbol(Result::UnknownException, "");
+  }
+  return Deliver(made, symbol);
+}
 
-const char* Version() { return KORVEX_VERSION; }
+void korvex_symbol_free(korvex_symbol* symbol) { delete symbol; }
 
-}  // namespace korvex
+int32_t korvex_symbol_code(const korvex_symbol* symbol) {
+  return symbol != nullptr ? symbol->code : Result::InvalidArgument;
+}
+
+const char* korvex_symbol_message(const korvex_symbol* symbol) { return ErrorMessage(korvex_symbol_code(symbol)); }
+
+const char* korvex_symbol_detail(const korvex_symbol* symbol) {
+  return symbol != nullptr ? symbol->detail.c_str() : "";
+}
+
+int32_t korvex_symbol_rows(const korvex_symbol* symbol) { return symbol != nullptr ? symbol->rows : 0; }
+
+int32_t korvex_symbol_cols(const korvex_symbol* symbol) { return symbol != nullptr ? symbol->cols : 0; }
+
+int32_t korvex_symbol_module(const korvex_symbol* symbol, int32_t row, int32_t col) {
+  if (symbol == nullptr || row < 0 || col < 0 || row >= symbol->rows || col >= symbol->cols) return -1;
+  return symbol->modules[static_cast<std::size_t>(row) * symbol->cols + col];
+}
+
+const uint8_t* korvex_symbol_modules(const korvex_symbol* symbol) {
+  return symbol != nullptr ? symbol->modules.data() : nullptr;
+}
+
+int32_t korvex_symbol_format(const korvex_symbol* symbol) { return symbol != nullptr ? symbol->format : 0; }
+
+int32_t korvex_symbol_data_codewords(const korvex_symbol* symbol) {
+  return symbol != nullptr ? symbol->dataCodewords : 0;
+}
+
+int32_t korvex_symbol_capacity(const korvex_symbol* symbol) { return symbol != nullptr ? symbol->capacity : 0; }
+
+int32_t korvex_write_png(const korvex_symbol* symbol, const korvex_drawing_options* options, unsigned char** bytes,
+                         size_t* size, korvex_error** error) {
+  return Write(symbol, options, false, false, bytes, size, error);
+}
+
+int32_t korvex_write_compact_png(const korvex_symbol* symbol, const korvex_drawing_options* options,
+                                 unsigned char** bytes, size_t* size, korvex_error** error) {
+  return Write(symbol, options, false, true, bytes, size, error);
+}
+
+int32_t korvex_write_svg(const korvex_symbol* symbol, const korvex_drawing_options* options, unsigned char** bytes,
+                         size_t* size, korvex_error** error) {
+  return Write(symbol, options, true, false, bytes, size, error);
+}
+
+void korvex_error_free(korvex_error* error) { delete error; }
+
+int32_t korvex_error_code(const korvex_error* error) { return error != nullptr ? error->code : Result::Ok; }
+
+const char* korvex_error_message(const korvex_error* error) { return ErrorMessage(korvex_error_code(error)); }
+
+const char* korvex_error_detail(const korvex_error* error) { return error != nullptr ? error->detail.c_str() : ""; }
+
+int32_t korvex_render(const korvex_parameter* parameters, size_t count, korvex_answer** answer) {
+  if (answer != nullptr) *answer = nullptr;
+  korvex_answer* made = nullptr;
+  try {
+    made = new korvex_answer;
+    if (parameters == nullptr && count > 0) {
+      made->answer.code = Result::InvalidArgument;
+      made->answer.status = Result::InvalidArgument;
+      made->answer.detail = "parameters: NULL";
+    } else {
+      const ParameterList::Pairs pairs = AsPairs(parameters, count);
+      ParameterList list(pairs);
+      // Catches everything itself, as for a web request.
+      made->answer = AnswerParameters(list, RequestLimits());
+    }
+  } catch (...) {
+    delete made;
+    made = nullptr;
+  }
+  const int32_t code = made != nullptr ? made->answer.code : Result::UnknownException;
+  if (answer != nullptr) {
+    *answer = made;
+  } else {
+    delete made;
+  }
+  return code;
+}
+
+void korvex_answer_free(korvex_answer* answer) { delete answer; }
+
+int32_t korvex_answer_code(const korvex_answer* answer) {
+  return answer != nullptr ? answer->answer.code : Result::InvalidArgument;
+}
+
+const char* korvex_answer_message(const korvex_answer* answer) { return ErrorMessage(korvex_answer_code(answer)); }
+
+const char* korvex_answer_detail(const korvex_answer* answer) {
+  return answer != nullptr ? answer->answer.detail.c_str() : "";
+}
+
+int32_t korvex_answer_status(const korvex_answer* answer) { return answer != nullptr ? answer->answer.status : 0; }
+
+const char* korvex_answer_content_type(const korvex_answer* answer) {
+  return answer != nullptr ? answer->answer.contentType.c_str() : "";
+}
+
+const unsigned char* korvex_answer_body(const korvex_answer* answer, size_t* size) {
+  if (size != nullptr) *size = answer != nullptr ? answer->answer.body.size() : 0;
+  if (answer == nullptr) return nullptr;
+  return reinterpret_cast<const unsigned char*>(answer->answer.body.data());
+}
+
+}  // extern "C"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian packages (korvex, libkorvex1, libkorvex-dev) from the tree as it stands and
+# Builds the Debian packages (korvex, libkorvex2, libkorvex-dev, python3-korvex) from the tree as it stands and
 # checks them with lintian.
 #   scripts/build-deb.sh    DEB_BUILD_DIR (default build-deb) receives the .deb files, the
 #                           build log and lintian.txt; JOBS (default 2) compile jobs.

@@ -32,6 +32,10 @@ test_packages=(
   chromium                           # browser test of the demo page
   build-essential debhelper dpkg-dev # `make test` builds the Debian package for the install test
   lintian
+  dh-python                          # the python3-korvex package
+  python3-pytest python3-zxing-cpp python3-numpy python3-pil  # the Python package's tests
+  python3-venv python3-pip python3-setuptools python3-wheel  # pip install ./python, offline
+  valgrind                           # the C example run against a staged install
 )
 bench_packages=(
   "${run_packages[@]}"
@@ -47,6 +51,7 @@ deb_packages=(
   libfcgi-dev                        # the FastCGI worker
   build-essential debhelper dpkg-dev # dpkg-buildpackage, dh with the cmake build system
   lintian                            # checks the packages
+  dh-python python3-setuptools       # the python3-korvex package
 )
 
 case "$set_name" in

@@ -2,13 +2,16 @@
 // prefix (or in an absolute one), the FastCGI worker and the command-line program in its bin
 // directory, the demo page and the server examples beside them, and the installed programs
 // answer a request. A program built against the staged library (CMake package and pkg-config)
-// writes a readable symbol, and the Debian package of `make deb` runs from its unpacked files.
+// writes a readable symbol, so do the README's C, C++ and Python examples, the Python package
+// installs into a fresh virtual environment, and the Debian packages of `make deb` run from their
+// unpacked files.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,6 +54,26 @@ std::string ReadSymbolFile(const fs::path& png) {
   if (!ReadPng(ReadFile(png.string()), info, &error)) return "(no PNG: " + error + ")";
   const std::optional<Decoded> decoded = ReadWithZxing(ToRaster(info));
   return decoded ? decoded->bytes : "(not read)";
+}
+
+// The first fenced block of the language in the README (its Library examples), or "".
+std::string ReadmeExample(const std::string& language) {
+  const std::string readme = ReadFile(std::string(TestPaths::kSourceDir) + "/README.md");
+  const std::string fence = "\n```" + language + "\n";
+  const std::size_t start = readme.find(fence);
+  if (start == std::string::npos) return "";
+  const std::size_t body = start + fence.size();
+  const std::size_t end = readme.find("\n```\n", body);
+  return end == std::string::npos ? "" : readme.substr(body, end + 1 - body);
+}
+
+void WriteText(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// The program run in the directory (where it writes its files).
+ProcessResult RunIn(const fs::path& directory, const std::string& command,
+                    const std::vector<EnvironmentVariable>& environment) {
+  return RunProcess("/bin/sh", {"-c", "cd '" + directory.string() + "' && exec " + command}, environment, "",
+                    std::chrono::seconds(120));
 }
 
 // Where `make deb` left the packages: KORVEX_DEB_DIR, or build-deb/ in the source tree.
@@ -98,11 +121,12 @@ TEST_F(InstallTest, PutsTheProgramDemoPageAndServerExamplesUnderThePrefix) {
     EXPECT_TRUE(fs::exists(prefix / "share" / "korvex" / file)) << file;
   }
   for (const char* file : {"share/man/man1/korvex.1", "share/man/man8/korvex.fcgi.8", "include/korvex/korvex.h",
-                           "include/korvex/export.h"}) {
+                           "include/korvex/korvex.hpp", "include/korvex/version.h", "include/korvex/export.h"}) {
     EXPECT_TRUE(fs::exists(prefix / file)) << file;
   }
   // Only the public header set: none of the internal ones.
   EXPECT_FALSE(fs::exists(prefix / "include" / "cgi"));
+  EXPECT_FALSE(fs::exists(prefix / "include" / "korvex" / "version.h.in"));
   EXPECT_FALSE(FindFile(prefix / "include", "RequestHandler.h").has_filename());
   for (const char* file : {"libkorvex.so", "KorvexConfig.cmake", "KorvexConfigVersion.cmake", "KorvexTargets.cmake",
                            "korvex.pc"}) {
@@ -175,21 +199,95 @@ TEST_F(InstallTest, ConsumerBuildsAgainstTheStagedLibrary) {
   }
 }
 
+// The README's C example built as C99 with every warning an error against the staged headers and
+// library, run under valgrind (or, in the sanitizer build, under ASan), its PNG read back; the C++
+// example likewise; and the Python package installed into a fresh virtual environment without
+// network, where the README's Python example runs on the staged library.
+TEST_F(InstallTest, ReadmeExamplesRunAgainstTheStagedLibrary) {
+  const fs::path stage = root_ / "stage";
+  const ProcessResult installed = Install("/usr/local", stage);
+  ASSERT_EQ(installed.exitStatus, 0) << installed.output << installed.errorOutput;
+  const fs::path include = stage / "usr" / "local" / "include";
+  const fs::path library = FindFile(stage, "libkorvex.so");
+  ASSERT_TRUE(fs::exists(include / "korvex" / "version.h") && library.has_filename()) << installed.output;
+  const fs::path directory = root_ / "examples";
+  fs::create_directories(directory);
+  std::vector<EnvironmentVariable> environment = kToolEnvironment;
+  environment.emplace_back("LD_LIBRARY_PATH", library.parent_path().string());
+  const std::string sanitizers = TestPaths::kConsumerCxxFlags;
+  const std::string link = " -I'" + include.string() + "' -L'" + library.parent_path().string() + "' -lkorvex ";
+  const std::string checker =
+      sanitizers.empty() ? "valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect "
+                         : "";
+
+  const struct {
+    const char* language;
+    std::string compile;
+    std::vector<std::string> printed;
+    const char* image;
+    std::string decoded;
+  } examples[] = {
+      {"c", "gcc -std=c99 -pedantic -Wall -Werror " + sanitizers + " example.c" + link + "-o example",
+       {"modules, ", "Error: Invalid argument. angle: 45 is out of range\n", "PNG "}, "hello.png", "Korvex ~1 C"},
+      {"cpp", "g++ -std=c++17 -Wall -Wextra -Werror " + sanitizers + " example.cpp" + link + "-o example",
+       {"18 x 18, format 5\n", "10 Error: The data to encode cant be placed in the current matrix format.\n"},
+       "gs1.png", "010950110153000310AB-123"},
+  };
+  for (const auto& example : examples) {
+    SCOPED_TRACE(example.language);
+    const std::string source = ReadmeExample(example.language);
+    ASSERT_FALSE(source.empty()) << "no ```" << example.language << " block in README.md";
+    WriteText(directory / (std::string("example.") + example.language), source);
+    const ProcessResult built = RunIn(directory, example.compile, environment);
+    ASSERT_EQ(built.exitStatus, 0) << built.output << built.errorOutput;
+    const ProcessResult run = RunIn(directory, checker + "./example", environment);
+    EXPECT_EQ(run.exitStatus, 0) << run.output << run.errorOutput;
+    for (const std::string& text : example.printed) EXPECT_NE(run.output.find(text), std::string::npos) << run.output;
+    EXPECT_EQ(ReadSymbolFile(directory / example.image), example.decoded);
+  }
+
+  // The package from a copy of python/, so that building it leaves nothing in the source tree.
+  const fs::path package = directory / "python";
+  fs::copy(fs::path(TestPaths::kSourceDir) / "python", package, fs::copy_options::recursive);
+  const fs::path venv = directory / "venv";
+  const ProcessResult created =
+      RunIn(directory, "/usr/bin/python3 -m venv --system-site-packages '" + venv.string() + "'", environment);
+  ASSERT_EQ(created.exitStatus, 0) << created.errorOutput;
+  const ProcessResult pip = RunIn(
+      directory, "'" + (venv / "bin" / "pip").string() + "' install -q --no-index --no-build-isolation ./python",
+      environment);
+  ASSERT_EQ(pip.exitStatus, 0) << pip.output << pip.errorOutput;
+  const std::string python = "'" + (venv / "bin" / "python").string() + "'";
+  const ProcessResult hello =
+      RunIn(directory, python + " -c \"import korvex; print(korvex.encode('Hello').png()[:8])\"", environment);
+  EXPECT_EQ(hello.exitStatus, 0) << hello.errorOutput;
+  EXPECT_EQ(hello.output, "b'\\x89PNG\\r\\n\\x1a\\n'\n");
+  WriteText(directory / "example.py", ReadmeExample("python"));
+  const ProcessResult run = RunIn(directory, python + " example.py", environment);
+  EXPECT_EQ(run.exitStatus, 0) << run.output << run.errorOutput;
+  EXPECT_NE(run.output.find("5 Error: Invalid data to encode. GS1: (01) 09501101530004: check digit should be 3\n"),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(ReadSymbolFile(directory / "hello.png"), "Hello ~1");
+}
+
 // The packages of `make deb` unpacked into a scratch folder: the CGI program there answers as the
 // one built here (apart from the PNG's time fields), and the worker and the command-line program
 // start. Skipped where no package has been built.
 TEST_F(InstallTest, DebianPackageRunsFromItsUnpackedFiles) {
   std::vector<fs::path> packages;
+  fs::path pythonPackage;
   const fs::path directory = PackageDirectory();
   if (fs::is_directory(directory)) {
     for (const fs::directory_entry& entry : fs::directory_iterator(directory)) {
       const std::string name = entry.path().filename().string();
-      if ((name.rfind("korvex_", 0) == 0 || name.rfind("libkorvex1_", 0) == 0) && entry.path().extension() == ".deb") {
+      if ((name.rfind("korvex_", 0) == 0 || name.rfind("libkorvex2_", 0) == 0) && entry.path().extension() == ".deb") {
         packages.push_back(entry.path());
       }
+      if (name.rfind("python3-korvex_", 0) == 0 && entry.path().extension() == ".deb") pythonPackage = entry.path();
     }
   }
-  if (packages.size() < 2) GTEST_SKIP() << "no korvex and libkorvex1 packages in " << directory << " (make deb)";
+  if (packages.size() < 2) GTEST_SKIP() << "no korvex and libkorvex2 packages in " << directory << " (make deb)";
 
   const fs::path unpacked = root_ / "unpacked";
   for (const fs::path& package : packages) {
@@ -211,13 +309,26 @@ TEST_F(InstallTest, DebianPackageRunsFromItsUnpackedFiles) {
 
   const fs::path program = unpacked / "usr/bin/korvex";
   if (!fs::exists(program)) GTEST_SKIP() << "the package holds no command-line program korvex yet";
-  const fs::path library = FindFile(unpacked, "libkorvex.so.1");
+  const fs::path library = FindFile(unpacked, "libkorvex.so.2");
   const std::vector<EnvironmentVariable> environment = {{"LD_LIBRARY_PATH", library.parent_path().string()}};
   const fs::path image = root_ / "command-line.png";
   const ProcessResult run = RunProcess(program.string(), {"-o", image.string(), "--w=200", "Packaged"}, environment, "");
   ASSERT_EQ(run.exitStatus, 0) << run.errorOutput;
   EXPECT_EQ(ReadSymbolFile(image), "Packaged");
   EXPECT_EQ(RunProcess(program.string(), {"--version"}, environment, "").exitStatus, 0);
+
+  // The Python package on the packaged library.
+  if (pythonPackage.empty()) GTEST_SKIP() << "no python3-korvex package in " << directory;
+  const ProcessResult extracted =
+      RunProcess("/usr/bin/dpkg-deb", {"-x", pythonPackage.string(), unpacked.string()}, kToolEnvironment, "");
+  ASSERT_EQ(extracted.exitStatus, 0) << extracted.errorOutput;
+  const ProcessResult python = RunProcess(
+      "/usr/bin/python3", {"-c", "import korvex; print(korvex.__file__, korvex.encode('Packaged').png()[:4])"},
+      {{"LD_LIBRARY_PATH", library.parent_path().string()},
+       {"PYTHONPATH", (unpacked / "usr/lib/python3/dist-packages").string()}, {"PYTHONDONTWRITEBYTECODE", "1"}},
+      "");
+  EXPECT_EQ(python.exitStatus, 0) << python.errorOutput;
+  EXPECT_EQ(python.output, (unpacked / "usr/lib/python3/dist-packages/korvex/__init__.py").string() + " b'\\x89PNG'\n");
 }
 
 }  // namespace

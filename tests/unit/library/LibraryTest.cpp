@@ -48,6 +48,7 @@ TEST_P(LibraryRenderTest, AnswersAsTheRequestHandler) {
   EXPECT_EQ(answer.message, ErrorMessage(c.code));
   EXPECT_EQ(answer.contentType, c.contentType);
   EXPECT_EQ(answer.detail, expected.detail);
+  EXPECT_EQ(answer.status, expected.status);
   EXPECT_EQ(WithoutPngTime(answer.body), WithoutPngTime(expected.body));
 }
 
