@@ -315,6 +315,20 @@ ResponseParts ResponseOf(const Answer& answer, const CgiEnvironment& environment
   return parts;
 }
 
+// The unread body of a POST refused for its length, read and dropped (up to a bound), so that a
+// server still writing it (Apache's mod_cgid) does not find the pipe closed and drop the
+// answer with the connection.
+void DrainRefusedBody(const CgiEnvironment& environment, FILE* input) {
+  constexpr int64_t kMostDrained = 1 << 20;
+  int64_t left = std::min(ReadContentLength(environment.contentLength.value_or("")), kMostDrained);
+  char chunk[4096];
+  while (left > 0) {
+    const std::size_t read = std::fread(chunk, 1, static_cast<std::size_t>(std::min<int64_t>(left, sizeof chunk)), input);
+    if (read == 0) break;
+    left -= static_cast<int64_t>(read);
+  }
+}
+
 }  // namespace
 
 std::string HttpResponse(const Answer& answer, const CgiEnvironment& environment, const HttpRequestHeaders& headers,
@@ -335,6 +349,10 @@ int HandleHttpRequest(const CgiEnvironment& environment, const HttpRequestHeader
   CgiEnvironment answered = environment;
   if (head) answered.requestMethod = "GET";
   const Answer answer = AnswerCgiRequest(answered, input, limits);
+  if (options.errorStatuses && HttpStatusOf(answer, answered) == 413 &&
+      SameIgnoringAsciiCase(answered.requestMethod, "post")) {
+    DrainRefusedBody(answered, input);
+  }
   const ResponseParts parts = ResponseOf(answer, answered, headers, options);
   std::fwrite(parts.head.data(), 1, parts.head.size(), output);
   if (!parts.head.empty() && !head && parts.body != nullptr) {
