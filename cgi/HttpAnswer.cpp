@@ -208,8 +208,9 @@ HttpOptions ReadHttpOptions(const std::function<const char*(const char*)>& varia
     options.maxAgeSeconds = *maxAge;
     options.maxAgeGiven = true;
   }
+  // An origin that would break the header line is left out.
   const char* origin = variable("KORVEX_ALLOW_ORIGIN");
-  if (origin != nullptr) options.allowOrigin = origin;
+  if (origin != nullptr && std::strpbrk(origin, "\r\n") == nullptr) options.allowOrigin = origin;
   return options;
 }
 

@@ -290,6 +290,7 @@ TEST(HttpAnswerTest, TheVariablesSwitchTheOptionsOn) {
   EXPECT_TRUE(read({{"KORVEX_MAX_AGE", "0"}}).Any());
   EXPECT_EQ(read({{"KORVEX_ALLOW_ORIGIN", "*"}}).allowOrigin, "*");
   EXPECT_FALSE(read({{"KORVEX_ALLOW_ORIGIN", "*"}}).errorStatuses);
+  EXPECT_FALSE(read({{"KORVEX_ALLOW_ORIGIN", "https://a.example\r\nSet-Cookie: x=1"}}).Any());
 }
 
 }  // namespace
