@@ -42,11 +42,13 @@ struct Request {
 };
 
 bool Serve(const Request& request, FILE* sink) {
-  if (request.http) return HandleHttpRequest(request.environment, HttpRequestHeaders(), *request.http, stdin, sink) == 0;
+  if (request.http) {
+    return HandleHttpRequest(request.environment, HttpRequestHeaders(), *request.http, stdin, sink) == 0;
+  }
   return HandleRequest(request.environment, stdin, sink) == 0;
 }
 
-constexpr const char* kHttpSuffix = "+http";
+const std::string kHttpSuffix = "+http";
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -65,10 +67,10 @@ int main(int argc, char** argv) {
       seconds = std::atof(argv[++i]);
       continue;
     }
-    const bool http = argument.size() > std::string(kHttpSuffix).size() &&
-                      argument.compare(argument.size() - std::string(kHttpSuffix).size(), std::string::npos, kHttpSuffix) == 0;
+    const std::size_t nameLength = argument.size() - std::min(argument.size(), kHttpSuffix.size());
+    const bool http = nameLength > 0 && argument.compare(nameLength, std::string::npos, kHttpSuffix) == 0;
     const std::optional<std::string> query =
-        BenchRequests::NamedQuery(http ? argument.substr(0, argument.size() - std::string(kHttpSuffix).size()) : argument);
+        BenchRequests::NamedQuery(http ? argument.substr(0, nameLength) : argument);
     if (!query) {
       std::fprintf(stderr, "handler-cost: no request named '%s'\n", argument.c_str());
       return 2;

@@ -298,7 +298,9 @@ ResponseParts ResponseOf(const Answer& answer, const CgiEnvironment& environment
         parts.body = &parts.madeBody;
         lines += "Vary: Accept\n";
       }
-      if (status == 405) lines += options.allowOrigin.empty() ? "Allow: GET, HEAD, POST\n" : "Allow: GET, HEAD, POST, OPTIONS\n";
+      if (status == 405) {
+        lines += options.allowOrigin.empty() ? "Allow: GET, HEAD, POST\n" : "Allow: GET, HEAD, POST, OPTIONS\n";
+      }
     }
   }
   lines += CorsLines(options, headers);
@@ -324,7 +326,8 @@ void DrainRefusedBody(const CgiEnvironment& environment, FILE* input) {
   int64_t left = std::min(ReadContentLength(environment.contentLength.value_or("")), kMostDrained);
   char chunk[4096];
   while (left > 0) {
-    const std::size_t read = std::fread(chunk, 1, static_cast<std::size_t>(std::min<int64_t>(left, sizeof chunk)), input);
+    const auto wanted = static_cast<std::size_t>(std::min<int64_t>(left, sizeof chunk));
+    const std::size_t read = std::fread(chunk, 1, wanted, input);
     if (read == 0) break;
     left -= static_cast<int64_t>(read);
   }

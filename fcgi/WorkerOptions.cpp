@@ -118,7 +118,9 @@ const std::vector<OptionRule>& OptionRules() {
       {"--allow-origin", "* or an origin such as https://example.com",
        [](const std::string& value, WorkerOptions& options) {
          options.http.allowOrigin = value;
-         return value == "*" || (value.find("://") != std::string::npos && value.find_first_of(" \t\r\n,") == std::string::npos);
+         const bool oneOrigin =
+             value.find("://") != std::string::npos && value.find_first_of(" \t\r\n,") == std::string::npos;
+         return value == "*" || oneOrigin;
        }},
   };
   return rules;
