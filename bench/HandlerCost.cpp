@@ -3,7 +3,9 @@
 // what a persistent worker cannot go below, so the number of cores divided by it is the most
 // requests per second that any front end can get out of this machine.
 //
-// Usage: handler-cost [--seconds S] NAME...   (names of BenchRequests::NamedQuery)
+// Usage: handler-cost [--seconds S] NAME...   (names of BenchRequests::NamedQuery; NAME+http
+// serves the request with every HTTP option on, as korvex.fcgi --http-errors --max-age
+// --allow-origin does)
 // Prints one line per request: NAME, CPU µs per request, wall µs per request, each the median
 // of short batches that take turns between the requests, so that a change of background load
 // falls on all of them.
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "BenchRequests.h"
+#include "cgi/HttpAnswer.h"
 #include "cgi/RequestHandler.h"
 
 namespace {
@@ -32,12 +35,20 @@ double Seconds(clockid_t clock) {
 struct Request {
   std::string name;
   CgiEnvironment environment;
+  std::optional<HttpOptions> http;  // served through the HTTP answers with these options
   int batchRequests = 1;  // sized in the warm-up to last about kBatchSeconds
   std::vector<double> cpuPerRequest;
   std::vector<double> wallPerRequest;
 };
 
-bool Serve(const Request& request, FILE* sink) { return HandleRequest(request.environment, stdin, sink) == 0; }
+bool Serve(const Request& request, FILE* sink) {
+  if (request.http) {
+    return HandleHttpRequest(request.environment, HttpRequestHeaders(), *request.http, stdin, sink) == 0;
+  }
+  return HandleRequest(request.environment, stdin, sink) == 0;
+}
+
+const std::string kHttpSuffix = "+http";
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -56,7 +67,10 @@ int main(int argc, char** argv) {
       seconds = std::atof(argv[++i]);
       continue;
     }
-    const std::optional<std::string> query = BenchRequests::NamedQuery(argument);
+    const std::size_t nameLength = argument.size() - std::min(argument.size(), kHttpSuffix.size());
+    const bool http = nameLength > 0 && argument.compare(nameLength, std::string::npos, kHttpSuffix) == 0;
+    const std::optional<std::string> query =
+        BenchRequests::NamedQuery(http ? argument.substr(0, nameLength) : argument);
     if (!query) {
       std::fprintf(stderr, "handler-cost: no request named '%s'\n", argument.c_str());
       return 2;
@@ -65,6 +79,13 @@ int main(int argc, char** argv) {
     request.name = argument;
     request.environment.requestMethod = "GET";
     request.environment.queryString = *query;
+    if (http) {
+      request.http = HttpOptions();
+      request.http->errorStatuses = true;
+      request.http->maxAgeSeconds = 3600;
+      request.http->maxAgeGiven = true;
+      request.http->allowOrigin = "*";
+    }
     requests.push_back(request);
   }
   if (requests.empty() || !(seconds > 0)) {

@@ -7,7 +7,8 @@
 # them to BUILD_DIR/bench/results.md.
 # Usage: bench/run-bench.sh [BUILD_DIR]   (default build-program, as `make bench` builds it;
 # the korvex_bench target built)
-# BENCH_RUNS (default 300) and WRK_SECONDS (default 3) shorten or lengthen the run.
+# BENCH_RUNS (default 300) and WRK_SECONDS (default 3) shorten or lengthen the run;
+# BENCH_WEB_ONLY=1 measures the web servers alone.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -48,8 +49,11 @@ machine_section() {
   echo
 }
 
+web_only=${BENCH_WEB_ONLY:-0}
 # --- in process -------------------------------------------------------------------------
-if [ -x "$out/encode-bench" ]; then
+if [ "$web_only" = 1 ]; then
+  echo "== in process, whole process and the command line: left out (BENCH_WEB_ONLY=1)"
+elif [ -x "$out/encode-bench" ]; then
   echo "== in process (Google Benchmark)"
   "$out/encode-bench" --benchmark_min_time=0.3 --markdown="$out/encode.md"
 else
@@ -57,9 +61,11 @@ else
 fi
 
 # --- whole process ----------------------------------------------------------------------
-echo "== whole process, $runs runs each"
-"$out/process-bench" --cgi "$cgi" --noop "$noop" --png-floor "$out/png-floor-large" \
-  --png-floor-default "$out/png-floor-default" --runs "$runs" --heavy-runs 10 --markdown "$out/process.md" >/dev/null
+if [ "$web_only" != 1 ]; then
+  echo "== whole process, $runs runs each"
+  "$out/process-bench" --cgi "$cgi" --noop "$noop" --png-floor "$out/png-floor-large" \
+    --png-floor-default "$out/png-floor-default" --runs "$runs" --heavy-runs 10 --markdown "$out/process.md" >/dev/null
+fi
 
 # The middle value of a list of numbers.
 median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
@@ -100,8 +106,10 @@ batch_section() {
     echo "| request handler in process, one line | $(echo "$handler_wall_list" | median) | $(echo "$handler_cpu_list" | median) | ${handler_wall_list# } |"
   } >"$out/batch.md"
 }
-echo "== the command line, a batch of 10,000 symbols"
-batch_section
+if [ "$web_only" != 1 ]; then
+  echo "== the command line, a batch of 10,000 symbols"
+  batch_section
+fi
 
 # --- through the web servers --------------------------------------------------------------
 # The CGI program under its two gateways (fcgiwrap behind nginx, lighttpd's mod_cgi) and the
@@ -114,7 +122,11 @@ servers=()
 declare -A ports=() leaders=()
 declare -A rates=() p50s=() p99s=() errors=() server_cpu=() program_cpu=() wrk_cpu=() cores_busy=() cores_idle=()
 declare -A handler_cpu=() handler_wall=()
-gateways=(nginx-fcgiwrap nginx-fastcgi lighttpd-cgi lighttpd-fastcgi)
+# nginx-fastcgi-http: the worker with every HTTP option on (--http-errors, --max-age,
+# --allow-origin), for the default request only, measured beside the worker without them
+# (nginx-fastcgi-pair, the cells of nginx-fastcgi once more) at the end of each round, in the
+# order pair, http, http, pair, so that a drift in load falls on both alike.
+gateways=(nginx-fcgiwrap nginx-fastcgi lighttpd-cgi lighttpd-fastcgi nginx-fastcgi-http)
 requests=(noop default typical)
 # The same two requests answered as SVG, through the worker only: beside its PNG answers.
 svg_requests=(default-svg typical-svg)
@@ -184,6 +196,7 @@ write_nginx_config() {
   sed -e "s|@PORT@|$1|" -e "s|@USER@|$(id -un)|" -e "s|@GROUP@|$(id -gn)|" \
     -e "s|@DOCUMENT_ROOT@|$state/www|" -e "s|@FCGIWRAP@|$state/fcgiwrap.sock|" \
     -e "s|@KORVEX_FCGI@|$state/korvex.sock|" -e "s|@NOOP_FCGI@|$state/noop.sock|" \
+    -e "s|@KORVEX_HTTP_FCGI@|$state/korvex-http.sock|" \
     -e "s|@STATE_DIR@|$state/nginx|g" "$repo/bench/nginx-bench.conf.in" >"$state/nginx/nginx.conf"
 }
 
@@ -244,7 +257,13 @@ shell_children_ticks() { awk '{ sub(/^.*\) /, ""); print $14 + $15 }' "/proc/$$/
 idle_ticks() { awk '$1 == "cpu" { print $5 + $6 }' /proc/stat; }
 
 # REQUEST GATEWAY: whether the cell is measured; the SVG requests go through the worker only.
-measured() { [[ $1 != *-svg || $2 == *-fastcgi ]]; }
+measured() {
+  if [ "$2" = nginx-fastcgi-http ]; then
+    [ "$1" = default ]
+    return
+  fi
+  [[ $1 != *-svg || $2 == *-fastcgi ]]
+}
 
 # Sets url, server (process group of the web server) and backend (of the gateway or responder;
 # empty for mod_cgi, whose programs are the server's children) of a cell.
@@ -255,6 +274,8 @@ cell() {
     lighttpd-*) server=${leaders[lighttpd]}; base=http://127.0.0.1:${ports[lighttpd]} ;;
   esac
   case $gateway:$request in
+    *-fastcgi-http:*) url=$base/fcgi/korvex-http; backend=${leaders[korvex-http.fcgi]} ;;
+    *-fastcgi-pair:*) url=$base/fcgi/korvex; backend=${leaders[korvex.fcgi]} ;;
     *-fastcgi:noop) url=$base/fcgi/noop; backend=${leaders[noop.fcgi]} ;;
     *-fastcgi:*) url=$base/fcgi/korvex; backend=${leaders[korvex.fcgi]} ;;
     *:noop) url=$base/cgi-bin/noop.cgi ;;
@@ -374,7 +395,8 @@ web_servers() {
     return 0
   fi
   rm -rf "$state"
-  mkdir -p "$state/www/cgi-bin" "$state/nginx" "$state/lighttpd" "$state/fcgiwrap" "$state/korvex.fcgi" "$state/noop.fcgi"
+  mkdir -p "$state/www/cgi-bin" "$state/nginx" "$state/lighttpd" "$state/fcgiwrap" "$state/korvex.fcgi" "$state/noop.fcgi" \
+    "$state/korvex-http.fcgi"
   cp "$cgi" "$state/www/cgi-bin/korvex.cgi"
   cp "$noop" "$state/www/cgi-bin/noop.cgi"
   typical_query=$("$out/process-bench" --print-query typical)
@@ -390,7 +412,10 @@ web_servers() {
   leaders[korvex.fcgi]=${servers[-1]}
   start_group "$state/noop.fcgi/server.log" "$out/noop.fcgi" "unix:$state/noop.sock" "$cores"
   leaders[noop.fcgi]=${servers[-1]}
-  for name in fcgiwrap korvex.fcgi noop.fcgi; do
+  start_group "$state/korvex-http.fcgi/server.log" "$build/korvex.fcgi" --listen "unix:$state/korvex-http.sock" \
+    --workers "$cores" --http-errors --max-age 3600 --allow-origin '*'
+  leaders[korvex-http.fcgi]=${servers[-1]}
+  for name in fcgiwrap korvex.fcgi noop.fcgi korvex-http.fcgi; do
     if ! wait_for "${leaders[$name]}" test -S "$state/${name%.fcgi}.sock"; then
       echo "run-bench: $name did not open its socket; see $state/$name/server.log" >&2
       return 1
@@ -405,13 +430,17 @@ web_servers() {
     while read -r name cpu wall; do
       handler_cpu[$name]="${handler_cpu[$name]:-} $cpu"
       handler_wall[$name]="${handler_wall[$name]:-} $wall"
-    done < <("$out/handler-cost" --seconds 0.6 default typical "${svg_requests[@]}")
+    done < <("$out/handler-cost" --seconds 0.6 default typical "${svg_requests[@]}" default+http)
     for gateway in "${gateways[@]}"; do
+      [ "$gateway" != nginx-fastcgi-http ] || continue
       for request in "${requests[@]}" "${svg_requests[@]}"; do
         if measured "$request" "$gateway"; then
           measure_cell "$gateway" "$request"
         fi
       done
+    done
+    for gateway in nginx-fastcgi-pair nginx-fastcgi-http nginx-fastcgi-http nginx-fastcgi-pair; do
+      measure_cell "$gateway" default
     done
   done
   stop_servers
@@ -453,7 +482,8 @@ write_lighttpd_cgi_table() {
 write_worker_tables() {
   local gateway request key program label
   local -A gateway_labels=([nginx-fcgiwrap]="nginx, fcgiwrap" [nginx-fastcgi]="nginx, fastcgi_pass"
-    [lighttpd-cgi]="lighttpd, mod_cgi" [lighttpd-fastcgi]="lighttpd, mod_fastcgi")
+    [lighttpd-cgi]="lighttpd, mod_cgi" [lighttpd-fastcgi]="lighttpd, mod_fastcgi"
+    [nginx-fastcgi-http]="nginx, fastcgi_pass, --http-errors --max-age --allow-origin")
   local -A request_labels=([default]="default request" [typical]="200 x 200 label"
     [default-svg]="default request as SVG" [typical-svg]="200 x 200 label as SVG")
   {
@@ -466,7 +496,7 @@ write_worker_tables() {
     echo "| Server, gateway | Program, request | requests/s | p50 (ms) | p99 (ms) | requests/s, all rounds | errors | CPU µs per request: server | gateway and program | wrk | cores busy / idle |"
     echo "|---|---|---:|---:|---:|---|---:|---:|---:|---:|---:|"
     for gateway in "${gateways[@]}"; do
-      if [[ $gateway == *-fastcgi ]]; then program=korvex.fcgi; else program=korvex.cgi; fi
+      if [[ $gateway == *-fastcgi* ]]; then program=korvex.fcgi; else program=korvex.cgi; fi
       for request in "${requests[@]}" "${svg_requests[@]}"; do
         measured "$request" "$gateway" || continue
         key=$gateway:$request
@@ -510,6 +540,17 @@ write_worker_tables() {
       nginx-fastcgi:typical nginx-fcgiwrap:typical 3
     target_row "200 x 200 label: as SVG through korvex.fcgi and nginx at least 3 x the PNG" \
       nginx-fastcgi:typical-svg nginx-fastcgi:typical 3 "the PNG through the worker"
+    # Each measurement with the options against the one without them next to it.
+    awk -v a="${rates[nginx-fastcgi-http:default]}" -v b="${rates[nginx-fastcgi-pair:default]}" \
+      -v with="$(echo "${rates[nginx-fastcgi-http:default]}" | median)" \
+      -v without="$(echo "${rates[nginx-fastcgi-pair:default]}" | median)" \
+      -v cpu_with="$(echo "${handler_cpu[default+http]}" | median)" -v cpu_without="$(echo "${handler_cpu[default]}" | median)" 'BEGIN {
+      n = split(a, x, " "); split(b, y, " ")
+      for (i = 1; i <= n; ++i) { r[i] = x[i] / y[i]; list = list sprintf(" %.3f", r[i]) }
+      for (i = 1; i <= n; ++i) for (j = i + 1; j <= n; ++j) if (r[j] < r[i]) { t = r[i]; r[i] = r[j]; r[j] = t }
+      m = n % 2 ? r[(n + 1) / 2] : (r[n / 2] + r[n / 2 + 1]) / 2
+      printf "| default request: korvex.fcgi through nginx with --http-errors, --max-age and --allow-origin within 3 %% of it without them | %.3f x (pairs:%s; medians %s against %s requests/s); handler CPU in process %s against %s µs | %s |\n",
+        m, list, with, without, cpu_with, cpu_without, (m >= 0.97) ? "met" : "**not met**" }'
   } >"$out/worker.md"
 }
 

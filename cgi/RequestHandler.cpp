@@ -225,7 +225,11 @@ Answer AnswerParametersOf(ParameterSource& parameters, const RequestLimits& limi
   const RequestSettings settings = GatherRequestSettings(parameters);
   Answer answer;
   const ResultCode code = RenderImage(settings, limits, answer);
-  if (code != Result::Ok) return FailedAnswer(code, std::move(answer.detail), debug);
+  if (code != Result::Ok) {
+    Answer failed = FailedAnswer(code, std::move(answer.detail), debug);
+    failed.serviceFault = answer.serviceFault;
+    return failed;
+  }
   return answer;
 }
 
@@ -249,9 +253,12 @@ Answer CaughtExceptionAnswer(bool debug) noexcept {
   try {
     Answer answer = FailedAnswer(Result::UnknownException, "", debug);
     answer.status = kStatusOk;
+    answer.serviceFault = true;
     return answer;
   } catch (...) {
-    return Answer();
+    Answer nothing;
+    nothing.serviceFault = true;
+    return nothing;
   }
 }
 
@@ -264,8 +271,12 @@ ResultCode EncodeRequestedSymbol(DataMatrixBarcode& barcode, const RequestSettin
   return ConfigureBarcode(barcode, settings);
 }
 
-ResultCode DrawRequestedImage(const RequestSettings& settings, const RequestLimits& limits,
-                              const std::function<void(RgbImage&)>& useImage) {
+namespace {
+
+// DrawRequestedImage, and in rowsMissing whether code 3 came from memory for the rows rather
+// than from a size the request asked for.
+ResultCode DrawImage(const RequestSettings& settings, const RequestLimits& limits,
+                     const std::function<void(RgbImage&)>& useImage, bool& rowsMissing) {
   DataMatrixBarcode barcode;
   int32_t width = 0;
   int32_t height = 0;
@@ -276,6 +287,7 @@ ResultCode DrawRequestedImage(const RequestSettings& settings, const RequestLimi
   RgbImage image(width, height, kImageInitialColor, kImageCompressionLevel);
   image.SetResolutionDpi(settings.resolutionDpi);
   if (!image.AllocateRows()) {
+    rowsMissing = true;
     return Result::PngInitFailed;
   }
   code = barcode.Draw(image, DrawRect(0, 0, width, height));
@@ -284,6 +296,14 @@ ResultCode DrawRequestedImage(const RequestSettings& settings, const RequestLimi
   }
   useImage(image);
   return Result::Ok;
+}
+
+}  // namespace
+
+ResultCode DrawRequestedImage(const RequestSettings& settings, const RequestLimits& limits,
+                              const std::function<void(RgbImage&)>& useImage) {
+  bool rowsMissing = false;
+  return DrawImage(settings, limits, useImage, rowsMissing);
 }
 
 int64_t ReadContentLength(const std::string& text) {
@@ -316,15 +336,19 @@ ResultCode RenderImage(const RequestSettings& requested, const RequestLimits& li
   const RequestSettings& settings = rewritten ? *rewritten : requested;
   if (settings.svg) return RenderSvg(settings, limits, answer);
   bool written = false;
-  const ResultCode code = DrawRequestedImage(settings, limits, [&](RgbImage& image) {
-    written = WritePngToMemory(image, answer.body);
-  });
+  bool rowsMissing = false;
+  const ResultCode code = DrawImage(
+      settings, limits, [&](RgbImage& image) { written = WritePngToMemory(image, answer.body); }, rowsMissing);
+  answer.serviceFault = rowsMissing;
   if (code != Result::Ok) return code;
   if (!written) {
     answer.body.clear();
+    answer.serviceFault = true;
     return Result::PngInitFailed;
   }
   answer.contentType = "image/png";
+  // Its time chunk changes every second.
+  answer.reproducible = false;
   return Result::Ok;
 }
 

@@ -13,6 +13,7 @@
 
 #include <fcgiapp.h>
 
+#include "cgi/HttpAnswer.h"
 #include "cgi/RequestHandler.h"
 #include "fcgi/FcgiStream.h"
 
@@ -55,7 +56,7 @@ void RespondWithStatus(FCGX_Request& request, const PoolStatus& status) {
 
 // The handler writes exactly what the CGI program would write to standard output, and its
 // result, the CGI program's exit status, goes out as the request's application status.
-int Respond(FCGX_Request& request, const RequestLimits& limits) {
+int Respond(FCGX_Request& request, const RequestLimits& limits, const HttpOptions& http) {
   CgiEnvironment environment;
   environment.requestMethod = Parameter(request, "REQUEST_METHOD");
   environment.queryString = Parameter(request, "QUERY_STRING");
@@ -68,6 +69,12 @@ int Respond(FCGX_Request& request, const RequestLimits& limits) {
     if (!input || !output) {
       // No memory for the streams: nothing can be answered, like a CGI that could not start.
       status = 1;
+    } else if (http.Any()) {
+      HttpRequestHeaders headers;
+      headers.accept = Parameter(request, "HTTP_ACCEPT");
+      headers.ifNoneMatch = Parameter(request, "HTTP_IF_NONE_MATCH");
+      headers.origin = Parameter(request, "HTTP_ORIGIN");
+      status = HandleHttpRequest(environment, headers, http, input.get(), output.get(), limits);
     } else {
       status = HandleRequest(environment, input.get(), output.get(), limits);
     }
@@ -87,7 +94,7 @@ void Serve(FCGX_Request& request, const WorkerOptions& options, PoolStatus& stat
   if (IsStatusRequest(request, options.statusPath)) {
     RespondWithStatus(request, status);
   } else {
-    exitStatus = Respond(request, options.limits);
+    exitStatus = Respond(request, options.limits, options.http);
   }
   ++status.byExitStatus[static_cast<unsigned>(exitStatus) % PoolStatus::kExitStatuses];
 }

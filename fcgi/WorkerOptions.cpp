@@ -12,7 +12,8 @@
 const char kWorkerUsage[] =
     "Usage: korvex.fcgi [--listen unix:PATH | --listen HOST:PORT] [--workers N] [--request-timeout SECONDS]\n"
     "                   [--idle-timeout SECONDS] [--status-path PATH] [--socket-mode OCTAL]\n"
-    "                   [--socket-group GROUP] [--max-pixels N]\n"
+    "                   [--socket-group GROUP] [--max-pixels N] [--http-errors] [--max-age SECONDS]\n"
+    "                   [--allow-origin ORIGIN]\n"
     "Serves Data Matrix images over FastCGI. Without --listen it accepts on the socket it was started\n"
     "with (standard input), as web servers and spawn-fcgi start FastCGI programs.\n"
     "\n"
@@ -24,6 +25,12 @@ const char kWorkerUsage[] =
     "  --socket-mode OCTAL      permissions of the unix socket (default 0660)\n"
     "  --socket-group GROUP     group of the unix socket, by name or number (default: the worker's)\n"
     "  --max-pixels N           refuse larger images with code 3 (default and most 22369621)\n"
+    "  --http-errors            answer a failure with its HTTP status (400, 413, 405, 500) and a text\n"
+    "                           or JSON (Accept) body; the debug page keeps its body\n"
+    "  --max-age SECONDS        Cache-Control max-age of successful answers (default 86400)\n"
+    "  --allow-origin ORIGIN    CORS: Access-Control-Allow-Origin (an origin, or *) and preflights\n"
+    "Any of the last three adds caching headers: Cache-Control, an ETag where the bytes depend only\n"
+    "on the request (not the 24-bit PNG), and 304 for a matching If-None-Match.\n"
     "\n"
     "Events go to standard error, one line each. SIGHUP replaces every process, one after another,\n"
     "with the program as it is on disk now; SIGTERM or SIGINT stop after the requests in flight.\n";
@@ -103,6 +110,18 @@ const std::vector<OptionRule>& OptionRules() {
        [](const std::string& value, WorkerOptions& options) {
          return StoreNumber(value, options.limits.maxPixels, 1, RequestLimits().maxPixels);
        }},
+      {"--max-age", "seconds from 0 to 31536000",
+       [](const std::string& value, WorkerOptions& options) {
+         options.http.maxAgeGiven = true;
+         return StoreNumber(value, options.http.maxAgeSeconds, 0, HttpOptions::kLongestMaxAge);
+       }},
+      {"--allow-origin", "* or an origin such as https://example.com",
+       [](const std::string& value, WorkerOptions& options) {
+         options.http.allowOrigin = value;
+         const bool oneOrigin =
+             value.find("://") != std::string::npos && value.find_first_of(" \t\r\n,") == std::string::npos;
+         return value == "*" || oneOrigin;
+       }},
   };
   return rules;
 }
@@ -115,6 +134,11 @@ std::optional<WorkerOptions> ParseWorkerOptions(const std::vector<std::string>& 
   bool socketOptionGiven = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& name = args[i];
+    // The one option without a value.
+    if (name == "--http-errors") {
+      options.http.errorStatuses = true;
+      continue;
+    }
     const auto rule = std::find_if(OptionRules().begin(), OptionRules().end(),
                                    [&](const OptionRule& candidate) { return name == candidate.name; });
     if (rule == OptionRules().end()) {
@@ -151,5 +175,8 @@ std::string DescribeWorkerOptions(const WorkerOptions& options) {
     if (options.socketGroup) text += ", socket group " + std::to_string(*options.socketGroup);
   }
   text += options.statusPath.empty() ? ", no status page" : ", status page " + options.statusPath;
+  if (options.http.errorStatuses) text += ", HTTP error statuses";
+  if (options.http.Any()) text += ", max age " + std::to_string(options.http.maxAgeSeconds) + " s";
+  if (!options.http.allowOrigin.empty()) text += ", allow origin " + options.http.allowOrigin;
   return text;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cgi/HttpAnswer.h"
 #include "cgi/RequestHandler.h"
 
 // How korvex.fcgi was asked to run.
@@ -27,6 +28,9 @@ struct WorkerOptions {
   // What the handler bounds beyond the parameters. --max-pixels can only lower its pixel cap,
   // the raster cap (64 MiB at 3 bytes per pixel).
   RequestLimits limits;
+  // HTTP statuses and error bodies (--http-errors), caching headers (--max-age, and on with any
+  // of these) and CORS (--allow-origin); all off by default.
+  HttpOptions http;
 };
 
 // The options of argv[1..], or nothing with *error saying what is wrong.

@@ -4,7 +4,8 @@
 # Usage: scripts/run-server.sh [PORT]   (default 8080)
 # KORVEX_CGI chooses the program (default build-program/korvex.cgi, what `make run` builds) and
 # KORVEX_SERVER_DIR the directory for the generated configuration, pid file and error log
-# (default build-program/lighttpd).
+# (default build-program/lighttpd). KORVEX_ALLOW_ORIGIN, when set (an origin such as
+# http://localhost:8080, or *), lets pages of that origin read the generator's answers (CORS).
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -39,6 +40,11 @@ sed -e "s|@PORT@|$port|g" \
     -e "s|@CGI_PATH@|$(quote "$cgi")|g" \
     -e "s|@STATE_DIR@|$(quote "$state")|g" \
     "$repo/deploy/lighttpd.conf.in" >"$config"
+if [ -n "${KORVEX_ALLOW_ORIGIN:-}" ]; then
+  # lighttpd merges a block of the same condition with the one of the template.
+  origin=$(printf '%s' "$KORVEX_ALLOW_ORIGIN" | sed -e 's/[\\"]/\\&/g')
+  printf '$HTTP["url"] =~ "^/cgi-bin/" {\n  setenv.add-environment += ("KORVEX_ALLOW_ORIGIN" => "%s")\n}\n' "$origin" >>"$config"
+fi
 "$lighttpd" -tt -f "$config" >/dev/null
 
 "$lighttpd" -D -f "$config" &

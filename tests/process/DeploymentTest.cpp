@@ -9,7 +9,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -69,18 +71,45 @@ struct HttpResult {
   std::string cacheStatus;  // nginx's X-Cache-Status header, where it sends one
   std::string body;
   std::string error;  // curl's complaint when the request did not complete
+  std::map<std::string, std::string> headers;  // by lower-case name, the last one of each
+
+  std::string Header(const std::string& lowerCaseName) const {
+    const auto found = headers.find(lowerCaseName);
+    return found != headers.end() ? found->second : "";
+  }
 };
+
+// The header lines of the last answer that curl wrote to the file (-D), by lower-case name.
+std::map<std::string, std::string> ReadHeaders(const fs::path& file) {
+  std::map<std::string, std::string> headers;
+  std::istringstream lines(ReadFile(file));
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("HTTP/", 0) == 0) headers.clear();
+    const std::size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    std::string name = line.substr(0, colon);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    headers[name] = line.substr(line.find_first_not_of(' ', colon + 1) == std::string::npos
+                                    ? line.size()
+                                    : line.find_first_not_of(' ', colon + 1));
+  }
+  return headers;
+}
 
 // One request through curl; post is sent as an application/x-www-form-urlencoded body. from,
 // when given, is the loopback address the request comes from (127.0.0.2 and so on), so that
 // the server sees clients of their own.
+// curlArgs go before the address: header fields (-H) or another method (-X).
 HttpResult Request(const std::string& url, const fs::path& bodyFile, const std::string* post = nullptr,
-                   const std::string& from = "") {
+                   const std::string& from = "", const std::vector<std::string>& curlArgs = {}) {
   // curl leaves the file alone when the answer has no body.
   std::error_code ignored;
   fs::remove(bodyFile, ignored);
-  std::vector<std::string> args = {"-sS", "--max-time", "20", "-o", bodyFile.string(), "-w",
+  const fs::path headerFile = bodyFile.string() + ".headers";
+  std::vector<std::string> args = {"-sS", "--max-time", "20", "-o", bodyFile.string(), "-D", headerFile.string(), "-w",
                                    "%{http_code}\n%{content_type}\n%header{x-cache-status}\n"};
+  args.insert(args.end(), curlArgs.begin(), curlArgs.end());
   if (post != nullptr) {
     args.push_back("--data-binary");
     args.push_back(*post);
@@ -100,6 +129,7 @@ HttpResult Request(const std::string& url, const fs::path& bodyFile, const std::
   std::getline(written, result.contentType);
   std::getline(written, result.cacheStatus);
   result.body = ReadFile(bodyFile);
+  result.headers = ReadHeaders(headerFile);
   return result;
 }
 
@@ -109,6 +139,19 @@ std::optional<Decoded> ReadPngSymbol(const std::string& png, std::string& error)
     return std::nullopt;
   }
   return ReadWithZxing(ToRaster(info));
+}
+
+// The options that deploy/korvex-fcgi.service starts the worker with: what the examples' workers
+// run with, --http-errors and the status page among them.
+std::vector<std::string> UnitWorkerOptions() {
+  std::istringstream unit(ReadFile(fs::path(TestPaths::kSourceDir) / "deploy" / "korvex-fcgi.service"));
+  std::vector<std::string> options;
+  for (std::string line; std::getline(unit, line);) {
+    if (line.rfind("ExecStart=", 0) != 0) continue;
+    std::istringstream words(line.substr(line.find(' ') + 1));
+    for (std::string word; words >> word;) options.push_back(word);
+  }
+  return options;
 }
 
 // True when both bodies are the same PNG apart from its time of writing, or the same bytes.
@@ -293,7 +336,9 @@ class DeploymentFixture : public ::testing::Test {
   // korvex.fcgi with `processes` worker processes on its own socket (unix:PATH or
   // 127.0.0.1:PORT); true once it accepts connections there.
   bool StartWorker(const std::string& listen, int processes, const fs::path& log) {
-    LocalServerOptions options = FastCgiWorker(listen, processes, log, {"--status-path", kStatusPath});
+    const std::vector<std::string> unitOptions = UnitWorkerOptions();
+    EXPECT_NE(std::find(unitOptions.begin(), unitOptions.end(), kStatusPath), unitOptions.end());
+    LocalServerOptions options = FastCgiWorker(listen, processes, log, unitOptions);
     options.argv[0] = fields_["FCGI_PATH"];  // the copy that the servers' accounts can reach
     options.ownProcessGroup = true;
     servers_.push_back(std::make_unique<LocalServer>(std::move(options)));
@@ -363,11 +408,16 @@ TEST_P(DeploymentTest, ServesReadableImagesErrorPagesAndTheDemoPage) {
   ASSERT_TRUE(read.has_value()) << "no symbol found in the POST image " << error;
   EXPECT_EQ(read->bytes, std::string("Posted \x1D ") + GetParam().name);
 
-  // A failing request with debug comes back as the program's HTML error page.
+  // A failing request with debug comes back as the program's HTML error page, with the
+  // failure's status (the examples switch HTTP statuses on); without debug, as text.
   const HttpResult failed = Request(Url(port, "/cgi-bin/korvex.cgi?qsize=-1&debug=1"), BodyFile());
-  EXPECT_EQ(failed.status, 200) << failed.error;
+  EXPECT_EQ(failed.status, 400) << failed.error;
   EXPECT_EQ(failed.contentType.rfind("text/html", 0), 0u) << failed.contentType;
   EXPECT_NE(failed.body.find("Error: Invalid argument."), std::string::npos) << failed.body;
+  const HttpResult gs1 = Request(Url(port, "/cgi-bin/korvex.cgi?gs1=1&data=(01)09501101530004"), BodyFile());
+  EXPECT_EQ(gs1.status, 400) << gs1.error;
+  EXPECT_EQ(gs1.contentType, "text/plain; charset=utf-8");
+  EXPECT_EQ(gs1.body, "Error: Invalid data to encode.\nGS1: (01) 09501101530004: check digit should be 3\n");
 
   const HttpResult page = Request(Url(port, "/"), BodyFile());
   EXPECT_EQ(page.status, 200) << page.error;
@@ -377,13 +427,95 @@ TEST_P(DeploymentTest, ServesReadableImagesErrorPagesAndTheDemoPage) {
 INSTANTIATE_TEST_SUITE_P(Servers, DeploymentTest, ::testing::ValuesIn(kDeployments),
                          [](const ::testing::TestParamInfo<Deployment>& info) { return std::string(info.param.name); });
 
-// What a request through nginx comes back as.
-enum class Answer { kImage, kPage, kNothing };
+// A failure as the examples answer it: its HTTP status, the code the JSON body names, and the
+// first line of the text body.
+struct StatusCase {
+  const char* label;
+  std::string text;  // the query string, or the POST body
+  bool post;
+  int status;
+  int code;
+  const char* title;
+};
+
+std::vector<StatusCase> EveryFailureStatus() {
+  const std::string tooLong = "data=" + std::string(3596, 'x');
+  return {
+      {"code 1", "qsize=-1", false, 400, 1, "Error: Invalid argument."},
+      {"code 3, beyond the raster cap", "xdim=1000&data=" + std::string(200, '7'), false, 400, 3,
+       "Error: Cant initialize PNG creator."},
+      {"code 4", "w=11&h=11&data=1", false, 400, 4, "Error: Invalid barcode size."},
+      {"code 5, GS1", "gs1=1&data=(01)09501101530004", false, 400, 5, "Error: Invalid data to encode."},
+      {"code 5, UTF-8", "utf8=1&data=Stra%DFe", true, 400, 5, "Error: Invalid data to encode."},
+      {"code 8", "mode=1&data=" + std::string(3500, 'a'), true, 400, 8, "Error: Cant find the needed matrix format."},
+      {"code 10", "data=12345678901234&fmt=1", false, 400, 10,
+       "Error: The data to encode cant be placed in the current matrix format."},
+      {"3601 characters by GET", tooLong, false, 413, 5, "Error: Request too long."},
+      {"3601 characters by POST", tooLong, true, 413, 5, "Error: Request too long."},
+  };
+}
+
+class HttpStatusTest : public DeploymentFixture, public ::testing::WithParamInterface<Deployment> {};
+
+// With HTTP statuses on, as the examples have them: each failure a request can reach ends in its
+// status, with the text body or, for a client that asks for JSON, the problem document; what
+// can be cached carries Cache-Control and its tag, and the tag gets 304.
+TEST_P(HttpStatusTest, EachFailureEndsInItsStatusWithATextOrJsonBody) {
+  const int port = StartDeployment(GetParam());
+  ASSERT_GT(port, 0) << GetParam().name << " did not come up\n" << Logs();
+  HttpResult warmUp = Request(Url(port, "/cgi-bin/korvex.cgi"), BodyFile());
+  // mod_cgid's daemon may still be starting when the port already accepts.
+  for (int retry = 0; retry < 20 && warmUp.status == 503; ++retry) {
+    std::this_thread::sleep_for(100ms);
+    warmUp = Request(Url(port, "/cgi-bin/korvex.cgi"), BodyFile());
+  }
+  ASSERT_EQ(warmUp.status, 200) << warmUp.error << Logs();
+
+  for (const StatusCase& failure : EveryFailureStatus()) {
+    SCOPED_TRACE(std::string(failure.label) + (failure.post ? " by POST" : " by GET"));
+    const std::string target = failure.post ? "/cgi-bin/korvex.cgi" : "/cgi-bin/korvex.cgi?" + failure.text;
+    const std::string* post = failure.post ? &failure.text : nullptr;
+    const HttpResult text = Request(Url(port, target), BodyFile(), post);
+    EXPECT_EQ(text.status, failure.status) << text.error << text.body << Logs();
+    EXPECT_EQ(text.contentType, "text/plain; charset=utf-8");
+    EXPECT_EQ(text.body.substr(0, text.body.find('\n')), failure.title);
+    EXPECT_EQ(text.Header("cache-control"), "");
+
+    const HttpResult json = Request(Url(port, target), BodyFile(), post, "", {"-H", "Accept: application/problem+json"});
+    EXPECT_EQ(json.status, failure.status) << json.error;
+    EXPECT_EQ(json.contentType, "application/problem+json");
+    EXPECT_NE(json.body.find("\"status\":" + std::to_string(failure.status) + ","), std::string::npos) << json.body;
+    EXPECT_NE(json.body.find("\"code\":" + std::to_string(failure.code) + "}"), std::string::npos) << json.body;
+    EXPECT_NE(json.body.find(std::string("\"title\":\"") + failure.title + "\""), std::string::npos) << json.body;
+  }
+
+  const std::string svgUrl = Url(port, "/cgi-bin/korvex.cgi?data=Tagged+" + std::string(GetParam().name) + "&out=svg");
+  const HttpResult svg = Request(svgUrl, BodyFile());
+  ASSERT_EQ(svg.status, 200) << svg.error;
+  EXPECT_EQ(svg.contentType, "image/svg+xml");
+  EXPECT_EQ(svg.Header("cache-control"), "public, max-age=86400");
+  const std::string tag = svg.Header("etag");
+  ASSERT_EQ(tag.size(), 18u) << tag;
+  const HttpResult again = Request(svgUrl, BodyFile(), nullptr, "", {"-H", "If-None-Match: " + tag});
+  EXPECT_EQ(again.status, 304);
+  EXPECT_EQ(again.body, "");
+  const HttpResult head = Request(svgUrl, BodyFile(), nullptr, "", {"-I"});
+  EXPECT_EQ(head.status, 200);
+  EXPECT_EQ(head.Header("etag"), tag);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, HttpStatusTest,
+                         ::testing::Values(Named("nginx_fastcgi"), Named("lighttpd"), Named("apache2_cgid")),
+                         [](const ::testing::TestParamInfo<Deployment>& info) { return std::string(info.param.name); });
+
+// What a request through nginx comes back as: an image, an HTML page, or the text of a failure.
+enum class Answer { kImage, kPage, kText };
 
 struct Exchange {
   std::string text;  // the query string, or the POST body
   bool post;
   Answer answer;
+  int status = 200;  // with HTTP statuses on, as the examples have them
 };
 
 // The text followed by an unknown parameter that makes it exactly length characters long.
@@ -409,30 +541,30 @@ std::vector<Exchange> EveryKindOfRequest() {
       {"data=Aligned&w=300&h=120&alignh=0&alignv=2&qsize=3", false, Answer::kImage},
       {"gs1=1&gssep=1&data=(01)09501101530003(17)270630(10)AB-123(21)XYZ987", false, Answer::kImage},
       {"utf8=1&data=Stra%C3%9Fe", true, Answer::kImage},
-      {"gs1=1&debug=1&data=(01)09501101530004", false, Answer::kPage},
-      {"utf8=1&debug=1&data=Stra%DFe", true, Answer::kPage},
+      {"gs1=1&debug=1&data=(01)09501101530004", false, Answer::kPage, 400},
+      {"utf8=1&debug=1&data=Stra%DFe", true, Answer::kPage, 400},
       {"help=1", false, Answer::kPage},
       {"help=0&data=x", true, Answer::kPage},
       // Error pages asked for with debug, and the same failures without it.
-      {"qsize=-1&debug=1", false, Answer::kPage},
-      {"w=11&h=11&data=1&debug=1", false, Answer::kPage},
-      {tooLongForFormat1 + "&debug=1", false, Answer::kPage},
-      {fitsNoFormat + "&debug=1", false, Answer::kPage},
-      {"qsize=-1&debug=1", true, Answer::kPage},
-      {"qsize=-1", false, Answer::kNothing},
-      {"w=11&h=11&data=1", false, Answer::kNothing},
-      {tooLongForFormat1, false, Answer::kNothing},
-      {fitsNoFormat, false, Answer::kNothing},
-      {"qsize=-1", true, Answer::kNothing},
-      {"", true, Answer::kNothing},
+      {"qsize=-1&debug=1", false, Answer::kPage, 400},
+      {"w=11&h=11&data=1&debug=1", false, Answer::kPage, 400},
+      {tooLongForFormat1 + "&debug=1", false, Answer::kPage, 400},
+      {fitsNoFormat + "&debug=1", false, Answer::kPage, 400},
+      {"qsize=-1&debug=1", true, Answer::kPage, 400},
+      {"qsize=-1", false, Answer::kText, 400},
+      {"w=11&h=11&data=1", false, Answer::kText, 400},
+      {tooLongForFormat1, false, Answer::kText, 400},
+      {fitsNoFormat, false, Answer::kText, 400},
+      {"qsize=-1", true, Answer::kText, 400},
+      {"", true, Answer::kText, 400},
       // The length limit, by GET and POST.
       {"data=Posted&w=90&h=90&angle=180", true, Answer::kImage},
       {PaddedTo("data=Longest&w=80&h=80", 3600), false, Answer::kImage},
-      {PaddedTo("data=Longest&w=80&h=80", 3601), false, Answer::kNothing},
-      {PaddedTo("debug=1&data=Longest", 3601), false, Answer::kNothing},
+      {PaddedTo("data=Longest&w=80&h=80", 3601), false, Answer::kText, 413},
+      {PaddedTo("debug=1&data=Longest", 3601), false, Answer::kText, 413},
       {PaddedTo("data=Longest+posted&w=80&h=80", 3600), true, Answer::kImage},
-      {PaddedTo("data=Longest+posted&w=80&h=80", 3601), true, Answer::kNothing},
-      {PaddedTo("debug=1&data=Longest+posted", 3601), true, Answer::kNothing},
+      {PaddedTo("data=Longest+posted&w=80&h=80", 3601), true, Answer::kText, 413},
+      {PaddedTo("debug=1&data=Longest+posted", 3601), true, Answer::kText, 413},
   };
   requests.insert(requests.end(), others.begin(), others.end());
   return requests;
@@ -454,19 +586,19 @@ TEST_F(DeploymentFixture, WorkerThroughNginxAnswersAsTheCgiUnderFcgiwrap) {
     const HttpResult expected = Request(Url(cgi, target), BodyFile("cgi-body"), post);
     const HttpResult got = Request(Url(worker, target), BodyFile("worker-body"), post);
 
+    EXPECT_EQ(expected.status, request.status);
     switch (request.answer) {
       case Answer::kImage:
-        EXPECT_EQ(expected.status, 200);
         EXPECT_EQ(expected.contentType, "image/png");
         break;
       case Answer::kPage:
-        EXPECT_EQ(expected.status, 200);
         EXPECT_EQ(expected.contentType.rfind("text/html", 0), 0u) << expected.contentType;
         break;
-      case Answer::kNothing:
-        EXPECT_EQ(expected.status, 502);
+      case Answer::kText:
+        EXPECT_EQ(expected.contentType, "text/plain; charset=utf-8");
         break;
     }
+    EXPECT_EQ(got.Header("etag"), expected.Header("etag"));
     EXPECT_EQ(got.status, expected.status) << got.error << expected.error;
     EXPECT_EQ(got.contentType, expected.contentType);
     EXPECT_TRUE(SameAnswer(got.body, expected.body))
@@ -475,6 +607,14 @@ TEST_F(DeploymentFixture, WorkerThroughNginxAnswersAsTheCgiUnderFcgiwrap) {
         << expected.body.substr(0, 200);
   }
   EXPECT_EQ(Logs().find("[alert]"), std::string::npos) << Logs();
+}
+
+// The requests the worker has accepted, by its status page through nginx (which counts itself).
+long AcceptedByWorker(int port, const fs::path& bodyFile) {
+  const HttpResult status = Request("http://127.0.0.1:" + std::to_string(port) + kStatusPath + "?json", bodyFile);
+  const std::string key = "\"accepted requests\":";
+  const std::size_t at = status.body.find(key);
+  return at == std::string::npos ? -1 : std::atol(status.body.c_str() + at + key.size());
 }
 
 TEST_F(DeploymentFixture, NginxAnswersRepeatedGetRequestsFromItsCache) {
@@ -487,10 +627,30 @@ TEST_F(DeploymentFixture, NginxAnswersRepeatedGetRequestsFromItsCache) {
   const HttpResult first = Request(url, BodyFile());
   ASSERT_EQ(first.status, 200) << first.error << Logs();
   EXPECT_EQ(first.cacheStatus, "MISS");
+  EXPECT_EQ(first.Header("cache-control"), "public, max-age=86400");
+  EXPECT_EQ(first.Header("etag"), "") << "the PNG's time chunk changes every second";
+  const long acceptedBefore = AcceptedByWorker(port, BodyFile("status"));
   const HttpResult second = Request(url, BodyFile());
   EXPECT_EQ(second.status, 200);
   EXPECT_EQ(second.cacheStatus, "HIT");
   EXPECT_EQ(second.body, first.body) << "a cached answer is the first one, time of writing included";
+  // Only the second status request reached the worker, not the image's.
+  EXPECT_EQ(AcceptedByWorker(port, BodyFile("status")), acceptedBefore + 1);
+
+  // An SVG carries its tag; nginx answers the tag it holds with 304 and no body, from its cache.
+  const std::string svgUrl = Url(port, "/cgi-bin/korvex.cgi?data=Cached+vector&out=svg");
+  const HttpResult svg = Request(svgUrl, BodyFile());
+  ASSERT_EQ(svg.status, 200) << svg.error;
+  const std::string tag = svg.Header("etag");
+  EXPECT_EQ(tag.size(), 18u) << tag;
+  const long acceptedBeforeRevalidation = AcceptedByWorker(port, BodyFile("status"));
+  const HttpResult notModified = Request(svgUrl, BodyFile(), nullptr, "", {"-H", "If-None-Match: W/\"x\", " + tag});
+  EXPECT_EQ(notModified.status, 304);
+  EXPECT_EQ(notModified.body, "");
+  EXPECT_EQ(notModified.Header("etag"), tag);
+  EXPECT_EQ(notModified.cacheStatus, "HIT");
+  EXPECT_EQ(Request(svgUrl, BodyFile(), nullptr, "", {"-H", "If-None-Match: \"other\""}).body, svg.body);
+  EXPECT_EQ(AcceptedByWorker(port, BodyFile("status")), acceptedBeforeRevalidation + 1);
 
   // A POST is drawn anew each time, and nginx neither looks it up nor keeps it.
   for (int i = 0; i < 2; ++i) {
@@ -561,8 +721,8 @@ TEST_F(DeploymentFixture, UpstreamPassesRequestsOnWhenAWorkerMachineDies) {
   ASSERT_EQ(workers_.size(), 3u);
 
   // The answers as korvex.cgi itself gives them. The largest image keeps an instance busy
-  // long enough to be killed in the middle of a request; the failing request (no answer
-  // without debug) is among them so that nginx is seen not to hold it against the servers.
+  // long enough to be killed in the middle of a request; the failing request (no image, its
+  // status and text) is among them so that nginx is seen not to hold it against the servers.
   const std::vector<std::string> queries = {"data=Machine+A&w=90&h=90", "data=Machine+B&w=699&h=699&fmt=24",
                                             "data=MACHINE+C&mode=6&fmt=27&angle=90", "qsize=-1"};
   std::vector<std::optional<std::string>> expected;
@@ -593,7 +753,8 @@ TEST_F(DeploymentFixture, UpstreamPassesRequestsOnWhenAWorkerMachineDies) {
         const HttpResult answer = Request(Url(port, "/cgi-bin/korvex.cgi?" + queries[which]), bodyFile);
         bool right = false;
         if (!expected[which]) {
-          right = answer.status == 502;
+          // The workers run with --http-errors: the failure's status and text.
+          right = answer.status == 400 && answer.body == "Error: Invalid argument.\n";
           wrong += answer.status == 200 ? 1 : 0;
         } else if (answer.status == 200) {
           right = WithoutPngTime(answer.body) == *expected[which];

@@ -57,6 +57,10 @@ TEST(ServerTest, ServesHelpPageImageAndDocumentationThenStops) {
       {}, "");
   EXPECT_EQ(posted.output, WithoutCgiHeader(ExpectedHelpPage())) << posted.errorOutput;
 
+  // The API description, which the demo page links to.
+  const std::string api = Fetch(base + "/docs/openapi.yaml");
+  EXPECT_NE(api.find("\nopenapi: 3.1.0\n"), std::string::npos) << api.substr(0, 200);
+
   // Every address the help page links to exists in the documentation.
   const std::string docs = Fetch(base + "/docs/index.html");
   for (const char* anchor : {"properties", "DataToEncode", "PreferredFormat", "EncodingMode", "Orientation",

@@ -171,6 +171,11 @@ TEST(WorkerCommandLineTest, RefusesWhatItCannotServe) {
       {{"--listen", "127.0.0.1:9000", "--socket-mode", "0660"}, 2, "--socket-group need --listen unix:"},
       {{"--max-pixels", "22369622"}, 2, "--max-pixels takes a number from 1 to 22369621"},
       {{"--max-pixels", "0"}, 2, "--max-pixels takes"},
+      {{"--max-age", "31536001"}, 2, "--max-age takes seconds from 0 to 31536000"},
+      {{"--max-age", "-1"}, 2, "--max-age takes"},
+      {{"--http-errors", "--max-age"}, 2, "--max-age needs a value"},
+      {{"--allow-origin", "labels.example"}, 2, "--allow-origin takes * or an origin"},
+      {{"--allow-origin", "https://a.example, https://b.example"}, 2, "--allow-origin takes"},
       {{"--process-slot", "x"}, 2, "a process could not start"},
       // Standard input is a pipe here, not a listening socket.
       {{}, 3, "standard input is not a listening socket"},
