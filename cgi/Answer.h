@@ -12,4 +12,8 @@ struct Answer {
   std::string body;
   ResultCode code = Result::Ok;  // the failing step's code, also when no page reports it
   std::string detail;            // what exactly failed, when the code alone does not say
+  // Whether the body depends on the request alone, so that the same request always gets the
+  // same bytes (what a cache may rely on). Only the 24-bit PNG does not: its tIME chunk and
+  // "Creation Time" text carry the clock. Pages, the SVG and the compact PNG are reproducible.
+  bool reproducible = true;
 };

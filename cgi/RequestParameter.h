@@ -16,4 +16,5 @@ constexpr RequestParameter kRequestParameters[] = {
     {"fcolor", false}, {"qsize", false},  {"xdim", false},   {"out", false},   {"debug", true},
     {"gs1", false},    {"gssep", false},  {"utf8", false},   {"shape", false}, {"dmre", false},
     {"dpi", false},    {"xmm", false},
+    {"compact", false},
 };

@@ -189,5 +189,6 @@ RequestSettings GatherRequestSettings(ParameterSource& query) {
     }
   }
   ReadShapeAndPhysicalSize(query, settings);
+  ReadSwitch(query, "compact", settings.compact);
   return settings;
 }

@@ -31,6 +31,7 @@ struct RequestSettings {
   bool dmre = false;             // dmre: any number, non-zero adds the DMRE formats (fmt 31..48)
   int32_t resolutionDpi = 0;     // dpi: 1..4800; 0 when not given
   double moduleMillimetres = 0;  // xmm: above 0; 0 when not given; at a dpi it replaces xdim
+  bool compact = false;          // compact: any number, non-zero writes the PNG one bit per pixel; not for SVG
 };
 
 // Reads every parameter of the request into settings. The value of each lookup is consumed
