@@ -61,7 +61,9 @@ INSTANTIATE_TEST_SUITE_P(
                       RenderCase{"help=1", 0, "text/html"},
                       RenderCase{"data=" + kTooLongForTenByTen + "&fmt=1", 10, ""},
                       RenderCase{"data=" + kTooLongForTenByTen + "&fmt=1&debug=1", 10, "text/html"},
-                      RenderCase{"xdim=500", 3, ""}));
+                      RenderCase{"xdim=500", 3, ""},
+                      RenderCase{"compact=1&data=Label&w=200&h=120&angle=90&bcolor=ffff00&dpi=300", 0, "image/png"},
+                      RenderCase{"compact=1&xdim=500", 3, ""}));
 
 // The matrix drawn black on white with a quiet zone, four pixels per module.
 Raster MatrixRaster(const korvex::ModuleMatrix& matrix) {
