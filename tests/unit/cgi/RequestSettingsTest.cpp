@@ -141,6 +141,7 @@ void ExpectSame(const RequestSettings& actual, const RequestSettings& expected) 
   EXPECT_EQ(actual.dmre, expected.dmre);
   EXPECT_EQ(actual.resolutionDpi, expected.resolutionDpi);
   EXPECT_EQ(actual.moduleMillimetres, expected.moduleMillimetres);
+  EXPECT_EQ(actual.compact, expected.compact);
 }
 
 TEST_P(GatherCases, AppliesAcceptedValuesOnly) {
@@ -274,6 +275,12 @@ INSTANTIATE_TEST_SUITE_P(
                      s.resolutionDpi = 300;
                      s.moduleMillimetres = 0.5;
                    }},
+        GatherCase{"compact=1", [](RequestSettings& s) { s.compact = true; }},
+        GatherCase{"compact=-7&out=svg", [](RequestSettings& s) {
+                     s.compact = true;
+                     s.svg = true;
+                   }},
+        GatherCase{"compact=0", [](RequestSettings&) {}}, GatherCase{"compact=on", [](RequestSettings&) {}},
         GatherCase{"W=50&Data=x&FMT=3", [](RequestSettings&) {}},  // names keep their case
         GatherCase{"fmt=5&fmt=7", [](RequestSettings& s) { s.preferredFormat = 5; }},
         GatherCase{"data=a&w=10&h=20&fmt=3&mode=2&angle=270&quiet=0&alignh=0&alignv=2&bcolor=010203&fcolor=a0b0c0&"
