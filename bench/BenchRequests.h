@@ -70,12 +70,28 @@ inline std::string HugeXdimQuery() { return "xdim=337"; }
 // The same request answered as an SVG document instead of the PNG.
 inline std::string AsSvg(const std::string& query) { return query.empty() ? "out=svg" : query + "&out=svg"; }
 
-// The requests by the names the benchmark script uses for them; NAME-svg is NAME as SVG.
+// The same request answered as the compact PNG (one bit per pixel).
+inline std::string AsCompact(const std::string& query) { return query.empty() ? "compact=1" : query + "&compact=1"; }
+
+// The 699 x 699 image of the default data in the largest square.
+inline std::string LargeDefaultQuery() { return "fmt=24&w=699&h=699"; }
+
+// The requests by the names the benchmark script uses for them; NAME-svg is NAME as SVG and
+// NAME-compact NAME as the compact PNG.
 inline std::optional<std::string> NamedQuery(const std::string& name) {
   const std::string svgSuffix = "-svg";
   if (name.size() > svgSuffix.size() && name.compare(name.size() - svgSuffix.size(), svgSuffix.size(), svgSuffix) == 0) {
     const std::optional<std::string> query = NamedQuery(name.substr(0, name.size() - svgSuffix.size()));
     return query ? std::optional<std::string>(AsSvg(*query)) : std::nullopt;
+  }
+  const std::string compactSuffix = "-compact";
+  if (name.size() > compactSuffix.size() &&
+      name.compare(name.size() - compactSuffix.size(), compactSuffix.size(), compactSuffix) == 0) {
+    const std::optional<std::string> query = NamedQuery(name.substr(0, name.size() - compactSuffix.size()));
+    return query ? std::optional<std::string>(AsCompact(*query)) : std::nullopt;
+  }
+  if (name == "large-default") {
+    return LargeDefaultQuery();
   }
   if (name == "default") {
     return DefaultQuery();

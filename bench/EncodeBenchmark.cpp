@@ -160,12 +160,15 @@ void RegisterBenchmarks() {
       {"label200x200", BenchRequests::TypicalQuery()},
       {"full144x144", BenchRequests::LargeQuery()},
   };
-  // Each as PNG and, beside it, as SVG.
+  // Each as PNG and, beside it, as SVG and as the compact PNG.
   for (const auto& c : wholeRequests) {
     benchmark::RegisterBenchmark((std::string("WholeRequestToDevNull/") + c.name).c_str(), BM_WholeRequest, c.query)
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark((std::string("WholeRequestToDevNull/") + c.name + "/svg").c_str(), BM_WholeRequest,
                                  BenchRequests::AsSvg(c.query))
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark((std::string("WholeRequestToDevNull/") + c.name + "/compact").c_str(),
+                                 BM_WholeRequest, BenchRequests::AsCompact(c.query))
         ->Unit(benchmark::kMicrosecond);
   }
   // The cost of checking GS1 element strings: a medicine pack as element strings, and as the

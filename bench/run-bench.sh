@@ -26,7 +26,7 @@ for program in "$cgi" "$build/korvex" "$noop" "$out/png-floor-large" "$out/png-f
     exit 1
   fi
 done
-rm -f "$out/encode.md" "$out/process.md" "$out/batch.md" "$out/throughput.md" "$out/worker.md" "$out/binding.md"
+rm -f "$out/encode.md" "$out/process.md" "$out/batch.md" "$out/compact.md" "$out/throughput.md" "$out/worker.md" "$out/binding.md"
 # The machine section is written last; what it says about the start is taken now.
 load_at_start=$(cut -d' ' -f1-3 /proc/loadavg)
 started_at=$(date -u '+%Y-%m-%d %H:%M UTC')
@@ -111,6 +111,80 @@ if [ "$web_only" != 1 ]; then
   batch_section
 fi
 
+# --- the compact PNG ----------------------------------------------------------------------
+# The bytes of korvex.cgi's answer with compact=1 against today's PNG; and a command-line batch
+# of 5,000 serial numbers at the default 5 pixels per module, as PNG and with --compact=1, in
+# alternating rounds. The files go to a memory file system where there is one (/dev/shm, or
+# BENCH_BATCH_DIR), so that creating 10,000 files, which both variants pay alike, does not
+# drown the program's own cost in the disk's.
+compact_section() {
+  local request query png_bytes compact_bytes label lines=5000 scratch round variant real user sys
+  local png_walls="" compact_walls="" png_cpus="" compact_cpus="" ratios="" filesystem
+  local -A labels=([default]="default request" [typical]="200 x 200 label" [large-default]="fmt=24&w=699&h=699 (default data)"
+    [large]="699 x 699, 144 x 144 symbol full of data")
+  {
+    echo "### The compact PNG (compact=1)"
+    echo
+    echo "Bytes of korvex.cgi's answer body: today's PNG against the same request with compact=1."
+    echo
+    echo "| Request | PNG bytes | compact bytes | compact / PNG | target | |"
+    echo "|---|---:|---:|---:|---:|---|"
+    for request in default typical large-default large; do
+      query=$("$out/process-bench" --print-query "$request")
+      png_bytes=$(REQUEST_METHOD=GET QUERY_STRING="$query" "$cgi" | tail -c +26 | wc -c)
+      compact_bytes=$(REQUEST_METHOD=GET QUERY_STRING="compact=1&$query" "$cgi" | tail -c +26 | wc -c)
+      awk -v l="${labels[$request]}" -v p="$png_bytes" -v c="$compact_bytes" -v r="$request" 'BEGIN {
+        target = (r == "large") ? "" : "at most 0.35"
+        verdict = (r == "large") ? "" : ((c / p <= 0.35) ? "met" : "**not met**")
+        printf "| %s | %d | %d | %.3f | %s | %s |\n", l, p, c, c / p, target, verdict }'
+    done
+  } >"$out/compact.md"
+
+  scratch=${BENCH_BATCH_DIR:-}
+  if [ -z "$scratch" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then scratch=/dev/shm; fi
+  scratch=$(mktemp -d "${scratch:-$out}/korvex-batch.XXXXXX")
+  filesystem=$(df -T "$scratch" | awk 'NR == 2 { print $2 }')
+  seq -f 'KVX-%06g' 1 "$lines" >"$out/batch-lines-$lines.txt"
+  local TIMEFORMAT='%R %U %S'
+  for round in 1 2 3; do
+    for variant in png compact; do
+      local options=()
+      [ "$variant" = compact ] && options=(--compact=1)
+      rm -rf "$scratch/images"
+      mkdir -p "$scratch/images"
+      read -r real user sys < <({ time "$build/korvex" "${options[@]}" --batch "$out/batch-lines-$lines.txt" \
+        -o "$scratch/images/%n.png"; } 2>&1)
+      if [ "$(find "$scratch/images" -name '*.png' | wc -l)" -ne "$lines" ]; then
+        echo "run-bench: the $variant batch did not write $lines images" >&2
+        rm -rf "$scratch"
+        exit 1
+      fi
+      if [ "$variant" = png ]; then
+        png_walls="$png_walls $real"
+        png_cpus="$png_cpus $(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')"
+      else
+        compact_walls="$compact_walls $real"
+        compact_cpus="$compact_cpus $(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')"
+        ratios="$ratios $(awk -v c="$real" -v p="${png_walls##* }" 'BEGIN { printf "%.3f", c / p }')"
+      fi
+    done
+  done
+  rm -rf "$scratch"
+  {
+    echo
+    echo "korvex --batch with $lines lines (seq -f 'KVX-%06g'), 5 pixels per module (the default), one file each on $filesystem; three rounds, each the PNG batch and then the compact one, median shown; the quotient is taken round by round."
+    echo
+    echo "| | wall s | CPU s | all rounds (wall s) |"
+    echo "|---|---:|---:|---|"
+    echo "| korvex --batch, PNG | $(echo "$png_walls" | median) | $(echo "$png_cpus" | median) | ${png_walls# } |"
+    echo "| korvex --batch --compact=1 | $(echo "$compact_walls" | median) | $(echo "$compact_cpus" | median) | ${compact_walls# } |"
+    awk -v r="$(echo "$ratios" | median)" -v all="${ratios# }" 'BEGIN {
+      printf "| compact / PNG, wall | %.3f (rounds: %s) | | target at most 0.35: %s |\n", r, all, (r <= 0.35) ? "met" : "**not met**" }'
+  } >>"$out/compact.md"
+}
+echo "== the compact PNG: sizes, and a batch of 5,000 symbols"
+compact_section
+
 # --- through the web servers --------------------------------------------------------------
 # The CGI program under its two gateways (fcgiwrap behind nginx, lighttpd's mod_cgi) and the
 # FastCGI worker behind the same two servers, each beside its no-op floor, plus the request
@@ -130,6 +204,8 @@ gateways=(nginx-fcgiwrap nginx-fastcgi lighttpd-cgi lighttpd-fastcgi nginx-fastc
 requests=(noop default typical)
 # The same two requests answered as SVG, through the worker only: beside its PNG answers.
 svg_requests=(default-svg typical-svg)
+# And as the compact PNG, through the worker only.
+compact_requests=(default-compact typical-compact)
 cores=$(nproc)
 clock_ticks=$(getconf CLK_TCK)
 
@@ -262,7 +338,7 @@ measured() {
     [ "$1" = default ]
     return
   fi
-  [[ $1 != *-svg || $2 == *-fastcgi ]]
+  [[ ($1 != *-svg && $1 != *-compact) || $2 == *-fastcgi ]]
 }
 
 # Sets url, server (process group of the web server) and backend (of the gateway or responder;
@@ -289,6 +365,8 @@ cell() {
     typical) url="$url?$typical_query" ;;
     default-svg) url="$url?$default_svg_query" ;;
     typical-svg) url="$url?$typical_svg_query" ;;
+    default-compact) url="$url?$default_compact_query" ;;
+    typical-compact) url="$url?$typical_compact_query" ;;
   esac
 }
 
@@ -297,7 +375,7 @@ cell() {
 check_cells() {
   local gateway request meta signature size url server backend expected_meta expected_signature
   local -A sizes=()
-  for request in "${requests[@]}" "${svg_requests[@]}"; do
+  for request in "${requests[@]}" "${svg_requests[@]}" "${compact_requests[@]}"; do
     expected_meta="200 image/png"
     expected_signature=89504e470d0a1a0a
     if [[ $request == *-svg ]]; then
@@ -402,6 +480,8 @@ web_servers() {
   typical_query=$("$out/process-bench" --print-query typical)
   default_svg_query=$("$out/process-bench" --print-query default-svg)
   typical_svg_query=$("$out/process-bench" --print-query typical-svg)
+  default_compact_query=$("$out/process-bench" --print-query default-compact)
+  typical_compact_query=$("$out/process-bench" --print-query typical-compact)
   trap stop_servers EXIT
   trap 'exit 130' INT TERM
 
@@ -430,10 +510,10 @@ web_servers() {
     while read -r name cpu wall; do
       handler_cpu[$name]="${handler_cpu[$name]:-} $cpu"
       handler_wall[$name]="${handler_wall[$name]:-} $wall"
-    done < <("$out/handler-cost" --seconds 0.6 default typical "${svg_requests[@]}" default+http)
+    done < <("$out/handler-cost" --seconds 0.6 default typical "${svg_requests[@]}" "${compact_requests[@]}" default+http)
     for gateway in "${gateways[@]}"; do
       [ "$gateway" != nginx-fastcgi-http ] || continue
-      for request in "${requests[@]}" "${svg_requests[@]}"; do
+      for request in "${requests[@]}" "${svg_requests[@]}" "${compact_requests[@]}"; do
         if measured "$request" "$gateway"; then
           measure_cell "$gateway" "$request"
         fi
@@ -485,7 +565,8 @@ write_worker_tables() {
     [lighttpd-cgi]="lighttpd, mod_cgi" [lighttpd-fastcgi]="lighttpd, mod_fastcgi"
     [nginx-fastcgi-http]="nginx, fastcgi_pass, --http-errors --max-age --allow-origin")
   local -A request_labels=([default]="default request" [typical]="200 x 200 label"
-    [default-svg]="default request as SVG" [typical-svg]="200 x 200 label as SVG")
+    [default-svg]="default request as SVG" [typical-svg]="200 x 200 label as SVG"
+    [default-compact]="default request, compact PNG" [typical-compact]="200 x 200 label, compact PNG")
   {
     echo "### Through nginx and lighttpd: CGI and the FastCGI worker"
     echo
@@ -497,7 +578,7 @@ write_worker_tables() {
     echo "|---|---|---:|---:|---:|---|---:|---:|---:|---:|---:|"
     for gateway in "${gateways[@]}"; do
       if [[ $gateway == *-fastcgi* ]]; then program=korvex.fcgi; else program=korvex.cgi; fi
-      for request in "${requests[@]}" "${svg_requests[@]}"; do
+      for request in "${requests[@]}" "${svg_requests[@]}" "${compact_requests[@]}"; do
         measured "$request" "$gateway" || continue
         key=$gateway:$request
         if [ "$request" = noop ]; then
@@ -515,7 +596,7 @@ write_worker_tables() {
     echo
     echo "| Request | handler CPU per request (µs) | wall (µs) | limit on $cores cores (requests/s) | korvex.fcgi through nginx | share of the limit | through lighttpd | share of the limit |"
     echo "|---|---:|---:|---:|---:|---:|---:|---:|"
-    for request in default typical "${svg_requests[@]}"; do
+    for request in default typical "${svg_requests[@]}" "${compact_requests[@]}"; do
       awk -v label="${request_labels[$request]}" -v cpu="$(echo "${handler_cpu[$request]}" | median)" \
         -v wall="$(echo "${handler_wall[$request]}" | median)" -v cores="$cores" \
         -v n="$(echo "${rates[nginx-fastcgi:$request]}" | median)" -v l="$(echo "${rates[lighttpd-fastcgi:$request]}" | median)" 'BEGIN {
@@ -540,6 +621,8 @@ write_worker_tables() {
       nginx-fastcgi:typical nginx-fcgiwrap:typical 3
     target_row "200 x 200 label: as SVG through korvex.fcgi and nginx at least 3 x the PNG" \
       nginx-fastcgi:typical-svg nginx-fastcgi:typical 3 "the PNG through the worker"
+    target_row "200 x 200 label: the compact PNG through korvex.fcgi and nginx at least 3 x the PNG" \
+      nginx-fastcgi:typical-compact nginx-fastcgi:typical 3 "the PNG through the worker"
     # Each measurement with the options against the one without them next to it.
     awk -v a="${rates[nginx-fastcgi-http:default]}" -v b="${rates[nginx-fastcgi-pair:default]}" \
       -v with="$(echo "${rates[nginx-fastcgi-http:default]}" | median)" \
@@ -576,7 +659,7 @@ echo "== the Python binding against the same call in C"
   echo "## Benchmark results"
   echo
   machine_section
-  for part in encode process batch throughput worker binding; do
+  for part in encode process batch compact throughput worker binding; do
     if [ -f "$out/$part.md" ]; then
       cat "$out/$part.md"
       echo

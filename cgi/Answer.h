@@ -12,8 +12,9 @@ struct Answer {
   std::string body;
   ResultCode code = Result::Ok;  // the failing step's code, also when no page reports it
   std::string detail;            // what exactly failed, when the code alone does not say
-  // False when identical requests get different bytes (the 24-bit PNG's time of writing), so
-  // that the bytes cannot stand for the answer (no ETag).
+  // Whether the body depends on the request alone, so that the same request always gets the
+  // same bytes (what a cache may rely on, with an ETag). Only the 24-bit PNG does not: its tIME
+  // chunk and "Creation Time" text carry the clock. Pages, the SVG and the compact PNG are.
   bool reproducible = true;
   // The failure lies with the service (memory, the output), not with what the request asked.
   bool serviceFault = false;

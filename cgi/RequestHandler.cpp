@@ -13,6 +13,7 @@
 #include "cgi/RequestSettings.h"
 #include "cgi/ResultCode.h"
 #include "encoder/DataMatrixBarcode.h"
+#include "png/CompactPngWriter.h"
 #include "render/DrawingGeometry.h"
 #include "render/RgbImage.h"
 #include "render/SymbolLayout.h"
@@ -183,14 +184,14 @@ struct FreeDeleter {
   void operator()(char* buffer) const { std::free(buffer); }
 };
 
-// The PNG written through a stream over memory, so that libpng's calls stay as they are and a
+// A PNG written through a stream over memory, so that libpng's calls stay as they are and a
 // failure part-way leaves nothing behind. False when any part of it could not be written.
-bool WritePngToMemory(RgbImage& image, std::string& bytes) {
+bool WritePngToMemory(const std::function<bool(FILE*)>& writePng, std::string& bytes) {
   char* buffer = nullptr;
   size_t size = 0;
   FILE* stream = open_memstream(&buffer, &size);
   if (stream == nullptr) return false;
-  const bool written = image.WritePng(stream);
+  const bool written = writePng(stream);
   const bool closed = std::fclose(stream) == 0;
   const std::unique_ptr<char, FreeDeleter> owned(buffer);
   // Closing shrinks the buffer to its size; when that fails, glibc reports success but leaves
@@ -198,6 +199,27 @@ bool WritePngToMemory(RgbImage& image, std::string& bytes) {
   if (!written || !closed || owned == nullptr) return false;
   bytes.assign(owned.get(), size);
   return true;
+}
+
+// The symbol of the settings as a PNG of one bit per pixel in answer: the raster's pixels,
+// packed from the same layout, and the same requests accepted and refused as for the raster.
+ResultCode RenderCompactPng(const RequestSettings& settings, const RequestLimits& limits, Answer& answer) {
+  DataMatrixBarcode barcode;
+  int32_t width = 0;
+  int32_t height = 0;
+  ResultCode code = PrepareSymbol(settings, limits, barcode, width, height);
+  if (code != Result::Ok) return code;
+  SymbolLayout layout;
+  code = barcode.ComputeLayout(DrawRect(0, 0, width, height), layout);
+  if (code != Result::Ok) return code;
+  const CompactPngWriter writer(layout, barcode.Matrix(), settings.resolutionDpi);
+  if (!WritePngToMemory([&](FILE* stream) { return writer.Write(stream); }, answer.body)) {
+    answer.body.clear();
+    answer.serviceFault = true;  // memory or libpng, not the request
+    return Result::PngInitFailed;
+  }
+  answer.contentType = "image/png";
+  return Result::Ok;
 }
 
 Answer FailedAnswer(ResultCode code, std::string detail, bool debug) {
@@ -335,10 +357,15 @@ ResultCode RenderImage(const RequestSettings& requested, const RequestLimits& li
   }
   const RequestSettings& settings = rewritten ? *rewritten : requested;
   if (settings.svg) return RenderSvg(settings, limits, answer);
+  if (settings.compact) return RenderCompactPng(settings, limits, answer);
   bool written = false;
   bool rowsMissing = false;
   const ResultCode code = DrawImage(
-      settings, limits, [&](RgbImage& image) { written = WritePngToMemory(image, answer.body); }, rowsMissing);
+      settings, limits,
+      [&](RgbImage& image) {
+        written = WritePngToMemory([&](FILE* stream) { return image.WritePng(stream); }, answer.body);
+      },
+      rowsMissing);
   answer.serviceFault = rowsMissing;
   if (code != Result::Ok) return code;
   if (!written) {
@@ -347,7 +374,7 @@ ResultCode RenderImage(const RequestSettings& requested, const RequestLimits& li
     return Result::PngInitFailed;
   }
   answer.contentType = "image/png";
-  // Its time chunk changes every second.
+  // The tIME chunk and the "Creation Time" text: the one answer whose bytes follow the clock.
   answer.reproducible = false;
   return Result::Ok;
 }

@@ -17,4 +17,5 @@ constexpr RequestParameter kRequestParameters[] = {
     {"gs1", false},    {"gssep", false},  {"utf8", false},   {"shape", false}, {"dmre", false},
     {"dpi", false},    {"xmm", false},
     {"gs1dl", false},  {"dl", false},
+    {"compact", false},
 };

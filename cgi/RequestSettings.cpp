@@ -201,5 +201,6 @@ RequestSettings GatherRequestSettings(ParameterSource& query) {
   }
   ReadShapeAndPhysicalSize(query, settings);
   ReadDigitalLink(query, settings);
+  ReadSwitch(query, "compact", settings.compact);
   return settings;
 }

@@ -6,8 +6,9 @@
 // a fixed probe request after it, and both must get the answers they got before: nothing of one
 // request may reach the next.
 //
-// Input layout: byte 0 picks the method, byte 1 how CONTENT_LENGTH is given, byte 2 is a
-// parameter of that choice; the rest is the request text (query string or body).
+// Input layout: byte 0 picks the method (bit 4 puts compact=1 before the request text), byte 1
+// how CONTENT_LENGTH is given, byte 2 is a parameter of that choice; the rest is the request
+// text (query string or body). A compact PNG must have the pixels of the request's 24-bit PNG.
 
 #include <array>
 #include <cstddef>
@@ -64,6 +65,7 @@ Request RequestFromInput(const uint8_t* bytes, size_t size) {
   for (size_t i = 0; i < head.size() && i < size; ++i) head[i] = bytes[i];
   std::string text;
   if (size > kHeaderBytes) text.assign(reinterpret_cast<const char*>(bytes) + kHeaderBytes, size - kHeaderBytes);
+  if (head[0] & 0x10) text = "compact=1&" + text;
 
   Request request;
   request.environment.requestMethod = MethodFromByte(head[0]);
@@ -151,6 +153,30 @@ void CheckPng(const Request& request, int status, const std::string& output) {
   }
 }
 
+// A compact PNG, which the request text asked for: one bit per pixel, no clock, and the pixels
+// of the 24-bit PNG that the same text with compact=0 in front gets.
+void CheckCompactPng(const Request& request, const std::string& text, const std::string& output) {
+  QueryString query(text.c_str());
+  const char* compact = query.Lookup("compact");
+  if (compact == nullptr || ReadNumber(compact) == 0) return;
+  PngInfo png;
+  if (!ReadPng(output.substr(std::string(kPngHeader).size()), png)) return;  // CheckPng reports it
+  if (png.bitDepth != 1 || png.FindChunk("tIME") != nullptr || png.FindChunk("tEXt") != nullptr ||
+      png.FindChunk("gAMA") != nullptr) {
+    Fail("compact PNG with more than one bit per pixel or with the clock", request, 0, output);
+  }
+  const std::string plainText = "compact=0&" + text;
+  if (plainText.size() > 3600) return;
+  const Request plain = {{"GET", plainText, std::nullopt}, ""};
+  int status = -1;
+  const std::string plainOutput = RunHandler(plain, status);
+  PngInfo expected;
+  if (status != 0 || !ReadPng(plainOutput.substr(std::string(kPngHeader).size()), expected) ||
+      expected.width != png.width || expected.height != png.height || expected.rgb != png.rgb) {
+    Fail("compact PNG whose pixels differ from the 24-bit PNG", request, status, output);
+  }
+}
+
 // An SVG answer is a whole document: its start, its end and nothing after it.
 void CheckSvg(const Request& request, int status, const std::string& output) {
   if (status != 0) Fail("SVG with a failure status", request, status, output);
@@ -228,6 +254,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
 
   if (output.rfind(kPngHeader, 0) == 0) {
     CheckPng(request, status, output);
+    if (intake == Intake::Text) CheckCompactPng(request, text, output);
     return 0;
   }
   if (output.rfind(kSvgHeader, 0) == 0) {

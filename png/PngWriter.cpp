@@ -2,11 +2,11 @@
 
 #include <png.h>
 
-#include <cmath>
 #include <csetjmp>
 #include <cstddef>
 #include <ctime>
 
+#include "png/PngResolution.h"
 #include "render/RgbImage.h"
 
 namespace {
@@ -16,7 +16,6 @@ constexpr int32_t kCompressionLevelDefaultMarker = -2;
 constexpr double kSmallestGamma = 0.1;
 constexpr double kFallbackGamma = 0.7;
 constexpr int kTextCount = 5;
-constexpr double kMetresPerInch = 0.0254;
 
 // Everything the libpng calls need, as plain data.
 struct PngJob {
@@ -114,8 +113,7 @@ bool RgbImage::WritePng(FILE* stream) {
   job.compressionLevel =
       compressionLevel_ == kCompressionLevelDefaultMarker ? kDefaultCompressionLevel : compressionLevel_;
   job.gamma = gamma_;
-  job.pixelsPerMetre =
-      resolutionDpi_ > 0 ? static_cast<png_uint_32>(std::lround(resolutionDpi_ / kMetresPerInch)) : 0;
+  job.pixelsPerMetre = PngPixelsPerMetre(resolutionDpi_);
   job.rows = rowPointers_.data();
   return WritePngStream(job);
 }

@@ -111,6 +111,8 @@
     }
     if (outputFormat() === 'svg') {
       params.set('out', 'svg');
+    } else if (field('compact').checked) {
+      params.set('compact', '1');
     }
     return params.toString();
   }

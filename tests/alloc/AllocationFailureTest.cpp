@@ -198,6 +198,7 @@ std::vector<RequestCase> RepresentativeRequests() {
       {"Gs1Request", Get("debug=1&gs1=1&data=(01)09501101530003(17)270630(10)AB-123(21)XYZ987"), "", true},
       {"Gs1FaultWithDebug", Get("debug=1&gs1=1&data=(01)09501101530003(21)A(21)B"), "", true},
       {"Utf8Request", Get("debug=1&utf8=1&data=Stra%C3%9Fe"), "", true},
+      {"CompactRequest", Get("compact=1&debug=1&w=300&h=200&angle=90&bcolor=ffee00&data=" + MixedData(120)), "", true},
   };
 }
 
@@ -272,7 +273,10 @@ TEST(CAllocationFailureTest, FailureInsideThePngWriteNeverGivesAPartialImage) {
   GTEST_SKIP() << "the sanitizer runtime owns malloc";
 #else
   const RequestCase requests[] = {{"Label", Get("w=300&h=200&data=Inside+libpng&bcolor=204080"), "", false},
-                                  {"LabelWithDebug", Get("debug=1&w=300&h=200&data=Inside+libpng"), "", true}};
+                                  {"LabelWithDebug", Get("debug=1&w=300&h=200&data=Inside+libpng"), "", true},
+                                  {"CompactLabel", Get("compact=1&w=300&h=200&data=Inside+libpng&bcolor=204080"), "", false},
+                                  {"CompactLabelWithDebug", Get("compact=1&debug=1&w=300&h=200&data=Inside+libpng"), "",
+                                   true}};
   for (const RequestCase& request : requests) {
     SCOPED_TRACE(request.name);
     const Outcome reference = RunRequest(request, 0, cInjector);

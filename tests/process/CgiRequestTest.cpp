@@ -172,6 +172,10 @@ std::vector<RequestCase> RequestCases() {
       ExpectPng("OutUpperCaseSvg", GetRequest("out=SVG"), "", 70, 70),
       ExpectPng("OutEmpty", GetRequest("out="), "", 70, 70),
       Expect("SvgHelp", GetRequest("out=svg&help=1"), "", 0, Answer::HelpPage),
+      ExpectPng("Compact", GetRequest("compact=1&data=Korvex&angle=270&bcolor=ffffdd&fcolor=0000aa&w=120&h=90"), "",
+                120, 90),
+      ExpectSvg("SvgIgnoresCompact", GetRequest("out=svg&compact=1"), 70, 70),
+      Expect("CompactRasterTooLarge", GetRequest("compact=1&xdim=1000"), "", 3, Answer::Nothing),
       // Failures.
       Expect("NegativeQuietSize", GetRequest("qsize=-1"), "", 1, Answer::Nothing),
       ExpectErrorPage("NegativeQuietSizeWithDebug", GetRequest("qsize=-1&debug=1"), Result::InvalidArgument),

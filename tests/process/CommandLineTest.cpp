@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "cgi/QueryString.h"
+#include "cgi/RequestHandler.h"
 #include "support/CgiProcess.h"
 #include "support/HtmlPageTexts.h"
 #include "support/LocalServer.h"
@@ -161,6 +163,29 @@ TEST(CommandLineBatch, TenThousandLinesInOneProcess) {
   for (int i = 1; i <= kLines; i += 997) {
     const std::string file = std::to_string(i) + ".png";
     EXPECT_EQ(ZxingText(ReadFile(scratch.Path() / file)), "LABEL-" + std::to_string(i * 7919)) << file;
+  }
+}
+
+// --compact=1 reaches every line of a batch: each file is the web answer to the same parameters
+// with compact, byte for byte, one bit per pixel.
+TEST(CommandLineBatch, CompactAppliesToEveryLine) {
+  ScratchDirectory scratch("korvex-batch");
+  ASSERT_FALSE(scratch.Path().empty());
+  std::string lines;
+  for (int i = 1; i <= 20; ++i) lines += "KVX" + std::to_string(i * 104729) + "\n";
+  const ProcessResult result =
+      RunCli({"--compact=1", "--bcolor=fff0e0", "--batch=-", "-o", (scratch.Path() / "%s.png").string()}, lines);
+  ASSERT_EQ(result.exitStatus, 0) << result.errorOutput;
+  for (int i = 1; i <= 20; i += 6) {
+    const std::string data = "KVX" + std::to_string(i * 104729);
+    const std::string file = ReadFile(scratch.Path() / (data + ".png"));
+    const std::string text = "compact=1&bcolor=fff0e0&data=" + data;
+    QueryString query(text.c_str());
+    EXPECT_EQ(file, AnswerParameters(query, RequestLimits()).body) << data;
+    PngInfo png;
+    ASSERT_TRUE(ReadPng(file, png)) << data;
+    EXPECT_EQ(png.bitDepth, 1);
+    EXPECT_EQ(ZxingText(file), data);
   }
 }
 

@@ -274,6 +274,11 @@ std::vector<HostileCase> LimitRequests() {
           "out=svg&w=12&h=12&quiet=0&alignh=2&alignv=2&fmt=2", 0, Answer::Svg),
       Get("SVG, qsize 32767 with a given size", "debug=1&out=svg&w=699&h=699&qsize=32767", 4, Answer::ErrorPage),
       Get("out of 3000 characters", "out=" + Repeat("svg", 1000), 0, Answer::Png),
+      // The compact PNG keeps the raster's limits and failures.
+      Get("compact, largest raster, red on blue, turned",
+          "compact=1&xdim=32&angle=90&bcolor=0000ff&fcolor=ff0000" + bigSymbol, 0, Answer::Png),
+      Get("compact, first raster over the cap", "debug=1&compact=1&xdim=33" + bigSymbol, 3, Answer::ErrorPage),
+      Get("compact of 3000 digits", "compact=" + std::string(3000, '9') + "&w=699&h=699", 0, Answer::Png),
   };
 }
 

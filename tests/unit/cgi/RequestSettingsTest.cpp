@@ -143,6 +143,7 @@ void ExpectSame(const RequestSettings& actual, const RequestSettings& expected) 
   EXPECT_EQ(actual.moduleMillimetres, expected.moduleMillimetres);
   EXPECT_EQ(actual.gs1DigitalLink, expected.gs1DigitalLink);
   EXPECT_EQ(actual.digitalLinkStem, expected.digitalLinkStem);
+  EXPECT_EQ(actual.compact, expected.compact);
 }
 
 TEST_P(GatherCases, AppliesAcceptedValuesOnly) {
@@ -284,6 +285,12 @@ INSTANTIATE_TEST_SUITE_P(
         GatherCase{"dl=https%3A%2F%2Fexample.com%2Fp%2F",
                    [](RequestSettings& s) { s.digitalLinkStem = "https://example.com/p/"; }},
         GatherCase{"dl=01", [](RequestSettings& s) { s.digitalLinkStem = "01"; }},  // a stem, refused when used
+        GatherCase{"compact=1", [](RequestSettings& s) { s.compact = true; }},
+        GatherCase{"compact=-7&out=svg", [](RequestSettings& s) {
+                     s.compact = true;
+                     s.svg = true;
+                   }},
+        GatherCase{"compact=0", [](RequestSettings&) {}}, GatherCase{"compact=on", [](RequestSettings&) {}},
         GatherCase{"W=50&Data=x&FMT=3", [](RequestSettings&) {}},  // names keep their case
         GatherCase{"fmt=5&fmt=7", [](RequestSettings& s) { s.preferredFormat = 5; }},
         GatherCase{"data=a&w=10&h=20&fmt=3&mode=2&angle=270&quiet=0&alignh=0&alignv=2&bcolor=010203&fcolor=a0b0c0&"

@@ -66,6 +66,8 @@ const RenderCase kRenderCases[] = {
     {"xdim=500", 3, ""},
     {"data=Label&out=svg&w=200&h=200&dpi=300&angle=270", 0, "image/svg+xml"},
     {"data=Straße&utf8=1&dmre=1&shape=1&dpi=600&xmm=0.25", 0, "image/png"},
+    {"compact=1&data=Label&w=200&h=120&angle=90&bcolor=ffff00&dpi=300", 0, "image/png"},
+    {"compact=1&xdim=500", 3, ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, LibraryRenderTest, ::testing::ValuesIn(kRenderCases));
