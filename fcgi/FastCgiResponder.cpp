@@ -83,6 +83,23 @@ int Respond(FCGX_Request& request, const RequestLimits& limits, const HttpOption
   return status;
 }
 
+// libfcgi leaves what a request did not read of its standard input in a kept connection, where
+// the next request's start would find it and take it for a protocol error, dropping the
+// connection (a GET's empty input record that arrives after its parameters is enough). So the
+// rest is read and dropped, up to a bound; a request with more left over loses its connection
+// instead. The request's time bound still runs.
+void DiscardUnreadInput(FCGX_Request& request) {
+  constexpr int kMaxDiscardedBytes = 1 << 20;
+  if (!request.keepConnection || request.in == nullptr) return;
+  char buffer[4096];
+  for (int discarded = 0; discarded <= kMaxDiscardedBytes;) {
+    const int read = FCGX_GetStr(buffer, sizeof buffer, request.in);
+    if (read <= 0) return;
+    discarded += read;
+  }
+  request.keepConnection = 0;
+}
+
 // One accepted request, counted, and recorded in the process's slot for the pool to name should
 // the process die serving it.
 void Serve(FCGX_Request& request, const WorkerOptions& options, PoolStatus& status, ProcessSlot& slot) {
@@ -190,6 +207,7 @@ int ServeFastCgiRequests(int listenSocket, const WorkerOptions& options, PoolSta
       break;
     }
     Serve(request, options, status, slot);
+    DiscardUnreadInput(request);
     FCGX_Finish_r(&request);
     alarm(0);
     slot.state = ProcessSlot::kIdle;

@@ -434,6 +434,26 @@ TEST_F(WorkerTest, ClosesAKeptConnectionLeftIdle) {
   EXPECT_EQ(worker_->Log().find("WARNING"), std::string::npos) << worker_->Log();
 }
 
+// Input a request leaves unread (a body beyond its CONTENT_LENGTH, a GET's input) stays in a
+// kept connection, beyond what libfcgi has buffered, where the next request must not take it
+// for its own start.
+TEST_F(WorkerTest, KeptConnectionOutlivesInputARequestLeftUnread) {
+  Start(1);
+  FastCgiConnection kept(address_);
+  kept.KeepOpen();
+  const std::pair<std::vector<EnvironmentVariable>, std::string> requests[] = {
+      {PostRequest("6"), "data=A" + std::string(20000, '&')},
+      {GetRequest("data=B"), std::string(30000, 'x')},
+      {GetRequest("data=C"), ""},
+  };
+  for (const auto& [parameters, body] : requests) {
+    ASSERT_TRUE(kept.SendRequest(parameters, body));
+    const FastCgiResponse response = kept.ReadResponse(10s);
+    ASSERT_TRUE(response.completed) << body << ": " << response.error;
+    EXPECT_EQ(response.appStatus, 0u) << body;
+  }
+}
+
 // SIGHUP under load from four clients: every process is replaced, one after another, by one
 // running the binary as it is on disk now, and no request fails or is answered wrongly.
 TEST_F(WorkerTest, ReloadReplacesEveryProcessUnderLoadWithoutLosingARequest) {
