@@ -15,7 +15,7 @@ bool EncodeBase256Run(DataRange run, CodewordWriter& out) {
   out.Append(kLatchBase256);
   const std::size_t length = run.size();
   if (length > kMaxBase256Run) return false;
-  if (length < kLongLengthFrom) {
+  if (Base256LengthFieldSize(length) == 1) {
     AppendRandomized(static_cast<uint8_t>(length), out);
   } else {
     AppendRandomized(static_cast<uint8_t>(length / 250 + 249), out);
@@ -26,6 +26,8 @@ bool EncodeBase256Run(DataRange run, CodewordWriter& out) {
 }
 
 }  // namespace
+
+std::size_t Base256LengthFieldSize(std::size_t runLength) { return runLength < kLongLengthFrom ? 1 : 2; }
 
 uint8_t Randomize255(uint8_t value, std::size_t position) {
   // Reducing the position first keeps the product exact for any position.
