@@ -15,5 +15,5 @@ constexpr RequestParameter kRequestParameters[] = {
     {"angle", false},  {"quiet", false},  {"alignh", false}, {"alignv", false}, {"bcolor", false},
     {"fcolor", false}, {"qsize", false},  {"xdim", false},   {"out", false},   {"debug", true},
     {"gs1", false},    {"gssep", false},  {"utf8", false},   {"shape", false}, {"dmre", false},
-    {"dpi", false},    {"xmm", false},
+    {"dpi", false},    {"xmm", false},    {"minimal", false},
 };

@@ -189,5 +189,6 @@ RequestSettings GatherRequestSettings(ParameterSource& query) {
     }
   }
   ReadShapeAndPhysicalSize(query, settings);
+  ReadSwitch(query, "minimal", settings.minimal);
   return settings;
 }

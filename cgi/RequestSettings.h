@@ -31,6 +31,7 @@ struct RequestSettings {
   bool dmre = false;             // dmre: any number, non-zero adds the DMRE formats (fmt 31..48)
   int32_t resolutionDpi = 0;     // dpi: 1..4800; 0 when not given
   double moduleMillimetres = 0;  // xmm: above 0; 0 when not given; at a dpi it replaces xdim
+  bool minimal = false;          // minimal: any number, non-zero encodes in the fewest codewords (mode 0)
 };
 
 // Reads every parameter of the request into settings. The value of each lookup is consumed

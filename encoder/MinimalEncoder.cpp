@@ -1,0 +1,354 @@
+#include "encoder/MinimalEncoder.h"
+
+#include <array>
+#include <limits>
+
+#include "encoder/AsciiEncoder.h"
+#include "encoder/Base256Encoder.h"
+#include "encoder/C40TextEncoder.h"
+#include "encoder/CodewordWriter.h"
+#include "encoder/EdifactEncoder.h"
+#include "encoder/X12Encoder.h"
+
+namespace {
+
+// The states of the search: ASCII; C40, Text and X12 with 0..2 values or characters waiting for
+// their triplet; EDIFACT with 0..3 characters waiting for their group; inside a Base256 run.
+constexpr uint8_t kAscii = 0;
+constexpr uint8_t kFirstC40 = 1;
+constexpr uint8_t kFirstText = 4;
+constexpr uint8_t kFirstX12 = 7;
+constexpr uint8_t kFirstEdifact = 10;
+constexpr uint8_t kBase256 = 14;
+constexpr uint8_t kStateCount = 15;
+constexpr uint8_t kNoState = 0xFF;  // the start node has no predecessor
+
+constexpr uint32_t kUnreached = std::numeric_limits<uint32_t>::max();
+// Every latch and every unlatch is one codeword.
+constexpr std::size_t kSwitchCodewords = 1;
+
+int SchemeOf(uint8_t state) {
+  if (state == kAscii) return Scheme::Ascii;
+  if (state < kFirstText) return Scheme::C40;
+  if (state < kFirstX12) return Scheme::Text;
+  if (state < kFirstEdifact) return Scheme::X12;
+  if (state < kBase256) return Scheme::Edifact;
+  return Scheme::Base256;
+}
+
+uint8_t FirstStateOf(int scheme) {
+  switch (scheme) {
+    case Scheme::C40: return kFirstC40;
+    case Scheme::Text: return kFirstText;
+    case Scheme::X12: return kFirstX12;
+    case Scheme::Edifact: return kFirstEdifact;
+    case Scheme::Base256: return kBase256;
+    default: return kAscii;
+  }
+}
+
+// Values or characters waiting in the state's triplet or group.
+std::size_t PendingOf(uint8_t state) { return state - FirstStateOf(SchemeOf(state)); }
+
+// How many C40 and Text values each byte takes, from the encoder's own rule.
+struct ValueCounts {
+  std::array<uint8_t, 256> c40{};
+  std::array<uint8_t, 256> text{};
+};
+
+const ValueCounts& C40TextValueCounts() {
+  static const ValueCounts counts = [] {
+    ValueCounts built;
+    for (int byte = 0; byte < 256; ++byte) {
+      const auto b = static_cast<uint8_t>(byte);
+      built.c40[b] = static_cast<uint8_t>(C40TextValuesOf(b, true).count);
+      built.text[b] = static_cast<uint8_t>(C40TextValuesOf(b, false).count);
+    }
+    return built;
+  }();
+  return counts;
+}
+
+// The format's room once cost codewords are written, as CodewordWriter::Room() gives it.
+std::size_t RoomAt(std::size_t cost, std::size_t capacity) {
+  if (capacity == CodewordWriter::kUnknownCapacity) return capacity;
+  return cost < capacity ? capacity - cost : 0;
+}
+
+}  // namespace
+
+// Where the cheapest Base256 run ending at a position starts. A run costs its latch, its length
+// field and one codeword per byte, so the best start j before position k is the one with the
+// lowest ASCII cost at j minus j, among those close enough: up to 249 bytes take a one-codeword
+// length field, up to 1555 a two-codeword one. Two queues of starts whose keys rise from front
+// to back keep each minimum in constant time per position.
+class MinimalEncoder::Base256Starts {
+ public:
+  void Clear() {
+    shortRuns_.Clear();
+    longRuns_.Clear();
+  }
+
+  void Add(uint32_t start, int64_t key) {
+    shortRuns_.Add(start, key);
+    longRuns_.Add(start, key);
+  }
+
+  // The best start for runs ending at end of each window; kUnreached when none.
+  uint32_t BestShort(std::size_t end) { return shortRuns_.Best(end, kShortRunLimit); }
+  uint32_t BestLong(std::size_t end) { return longRuns_.Best(end, kMaxBase256Run); }
+
+ private:
+  static constexpr std::size_t kShortRunLimit = 249;
+
+  struct Queue {
+    std::vector<uint32_t> starts;
+    std::vector<int64_t> keys;
+    std::size_t head = 0;
+
+    void Clear() {
+      starts.clear();
+      keys.clear();
+      head = 0;
+    }
+    void Add(uint32_t start, int64_t key) {
+      while (starts.size() > head && keys.back() >= key) {
+        starts.pop_back();
+        keys.pop_back();
+      }
+      starts.push_back(start);
+      keys.push_back(key);
+    }
+    uint32_t Best(std::size_t end, std::size_t maxLength) {
+      while (head < starts.size() && end - starts[head] > maxLength) ++head;
+      return head < starts.size() ? starts[head] : kUnreached;
+    }
+  };
+
+  Queue shortRuns_;
+  Queue longRuns_;
+};
+
+MinimalEncoder::MinimalEncoder(DataRange items, std::size_t prefix) : items_(items), prefix_(prefix) {}
+
+void MinimalEncoder::Reach(Table& table, std::size_t position, uint8_t state, std::size_t cost,
+                           std::size_t fromPosition, uint8_t fromState) {
+  Node& node = table[position * kStateCount + state];
+  // Strictly cheaper only: the first way found stays, which keeps plans deterministic and the
+  // links free of cycles.
+  if (cost >= node.cost) return;
+  node = Node{static_cast<uint32_t>(cost), static_cast<uint32_t>(fromPosition), fromState};
+}
+
+void MinimalEncoder::Search(std::size_t capacity, Table& table) const {
+  const std::size_t n = items_.size();
+  table.assign((n + 1) * kStateCount, Node{kUnreached, 0, kNoState});
+  table[kAscii] = Node{static_cast<uint32_t>(prefix_), 0, kNoState};
+  Base256Starts starts;
+  for (std::size_t position = 0;; ++position) {
+    EndBase256Runs(table, position, starts);
+    CloseRuns(table, position, capacity);
+    OpenRuns(table, position);
+    if (position == n) break;
+    const uint32_t ascii = table[position * kStateCount + kAscii].cost;
+    // A Base256 run carries data bytes only: a codeword item goes out in ASCII between runs.
+    if (IsCodewordItem(items_[position])) {
+      starts.Clear();
+    } else if (ascii != kUnreached) {
+      starts.Add(static_cast<uint32_t>(position), static_cast<int64_t>(ascii) - static_cast<int64_t>(position));
+    }
+    Advance(table, position);
+  }
+}
+
+void MinimalEncoder::EndBase256Runs(Table& table, std::size_t position, Base256Starts& starts) const {
+  for (const uint32_t start : {starts.BestShort(position), starts.BestLong(position)}) {
+    if (start == kUnreached) continue;
+    const std::size_t length = position - start;
+    const std::size_t cost =
+        table[start * kStateCount + kAscii].cost + kSwitchCodewords + Base256LengthFieldSize(length) + length;
+    Reach(table, position, kBase256, cost, start, kAscii);
+  }
+}
+
+void MinimalEncoder::CloseRuns(Table& table, std::size_t position, std::size_t capacity) const {
+  for (uint8_t state = kAscii + 1; state < kStateCount; ++state) {
+    const uint32_t cost = table[position * kStateCount + state].cost;
+    if (cost == kUnreached) continue;
+    std::size_t end = 0;
+    if (EndLength(state, position, cost, capacity, false, end)) Reach(table, position, kAscii, cost + end, position, state);
+  }
+}
+
+void MinimalEncoder::OpenRuns(Table& table, std::size_t position) const {
+  const uint32_t cost = table[position * kStateCount + kAscii].cost;
+  if (cost == kUnreached || position == items_.size()) return;
+  for (const uint8_t state : {kFirstC40, kFirstText, kFirstX12, kFirstEdifact}) {
+    Reach(table, position, state, cost + kSwitchCodewords, position, kAscii);
+  }
+}
+
+void MinimalEncoder::Advance(Table& table, std::size_t position) const {
+  const DataItem item = items_[position];
+  const Node* here = &table[position * kStateCount];
+  const std::size_t next = position + 1;
+  if (here[kAscii].cost != kUnreached) {
+    const std::size_t cost = here[kAscii].cost;
+    Reach(table, next, kAscii, cost + AsciiLength(items_.Sub(position, 1)), position, kAscii);
+    // Two items that ASCII writes as one codeword: a digit pair.
+    if (next < items_.size() && AsciiLength(items_.Sub(position, 2)) == 1) {
+      Reach(table, next + 1, kAscii, cost + 1, position, kAscii);
+    }
+  }
+  // The other schemes have no value for a codeword item; their runs end before it.
+  if (IsCodewordItem(item)) return;
+  const uint8_t byte = ItemValue(item);
+  const ValueCounts& counts = C40TextValueCounts();
+  for (const uint8_t first : {kFirstC40, kFirstText}) {
+    const std::size_t values = first == kFirstC40 ? counts.c40[byte] : counts.text[byte];
+    for (std::size_t waiting = 0; waiting < kTripletValues; ++waiting) {
+      const uint32_t cost = here[first + waiting].cost;
+      if (cost == kUnreached) continue;
+      const std::size_t total = waiting + values;
+      const auto state = static_cast<uint8_t>(first + total % kTripletValues);
+      Reach(table, next, state, cost + kTripletCodewords * (total / kTripletValues), position,
+            static_cast<uint8_t>(first + waiting));
+    }
+  }
+  if (IsX12Char(byte)) {
+    for (std::size_t waiting = 0; waiting < kTripletValues; ++waiting) {
+      const uint32_t cost = here[kFirstX12 + waiting].cost;
+      if (cost == kUnreached) continue;
+      const bool completes = waiting + 1 == kTripletValues;
+      Reach(table, next, static_cast<uint8_t>(completes ? kFirstX12 : kFirstX12 + waiting + 1),
+            cost + (completes ? kTripletCodewords : 0), position, static_cast<uint8_t>(kFirstX12 + waiting));
+    }
+  }
+  if (IsEdifactChar(byte)) {
+    const std::size_t groupCodewords = EdifactPackedLength(kEdifactGroupSize);
+    for (std::size_t waiting = 0; waiting < kEdifactGroupSize; ++waiting) {
+      const uint32_t cost = here[kFirstEdifact + waiting].cost;
+      if (cost == kUnreached) continue;
+      const bool completes = waiting + 1 == kEdifactGroupSize;
+      Reach(table, next, static_cast<uint8_t>(completes ? kFirstEdifact : kFirstEdifact + waiting + 1),
+            cost + (completes ? groupCodewords : 0), position, static_cast<uint8_t>(kFirstEdifact + waiting));
+    }
+  }
+}
+
+bool MinimalEncoder::EndLength(uint8_t state, std::size_t position, std::size_t cost, std::size_t capacity,
+                               bool endsData, std::size_t& length) const {
+  const std::size_t room = RoomAt(cost, capacity);
+  const std::size_t waiting = PendingOf(state);
+  switch (SchemeOf(state)) {
+    case Scheme::C40:
+    case Scheme::Text: {
+      const C40TextRunEnd end = C40TextRunEndFor(waiting, endsData, room);
+      length = (end.padTriplet ? kTripletCodewords : 0) + (end.unlatch ? kSwitchCodewords : 0) +
+               (end.lastCharInAscii ? AsciiLength(items_.Sub(position - 1, 1)) : 0);
+      return true;
+    }
+    case Scheme::X12:
+      length = (X12RunEndUnlatches(waiting, endsData, room) ? kSwitchCodewords : 0) +
+               AsciiLength(items_.Sub(position - waiting, waiting));
+      return true;
+    case Scheme::Edifact: {
+      const EdifactRunEnd end = EdifactRunEndFor(waiting, endsData, room);
+      length = end.leftoversInAscii ? AsciiLength(items_.Sub(position - waiting, waiting))
+                                    : EdifactPackedLength(waiting + 1);
+      return !end.misread;
+    }
+    default:
+      // ASCII needs no end, and a Base256 run ends by its length field.
+      length = 0;
+      return true;
+  }
+}
+
+MinimalEncoder::Ending MinimalEncoder::BestEnding(const Table& table, std::size_t capacity) const {
+  const std::size_t n = items_.size();
+  Ending best;
+  bool found = false;
+  for (uint8_t state = 0; state < kStateCount; ++state) {
+    const uint32_t cost = table[n * kStateCount + state].cost;
+    std::size_t end = 0;
+    if (cost == kUnreached || !EndLength(state, n, cost, capacity, true, end)) continue;
+    const std::size_t written = cost + end;
+    const bool fits = capacity == CodewordWriter::kUnknownCapacity || written <= capacity;
+    if (!found || (fits && !best.fits) || (fits == best.fits && written < best.written)) {
+      best = Ending{state, written, fits};
+      found = true;
+    }
+  }
+  return best;
+}
+
+bool MinimalEncoder::PathMisreads(const Table& table, uint8_t state, std::size_t capacity) const {
+  if (capacity == CodewordWriter::kUnknownCapacity) return false;
+  std::size_t position = items_.size();
+  while (state != kNoState) {
+    const Node& node = table[position * kStateCount + state];
+    // A close of an EDIFACT run: its end as the encoder will write it, at the cost it starts.
+    if (state == kAscii && node.fromPosition == position && SchemeOf(node.fromState) == Scheme::Edifact) {
+      const Node& run = table[position * kStateCount + node.fromState];
+      const bool endsData = position == items_.size();
+      if (EdifactRunEndFor(PendingOf(node.fromState), endsData, RoomAt(run.cost, capacity)).misread) return true;
+    }
+    position = node.fromPosition;
+    state = node.fromState;
+  }
+  return false;
+}
+
+std::vector<Segment> MinimalEncoder::PlanOf(const Table& table, uint8_t state) const {
+  // The path from the end back to the start, as (position, state) nodes.
+  std::vector<std::pair<std::size_t, uint8_t>> path;
+  for (std::size_t position = items_.size(); state != kNoState;) {
+    path.emplace_back(position, state);
+    const Node& node = table[position * kStateCount + state];
+    position = node.fromPosition;
+    state = node.fromState;
+  }
+  std::vector<Segment> plan;
+  Segment run{Scheme::Ascii, 0, 0, false};
+  const auto finish = [&plan, &run] {
+    if (run.count == 0) return;
+    // Two ASCII stretches side by side are one run: ASCII pairs digits across them, never worse.
+    if (!plan.empty() && plan.back().scheme == Scheme::Ascii && run.scheme == Scheme::Ascii) {
+      plan.back().count += run.count;
+    } else {
+      plan.push_back(run);
+    }
+  };
+  for (std::size_t i = path.size() - 1; i > 0; --i) {
+    const std::size_t from = path[i].first;
+    const auto [to, toState] = path[i - 1];
+    if (to == from) {
+      // A latch opens a run; a close returns to ASCII.
+      finish();
+      run = Segment{SchemeOf(toState), to, 0, false};
+    } else if (toState == kBase256) {
+      finish();
+      run = Segment{Scheme::Base256, from, to - from, false};
+    } else {
+      run.count += to - from;
+    }
+  }
+  finish();
+  if (!plan.empty()) plan.back().lastSegment = plan.back().begin + plan.back().count == items_.size();
+  return plan;
+}
+
+std::vector<Segment> MinimalEncoder::Plan(std::size_t capacity) {
+  if (!searched_) {
+    Search(CodewordWriter::kUnknownCapacity, longEnds_);
+    searched_ = true;
+  }
+  const Ending ending = BestEnding(longEnds_, capacity);
+  if (!PathMisreads(longEnds_, ending.state, capacity)) return PlanOf(longEnds_, ending.state);
+  // The cheapest path would unlatch EDIFACT where this format's decoders read ASCII: search again
+  // with that end ruled out.
+  Table table;
+  Search(capacity, table);
+  return PlanOf(table, BestEnding(table, capacity).state);
+}

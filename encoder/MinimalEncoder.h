@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "encoder/AutoEncoder.h"
+#include "encoder/DataItem.h"
+
+// The shortest encodation of the items: among every way of cutting them into runs of the six
+// schemes, with the latches, unlatches, shifts and run ends that the scheme encoders write, the
+// plan with the fewest codewords for a format of a given capacity. EncodeAuto writes the plan,
+// so its codewords are those of the scheme encoders.
+//
+// A shortest path over (item position, scheme, values or characters waiting for their triplet or
+// group): every run but the last starts and ends in ASCII, so the cheapest way to reach a state
+// is all that the rest of the data needs. Only the last run's end, and an EDIFACT unlatch that
+// would fall in the format's last two codewords, depend on the capacity; the plan for a capacity
+// judges those on the same search. Linear in the number of items for each capacity.
+class MinimalEncoder {
+ public:
+  // prefix: the codewords already in the buffer before the items (header, leading codewords).
+  MinimalEncoder(DataRange items, std::size_t prefix);
+
+  // The runs with the fewest codewords for a format of the capacity; with
+  // CodewordWriter::kUnknownCapacity, under the run ends written while the format is unknown.
+  // When no plan fits the capacity, the plan returned does not either.
+  std::vector<Segment> Plan(std::size_t capacity);
+
+ private:
+  struct Node {
+    uint32_t cost;          // codewords written up to here, the prefix included
+    uint32_t fromPosition;  // the node this one is reached from
+    uint8_t fromState;
+  };
+  using Table = std::vector<Node>;
+
+  struct Ending {
+    uint8_t state = 0;
+    std::size_t written = 0;
+    bool fits = false;
+  };
+
+  class Base256Starts;
+
+  static void Reach(Table& table, std::size_t position, uint8_t state, std::size_t cost, std::size_t fromPosition,
+                    uint8_t fromState);
+  void Search(std::size_t capacity, Table& table) const;
+  void EndBase256Runs(Table& table, std::size_t position, Base256Starts& starts) const;
+  void CloseRuns(Table& table, std::size_t position, std::size_t capacity) const;
+  void OpenRuns(Table& table, std::size_t position) const;
+  void Advance(Table& table, std::size_t position) const;
+
+  // Codewords that end the run of the state at the position; false when that end would be
+  // misread in the format.
+  bool EndLength(uint8_t state, std::size_t position, std::size_t cost, std::size_t capacity, bool endsData,
+                 std::size_t& length) const;
+  Ending BestEnding(const Table& table, std::size_t capacity) const;
+  bool PathMisreads(const Table& table, uint8_t state, std::size_t capacity) const;
+  std::vector<Segment> PlanOf(const Table& table, uint8_t state) const;
+
+  DataRange items_;
+  std::size_t prefix_;
+  Table longEnds_;  // the search without a capacity, shared by every capacity that it suits
+  bool searched_ = false;
+};
