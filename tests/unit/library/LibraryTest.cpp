@@ -97,6 +97,9 @@ TEST(LibraryMatrixTest, GivesTheEncodedSymbolOfDataAndFormat) {
       {"data=line~Nbreak&mode=1", 16, 16, "line\nbreak"},
       {"data=(01)09501101530003(10)AB-123&gs1=1", 18, 18, "010950110153000310AB-123"},
       {"data=Straße&utf8=1&fmt=31&dmre=1", 8, 48, "Straße"},
+      // 16 x 16 without minimal.
+      {"data=ABCDEFGHIJ&minimal=1", 14, 14, "ABCDEFGHIJ"},
+      {"data=ABCDEFGHIJ&minimal=1&mode=2", 16, 16, "ABCDEFGHIJ"},
   };
   for (const Case& c : cases) {
     const korvex::ModuleMatrix matrix = korvex::EncodeMatrix(AsRequest(c.query));
