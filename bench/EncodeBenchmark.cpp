@@ -12,6 +12,7 @@
 #include "cgi/QueryString.h"
 #include "cgi/RequestHandler.h"
 #include "cgi/RequestSettings.h"
+#include "encoder/EncodingPipeline.h"
 #include "gs1/Gs1Translation.h"
 #include "render/RgbImage.h"
 
@@ -63,6 +64,22 @@ void BM_Gs1Translation(benchmark::State& state, const std::string& bracketData) 
     benchmark::DoNotOptimize(length);
   }
   state.SetLabel("tilde data " + std::to_string(length) + " chars");
+}
+
+// Automatic encodation alone, from the data to the padded, error-corrected codewords: the
+// look-ahead against the shortest encodation (minimal) on the same data.
+void BM_AutomaticEncodation(benchmark::State& state, const std::string& data, bool minimal) {
+  EncodingSettings settings;
+  settings.data = data;
+  settings.minimal = minimal;
+  CodewordBuffer codewords;
+  FormatInfo format;
+  ResultCode code = Result::Ok;
+  for (auto _ : state) {
+    code = EncodeCodewords(settings, codewords, format);
+    benchmark::DoNotOptimize(codewords.data());
+  }
+  state.SetLabel("data " + std::to_string(data.size()) + " chars, result " + std::to_string(code));
 }
 
 // Collects every run for the Markdown table while the console reporter prints as usual.
@@ -122,6 +139,7 @@ void RegisterBenchmarks() {
       {"text1000/fmt0", longText + "&fmt=0"},
       {"text1000/shape2dmre", longText + "&shape=2&dmre=1"},
       {"text100/shape2dmre", text100 + "&shape=2&dmre=1"},
+      {"text1000/fmt0/minimal", longText + "&fmt=0&minimal=1"},
   };
   for (const auto& c : cases) {
     benchmark::RegisterBenchmark((std::string("EncodeAndDraw/") + c.name).c_str(), BM_EncodeAndDraw, c.query)
@@ -141,6 +159,14 @@ void RegisterBenchmarks() {
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark((std::string("WholeRequestToDevNull/") + c.name + "/svg").c_str(), BM_WholeRequest,
                                  BenchRequests::AsSvg(c.query))
+        ->Unit(benchmark::kMicrosecond);
+  }
+  // 3,000 characters of mixed text (more than any format holds, so each stops once measured).
+  std::string mixed3000;
+  for (int i = 0; i < 30; ++i) mixed3000 += BenchRequests::Text100Data();
+  for (bool minimal : {false, true}) {
+    benchmark::RegisterBenchmark(minimal ? "AutomaticEncodation/mixed3000/minimal" : "AutomaticEncodation/mixed3000",
+                                 BM_AutomaticEncodation, mixed3000, minimal)
         ->Unit(benchmark::kMicrosecond);
   }
   // The cost of checking GS1 element strings: a medicine pack as element strings, and as the

@@ -104,17 +104,30 @@ const C40TextTableType TextTable = {{
     {{122, kNone, kNone, kNone}},  // 39
 }};
 
-C40TextValue FindC40TextValue(uint8_t byte, bool useC40) {
-  const C40TextTableType& table = useC40 ? C40Table : TextTable;
-  if (byte >= 128) return {};
-  for (std::size_t row = 0; row < table.size(); ++row) {
-    for (std::size_t set = 0; set < table[row].size(); ++set) {
-      if (table[row][set] == byte) {
-        return {true, static_cast<uint8_t>(row), static_cast<uint8_t>(set)};
+namespace {
+
+// Row and set of every byte 0..127, the first matching cell in the scan order (rows, then sets).
+struct ValueIndex {
+  std::array<C40TextValue, 128> cells{};
+
+  explicit ValueIndex(const C40TextTableType& table) {
+    for (std::size_t row = table.size(); row-- > 0;) {
+      for (std::size_t set = table[row].size(); set-- > 0;) {
+        const uint8_t byte = table[row][set];
+        if (byte < cells.size()) cells[byte] = {true, static_cast<uint8_t>(row), static_cast<uint8_t>(set)};
       }
     }
   }
-  return {};
+};
+
+}  // namespace
+
+C40TextValue FindC40TextValue(uint8_t byte, bool useC40) {
+  // Built once: every character of a run is looked up.
+  static const ValueIndex c40(C40Table);
+  static const ValueIndex text(TextTable);
+  if (byte >= 128) return {};
+  return (useC40 ? c40 : text).cells[byte];
 }
 
 void PackTriplet(uint8_t p, uint8_t q, uint8_t r, CodewordWriter& out) {
@@ -164,7 +177,7 @@ void EncodeC40TextRun(DataRange run, bool useC40, bool lastSegment, CodewordWrit
   values.reserve(2 * run.size());
   for (DataItem item : run) {
     const C40TextValues character = C40TextValuesOf(ItemValue(item), useC40);
-    values.insert(values.end(), character.values.begin(), character.values.begin() + character.count);
+    for (std::size_t i = 0; i < character.count; ++i) values.push_back(character.values[i]);
   }
 
   out.Append(useC40 ? kLatchC40 : kLatchText);

@@ -129,7 +129,19 @@ class MinimalEncoder::Base256Starts {
   Queue longRuns_;
 };
 
-MinimalEncoder::MinimalEncoder(DataRange items, std::size_t prefix) : items_(items), prefix_(prefix) {}
+MinimalEncoder::MinimalEncoder(DataRange items, std::size_t prefix)
+    : items_(items), prefix_(prefix), asciiOne_(items.size()), asciiTwo_(items.size()) {
+  // What ASCII writes for each item alone and with the next one (a digit pair takes one
+  // codeword), and how each run ends where the format does not matter: looked up, not worked out,
+  // at every position of the search.
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    asciiOne_[i] = static_cast<uint8_t>(AsciiLength(items.Sub(i, 1)));
+    asciiTwo_[i] = i + 1 < items.size() ? static_cast<uint8_t>(AsciiLength(items.Sub(i, 2))) : 0;
+  }
+  for (uint8_t state = 0; state < kStateCount; ++state) {
+    closes_.push_back(EndOf(state, 0, CodewordWriter::kUnknownCapacity, false));
+  }
+}
 
 void MinimalEncoder::Reach(Table& table, std::size_t position, uint8_t state, std::size_t cost,
                            std::size_t fromPosition, uint8_t fromState) {
@@ -172,11 +184,14 @@ void MinimalEncoder::EndBase256Runs(Table& table, std::size_t position, Base256S
 }
 
 void MinimalEncoder::CloseRuns(Table& table, std::size_t position, std::size_t capacity) const {
+  const bool capacityKnown = capacity != CodewordWriter::kUnknownCapacity;
   for (uint8_t state = kAscii + 1; state < kStateCount; ++state) {
     const uint32_t cost = table[position * kStateCount + state].cost;
     if (cost == kUnreached) continue;
-    std::size_t end = 0;
-    if (EndLength(state, position, cost, capacity, false, end)) Reach(table, position, kAscii, cost + end, position, state);
+    // Only an EDIFACT unlatch near the format's end looks at the room.
+    const RunEnd end = capacityKnown ? EndOf(state, cost, capacity, false) : closes_[state];
+    if (end.misread) continue;
+    Reach(table, position, kAscii, cost + end.codewords + AsciiTail(position, end.asciiTail), position, state);
   }
 }
 
@@ -194,9 +209,9 @@ void MinimalEncoder::Advance(Table& table, std::size_t position) const {
   const std::size_t next = position + 1;
   if (here[kAscii].cost != kUnreached) {
     const std::size_t cost = here[kAscii].cost;
-    Reach(table, next, kAscii, cost + AsciiLength(items_.Sub(position, 1)), position, kAscii);
+    Reach(table, next, kAscii, cost + asciiOne_[position], position, kAscii);
     // Two items that ASCII writes as one codeword: a digit pair.
-    if (next < items_.size() && AsciiLength(items_.Sub(position, 2)) == 1) {
+    if (asciiTwo_[position] == 1) {
       Reach(table, next + 1, kAscii, cost + 1, position, kAscii);
     }
   }
@@ -236,33 +251,40 @@ void MinimalEncoder::Advance(Table& table, std::size_t position) const {
   }
 }
 
-bool MinimalEncoder::EndLength(uint8_t state, std::size_t position, std::size_t cost, std::size_t capacity,
-                               bool endsData, std::size_t& length) const {
+MinimalEncoder::RunEnd MinimalEncoder::EndOf(uint8_t state, std::size_t cost, std::size_t capacity,
+                                             bool endsData) {
   const std::size_t room = RoomAt(cost, capacity);
   const std::size_t waiting = PendingOf(state);
+  RunEnd result;
   switch (SchemeOf(state)) {
     case Scheme::C40:
     case Scheme::Text: {
       const C40TextRunEnd end = C40TextRunEndFor(waiting, endsData, room);
-      length = (end.padTriplet ? kTripletCodewords : 0) + (end.unlatch ? kSwitchCodewords : 0) +
-               (end.lastCharInAscii ? AsciiLength(items_.Sub(position - 1, 1)) : 0);
-      return true;
+      result.codewords = (end.padTriplet ? kTripletCodewords : 0) + (end.unlatch ? kSwitchCodewords : 0);
+      result.asciiTail = end.lastCharInAscii ? 1 : 0;
+      break;
     }
     case Scheme::X12:
-      length = (X12RunEndUnlatches(waiting, endsData, room) ? kSwitchCodewords : 0) +
-               AsciiLength(items_.Sub(position - waiting, waiting));
-      return true;
+      result.codewords = X12RunEndUnlatches(waiting, endsData, room) ? kSwitchCodewords : 0;
+      result.asciiTail = static_cast<uint8_t>(waiting);
+      break;
     case Scheme::Edifact: {
       const EdifactRunEnd end = EdifactRunEndFor(waiting, endsData, room);
-      length = end.leftoversInAscii ? AsciiLength(items_.Sub(position - waiting, waiting))
-                                    : EdifactPackedLength(waiting + 1);
-      return !end.misread;
+      result.codewords = end.leftoversInAscii ? 0 : EdifactPackedLength(waiting + 1);
+      result.asciiTail = end.leftoversInAscii ? static_cast<uint8_t>(waiting) : 0;
+      result.misread = end.misread;
+      break;
     }
     default:
       // ASCII needs no end, and a Base256 run ends by its length field.
-      length = 0;
-      return true;
+      break;
   }
+  return result;
+}
+
+std::size_t MinimalEncoder::AsciiTail(std::size_t position, std::size_t count) const {
+  if (count == 0) return 0;
+  return count == 1 ? asciiOne_[position - 1] : asciiTwo_[position - 2];
 }
 
 MinimalEncoder::Ending MinimalEncoder::BestEnding(const Table& table, std::size_t capacity) const {
@@ -271,9 +293,10 @@ MinimalEncoder::Ending MinimalEncoder::BestEnding(const Table& table, std::size_
   bool found = false;
   for (uint8_t state = 0; state < kStateCount; ++state) {
     const uint32_t cost = table[n * kStateCount + state].cost;
-    std::size_t end = 0;
-    if (cost == kUnreached || !EndLength(state, n, cost, capacity, true, end)) continue;
-    const std::size_t written = cost + end;
+    if (cost == kUnreached) continue;
+    const RunEnd end = EndOf(state, cost, capacity, true);
+    if (end.misread) continue;
+    const std::size_t written = cost + end.codewords + AsciiTail(n, end.asciiTail);
     const bool fits = capacity == CodewordWriter::kUnknownCapacity || written <= capacity;
     if (!found || (fits && !best.fits) || (fits == best.fits && written < best.written)) {
       best = Ending{state, written, fits};
@@ -301,40 +324,39 @@ bool MinimalEncoder::PathMisreads(const Table& table, uint8_t state, std::size_t
 }
 
 std::vector<Segment> MinimalEncoder::PlanOf(const Table& table, uint8_t state) const {
-  // The path from the end back to the start, as (position, state) nodes.
-  std::vector<std::pair<std::size_t, uint8_t>> path;
-  for (std::size_t position = items_.size(); state != kNoState;) {
-    path.emplace_back(position, state);
+  // Walks the path from the end back to the start, closing a run at every change of state
+  // within one position (a latch or a close) and at every Base256 run.
+  std::vector<Segment> reversed;
+  Segment run{SchemeOf(state), items_.size(), 0, false};
+  const auto finish = [&reversed, &run] {
+    if (run.count == 0) return;
+    // Two ASCII stretches side by side are one run: ASCII pairs digits across them, never worse.
+    if (!reversed.empty() && reversed.back().scheme == Scheme::Ascii && run.scheme == Scheme::Ascii) {
+      reversed.back().begin = run.begin;
+      reversed.back().count += run.count;
+    } else {
+      reversed.push_back(run);
+    }
+  };
+  for (std::size_t position = items_.size();;) {
     const Node& node = table[position * kStateCount + state];
+    if (node.fromState == kNoState) break;
+    if (node.fromPosition == position) {
+      finish();
+      run = Segment{SchemeOf(node.fromState), position, 0, false};
+    } else {
+      run.begin = node.fromPosition;
+      run.count += position - node.fromPosition;
+      if (state == kBase256) {
+        finish();
+        run = Segment{Scheme::Ascii, node.fromPosition, 0, false};
+      }
+    }
     position = node.fromPosition;
     state = node.fromState;
   }
-  std::vector<Segment> plan;
-  Segment run{Scheme::Ascii, 0, 0, false};
-  const auto finish = [&plan, &run] {
-    if (run.count == 0) return;
-    // Two ASCII stretches side by side are one run: ASCII pairs digits across them, never worse.
-    if (!plan.empty() && plan.back().scheme == Scheme::Ascii && run.scheme == Scheme::Ascii) {
-      plan.back().count += run.count;
-    } else {
-      plan.push_back(run);
-    }
-  };
-  for (std::size_t i = path.size() - 1; i > 0; --i) {
-    const std::size_t from = path[i].first;
-    const auto [to, toState] = path[i - 1];
-    if (to == from) {
-      // A latch opens a run; a close returns to ASCII.
-      finish();
-      run = Segment{SchemeOf(toState), to, 0, false};
-    } else if (toState == kBase256) {
-      finish();
-      run = Segment{Scheme::Base256, from, to - from, false};
-    } else {
-      run.count += to - from;
-    }
-  }
   finish();
+  std::vector<Segment> plan(reversed.rbegin(), reversed.rend());
   if (!plan.empty()) plan.back().lastSegment = plan.back().begin + plan.back().count == items_.size();
   return plan;
 }

@@ -51,16 +51,25 @@ class MinimalEncoder {
   void OpenRuns(Table& table, std::size_t position) const;
   void Advance(Table& table, std::size_t position) const;
 
-  // Codewords that end the run of the state at the position; false when that end would be
-  // misread in the format.
-  bool EndLength(uint8_t state, std::size_t position, std::size_t cost, std::size_t capacity, bool endsData,
-                 std::size_t& length) const;
+  // How the run of a state ends, by the scheme encoder's rule for the room left after cost
+  // codewords: codewords of its own, then its last asciiTail items in ASCII.
+  struct RunEnd {
+    std::size_t codewords = 0;
+    uint8_t asciiTail = 0;
+    bool misread = false;  // a decoder would misread that end in the format
+  };
+  static RunEnd EndOf(uint8_t state, std::size_t cost, std::size_t capacity, bool endsData);
+  // What ASCII writes for the count (0..2) items before the position.
+  std::size_t AsciiTail(std::size_t position, std::size_t count) const;
   Ending BestEnding(const Table& table, std::size_t capacity) const;
   bool PathMisreads(const Table& table, uint8_t state, std::size_t capacity) const;
   std::vector<Segment> PlanOf(const Table& table, uint8_t state) const;
 
   DataRange items_;
   std::size_t prefix_;
+  std::vector<uint8_t> asciiOne_;
+  std::vector<uint8_t> asciiTwo_;
+  std::vector<RunEnd> closes_;  // each state's end where more data follows and the room does not matter
   Table longEnds_;  // the search without a capacity, shared by every capacity that it suits
   bool searched_ = false;
 };
