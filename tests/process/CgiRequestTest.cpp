@@ -247,6 +247,10 @@ std::vector<RequestCase> RequestCases() {
       ExpectDataFault("Utf8InvalidAfterEscapes", "utf8=1&data=Stra~XDFe", "UTF-8: the data is not valid UTF-8 text"),
       Expect("Gs1TooLongForTheSymbol", GetRequest("gs1=1&fmt=1&data=(01)09501101530003"), "", 10, Answer::Nothing),
       ExpectPng("Utf8AsciiUnchanged", GetRequest("utf8=1"), "", 70, 70),
+      // The shortest encodation: 14 x 14 where the look-ahead needs 16 x 16; nothing with a fixed mode.
+      ExpectPng("MinimalTakesTheSmallerSymbol", GetRequest("data=ABCDEFGHIJ&minimal=1"), "", 80, 80),
+      ExpectPng("MinimalLookAheadForComparison", GetRequest("data=ABCDEFGHIJ&minimal=0"), "", 90, 90),
+      ExpectPng("MinimalWithAFixedMode", GetRequest("data=ABCDEFGHIJ&minimal=1&mode=2"), "", 90, 90),
   };
 }
 
