@@ -136,7 +136,9 @@ void PackTriplet(uint8_t p, uint8_t q, uint8_t r, CodewordWriter& out) {
   out.Append(static_cast<uint8_t>(packed % 256));
 }
 
-C40TextValues C40TextValuesOf(uint8_t byte, bool useC40) {
+namespace {
+
+C40TextValues ComputeValuesOf(uint8_t byte, bool useC40) {
   C40TextValues result;
   if (byte >= 128) {
     result.values[result.count++] = kShift2;
@@ -147,6 +149,23 @@ C40TextValues C40TextValuesOf(uint8_t byte, bool useC40) {
   if (value.set != 0) result.values[result.count++] = static_cast<uint8_t>(value.set - 1);
   result.values[result.count++] = value.row;
   return result;
+}
+
+using ValuesTable = std::array<C40TextValues, 256>;
+
+ValuesTable BuildValuesTable(bool useC40) {
+  ValuesTable table;
+  for (std::size_t byte = 0; byte < table.size(); ++byte) table[byte] = ComputeValuesOf(static_cast<uint8_t>(byte), useC40);
+  return table;
+}
+
+}  // namespace
+
+C40TextValues C40TextValuesOf(uint8_t byte, bool useC40) {
+  // Built once: every character of a run, and every one a planner weighs, is looked up.
+  static const ValuesTable c40 = BuildValuesTable(true);
+  static const ValuesTable text = BuildValuesTable(false);
+  return (useC40 ? c40 : text)[byte];
 }
 
 // The leftover value is the last character's row; its shift values, if any, closed the last

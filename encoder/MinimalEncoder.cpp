@@ -1,6 +1,5 @@
 #include "encoder/MinimalEncoder.h"
 
-#include <array>
 #include <limits>
 
 #include "encoder/AsciiEncoder.h"
@@ -49,25 +48,6 @@ uint8_t FirstStateOf(int scheme) {
 
 // Values or characters waiting in the state's triplet or group.
 std::size_t PendingOf(uint8_t state) { return state - FirstStateOf(SchemeOf(state)); }
-
-// How many C40 and Text values each byte takes, from the encoder's own rule.
-struct ValueCounts {
-  std::array<uint8_t, 256> c40{};
-  std::array<uint8_t, 256> text{};
-};
-
-const ValueCounts& C40TextValueCounts() {
-  static const ValueCounts counts = [] {
-    ValueCounts built;
-    for (int byte = 0; byte < 256; ++byte) {
-      const auto b = static_cast<uint8_t>(byte);
-      built.c40[b] = static_cast<uint8_t>(C40TextValuesOf(b, true).count);
-      built.text[b] = static_cast<uint8_t>(C40TextValuesOf(b, false).count);
-    }
-    return built;
-  }();
-  return counts;
-}
 
 // The format's room once cost codewords are written, as CodewordWriter::Room() gives it.
 std::size_t RoomAt(std::size_t cost, std::size_t capacity) {
@@ -218,9 +198,8 @@ void MinimalEncoder::Advance(Table& table, std::size_t position) const {
   // The other schemes have no value for a codeword item; their runs end before it.
   if (IsCodewordItem(item)) return;
   const uint8_t byte = ItemValue(item);
-  const ValueCounts& counts = C40TextValueCounts();
   for (const uint8_t first : {kFirstC40, kFirstText}) {
-    const std::size_t values = first == kFirstC40 ? counts.c40[byte] : counts.text[byte];
+    const std::size_t values = C40TextValuesOf(byte, first == kFirstC40).count;
     for (std::size_t waiting = 0; waiting < kTripletValues; ++waiting) {
       const uint32_t cost = here[first + waiting].cost;
       if (cost == kUnreached) continue;
