@@ -3,7 +3,6 @@
 namespace {
 
 constexpr uint8_t kLatchBase256 = 231;
-constexpr std::size_t kLongLengthFrom = 250;
 
 void AppendRandomized(uint8_t value, CodewordWriter& out) {
   out.Append(Randomize255(value, out.NextPosition()));
@@ -27,7 +26,7 @@ bool EncodeBase256Run(DataRange run, CodewordWriter& out) {
 
 }  // namespace
 
-std::size_t Base256LengthFieldSize(std::size_t runLength) { return runLength < kLongLengthFrom ? 1 : 2; }
+std::size_t Base256LengthFieldSize(std::size_t runLength) { return runLength <= kMaxShortBase256Run ? 1 : 2; }
 
 uint8_t Randomize255(uint8_t value, std::size_t position) {
   // Reducing the position first keeps the product exact for any position.

@@ -7,6 +7,8 @@
 #include "encoder/DataItem.h"
 
 constexpr std::size_t kMaxBase256Run = 1555;
+// The longest run whose length field is one codeword.
+constexpr std::size_t kMaxShortBase256Run = 249;
 
 // Codewords of the length field of a run of runLength bytes (1..kMaxBase256Run): one or two.
 std::size_t Base256LengthFieldSize(std::size_t runLength);

@@ -75,12 +75,10 @@ class MinimalEncoder::Base256Starts {
   }
 
   // The best start for runs ending at end of each window; kUnreached when none.
-  uint32_t BestShort(std::size_t end) { return shortRuns_.Best(end, kShortRunLimit); }
+  uint32_t BestShort(std::size_t end) { return shortRuns_.Best(end, kMaxShortBase256Run); }
   uint32_t BestLong(std::size_t end) { return longRuns_.Best(end, kMaxBase256Run); }
 
  private:
-  static constexpr std::size_t kShortRunLimit = 249;
-
   struct Queue {
     std::vector<uint32_t> starts;
     std::vector<int64_t> keys;

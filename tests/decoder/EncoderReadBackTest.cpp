@@ -314,17 +314,6 @@ struct RandomRequest {
   bool gs1 = false;  // read as the look-ahead's symbol reads
 };
 
-std::string QueryValue(const std::string& text) {
-  std::string encoded;
-  for (unsigned char c : text) {
-    const bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    char escape[4];
-    std::snprintf(escape, sizeof escape, "%%%02X", c);
-    encoded += plain ? std::string(1, static_cast<char>(c)) : std::string(escape);
-  }
-  return encoded;
-}
-
 // Stretches of every class, FNC1 and bytes above 127 as escapes, a leading FNC1 or ECI now
 // and then, in any format choice and now and then a fixed mode (where minimal does nothing).
 RandomRequest MakeRandomRequest(std::mt19937& random) {
@@ -363,11 +352,12 @@ RandomRequest MakeRandomRequest(std::mt19937& random) {
     }
   }
   request.dmtxBytes += request.zxingBytes;
-  request.query = "data=" + QueryValue(data);
+  request.query = "data=" + UrlEncode(data);
   if (random() % 10 == 0) {
     // GS1 element strings: an identifier, a date and a batch of random length.
     request.gs1 = true;
-    request.query = "gs1=1&data=" + QueryValue("(01)09501101530003(17)270630(10)" + RandomText("ABC123-", 1 + random() % 20, random));
+    const std::string batch = RandomText("ABC123-", 1 + random() % 20, random);
+    request.query = "gs1=1&data=" + UrlEncode("(01)09501101530003(17)270630(10)" + batch);
   }
   if (random() % 5 == 0) request.query += "&fmt=" + std::to_string(1 + random() % 30);
   request.query += "&shape=" + std::to_string(random() % 3);
