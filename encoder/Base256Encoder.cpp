@@ -26,8 +26,6 @@ bool EncodeBase256Run(DataRange run, CodewordWriter& out) {
 
 }  // namespace
 
-std::size_t Base256LengthFieldSize(std::size_t runLength) { return runLength <= kMaxShortBase256Run ? 1 : 2; }
-
 uint8_t Randomize255(uint8_t value, std::size_t position) {
   // Reducing the position first keeps the product exact for any position.
   const unsigned pseudoRandom = static_cast<unsigned>((149 * (position % 255)) % 255) + 1;

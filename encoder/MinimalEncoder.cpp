@@ -1,5 +1,6 @@
 #include "encoder/MinimalEncoder.h"
 
+#include <array>
 #include <limits>
 
 #include "encoder/AsciiEncoder.h"
@@ -20,7 +21,7 @@ constexpr uint8_t kFirstX12 = 7;
 constexpr uint8_t kFirstEdifact = 10;
 constexpr uint8_t kBase256 = 14;
 constexpr uint8_t kStateCount = 15;
-constexpr uint8_t kNoState = 0xFF;  // the start node has no predecessor
+constexpr uint8_t kNoState = 15;  // the start node has no predecessor
 
 constexpr uint32_t kUnreached = std::numeric_limits<uint32_t>::max();
 // Every latch and every unlatch is one codeword.
@@ -107,15 +108,53 @@ class MinimalEncoder::Base256Starts {
   Queue longRuns_;
 };
 
+namespace {
+
+// What a data byte costs in each scheme, by the scheme encoders' rules, for every byte once.
+struct ByteCosts {
+  uint8_t ascii = 0;
+  uint8_t c40Values = 0;
+  uint8_t textValues = 0;
+  bool x12 = false;
+  bool edifact = false;
+};
+
+const std::array<ByteCosts, 256>& CostsOfBytes() {
+  static const std::array<ByteCosts, 256> table = [] {
+    std::array<ByteCosts, 256> built{};
+    for (std::size_t value = 0; value < built.size(); ++value) {
+      const auto byte = static_cast<uint8_t>(value);
+      const DataItem item = DataCharItem(byte);
+      built[value] = ByteCosts{static_cast<uint8_t>(AsciiLength(DataRange(&item, 1))),
+                               static_cast<uint8_t>(C40TextValuesOf(byte, true).count),
+                               static_cast<uint8_t>(C40TextValuesOf(byte, false).count), IsX12Char(byte),
+                               IsEdifactChar(byte)};
+    }
+    return built;
+  }();
+  return table;
+}
+
+}  // namespace
+
 MinimalEncoder::MinimalEncoder(DataRange items, std::size_t prefix)
-    : items_(items), prefix_(prefix), asciiOne_(items.size()), asciiTwo_(items.size()) {
-  // What ASCII writes for each item alone and with the next one (a digit pair takes one
-  // codeword), and how each run ends where the format does not matter: looked up, not worked out,
-  // at every position of the search.
+    : items_(items), prefix_(prefix), costs_(items.size()), groupCodewords_(EdifactPackedLength(kEdifactGroupSize)) {
+  const std::array<ByteCosts, 256>& bytes = CostsOfBytes();
   for (std::size_t i = 0; i < items.size(); ++i) {
-    asciiOne_[i] = static_cast<uint8_t>(AsciiLength(items.Sub(i, 1)));
-    asciiTwo_[i] = i + 1 < items.size() ? static_cast<uint8_t>(AsciiLength(items.Sub(i, 2))) : 0;
+    ItemCosts& item = costs_[i];
+    item.asciiTwo = i + 1 < items.size() ? static_cast<uint8_t>(AsciiLength(items.Sub(i, 2))) : 0;
+    if (IsCodewordItem(items[i])) {
+      item.asciiOne = static_cast<uint8_t>(AsciiLength(items.Sub(i, 1)));
+      continue;  // only ASCII carries a codeword item
+    }
+    const ByteCosts& byte = bytes[ItemValue(items[i])];
+    item.asciiOne = byte.ascii;
+    item.c40Values = byte.c40Values;
+    item.textValues = byte.textValues;
+    item.x12 = byte.x12;
+    item.edifact = byte.edifact;
   }
+  // How each run ends where more data follows and the format does not matter.
   for (uint8_t state = 0; state < kStateCount; ++state) {
     closes_.push_back(EndOf(state, 0, CodewordWriter::kUnknownCapacity, false));
   }
@@ -127,13 +166,13 @@ void MinimalEncoder::Reach(Table& table, std::size_t position, uint8_t state, st
   // Strictly cheaper only: the first way found stays, which keeps plans deterministic and the
   // links free of cycles.
   if (cost >= node.cost) return;
-  node = Node{static_cast<uint32_t>(cost), static_cast<uint32_t>(fromPosition), fromState};
+  node = Node{static_cast<uint32_t>(cost), static_cast<uint32_t>(fromPosition << 4 | fromState)};
 }
 
 void MinimalEncoder::Search(std::size_t capacity, Table& table) const {
   const std::size_t n = items_.size();
-  table.assign((n + 1) * kStateCount, Node{kUnreached, 0, kNoState});
-  table[kAscii] = Node{static_cast<uint32_t>(prefix_), 0, kNoState};
+  table.assign((n + 1) * kStateCount, Node{kUnreached, kNoState});
+  table[kAscii] = Node{static_cast<uint32_t>(prefix_), kNoState};
   Base256Starts starts;
   for (std::size_t position = 0;; ++position) {
     EndBase256Runs(table, position, starts);
@@ -163,67 +202,75 @@ void MinimalEncoder::EndBase256Runs(Table& table, std::size_t position, Base256S
 
 void MinimalEncoder::CloseRuns(Table& table, std::size_t position, std::size_t capacity) const {
   const bool capacityKnown = capacity != CodewordWriter::kUnknownCapacity;
+  // What ASCII writes for the last zero, one or two items, the leftovers a run end may carry.
+  const std::size_t tails[] = {0, position >= 1 ? costs_[position - 1].asciiOne : 0u,
+                               position >= 2 ? costs_[position - 2].asciiTwo : 0u};
+  Node* row = &table[position * kStateCount];
+  std::size_t best = row[kAscii].cost;
+  uint8_t from = kNoState;
   for (uint8_t state = kAscii + 1; state < kStateCount; ++state) {
-    const uint32_t cost = table[position * kStateCount + state].cost;
-    if (cost == kUnreached) continue;
+    // An unreached state's sum stays at or above kUnreached, so it never wins.
+    const std::size_t cost = row[state].cost;
     // Only an EDIFACT unlatch near the format's end looks at the room.
-    const RunEnd end = capacityKnown ? EndOf(state, cost, capacity, false) : closes_[state];
-    if (end.misread) continue;
-    Reach(table, position, kAscii, cost + end.codewords + AsciiTail(position, end.asciiTail), position, state);
+    const RunEnd end = capacityKnown && cost != kUnreached ? EndOf(state, cost, capacity, false) : closes_[state];
+    const std::size_t closed = cost + end.codewords + tails[end.asciiTail];
+    if (closed < best && !end.misread) {
+      best = closed;
+      from = state;
+    }
   }
+  if (from != kNoState) row[kAscii] = Node{static_cast<uint32_t>(best), static_cast<uint32_t>(position << 4 | from)};
 }
 
 void MinimalEncoder::OpenRuns(Table& table, std::size_t position) const {
-  const uint32_t cost = table[position * kStateCount + kAscii].cost;
+  Node* row = &table[position * kStateCount];
+  const uint32_t cost = row[kAscii].cost;
   if (cost == kUnreached || position == items_.size()) return;
+  const Node latched{static_cast<uint32_t>(cost + kSwitchCodewords), static_cast<uint32_t>(position << 4 | kAscii)};
   for (const uint8_t state : {kFirstC40, kFirstText, kFirstX12, kFirstEdifact}) {
-    Reach(table, position, state, cost + kSwitchCodewords, position, kAscii);
+    if (latched.cost < row[state].cost) row[state] = latched;
   }
 }
 
 void MinimalEncoder::Advance(Table& table, std::size_t position) const {
-  const DataItem item = items_[position];
+  const ItemCosts& item = costs_[position];
   const Node* here = &table[position * kStateCount];
-  const std::size_t next = position + 1;
+  Node* next = &table[(position + 1) * kStateCount];
+  // Sums from an unreached state stay at or above kUnreached and never replace anything.
+  const auto reach = [position](Node* row, uint8_t state, std::size_t cost, uint8_t fromState) {
+    if (cost < row[state].cost) row[state] = Node{static_cast<uint32_t>(cost), static_cast<uint32_t>(position << 4 | fromState)};
+  };
   if (here[kAscii].cost != kUnreached) {
     const std::size_t cost = here[kAscii].cost;
-    Reach(table, next, kAscii, cost + asciiOne_[position], position, kAscii);
+    reach(next, kAscii, cost + item.asciiOne, kAscii);
     // Two items that ASCII writes as one codeword: a digit pair.
-    if (asciiTwo_[position] == 1) {
-      Reach(table, next + 1, kAscii, cost + 1, position, kAscii);
-    }
+    if (item.asciiTwo == 1) reach(next + kStateCount, kAscii, cost + 1, kAscii);
   }
   // The other schemes have no value for a codeword item; their runs end before it.
-  if (IsCodewordItem(item)) return;
-  const uint8_t byte = ItemValue(item);
+  if (IsCodewordItem(items_[position])) return;
   for (const uint8_t first : {kFirstC40, kFirstText}) {
-    const std::size_t values = C40TextValuesOf(byte, first == kFirstC40).count;
+    const std::size_t values = first == kFirstC40 ? item.c40Values : item.textValues;
     for (std::size_t waiting = 0; waiting < kTripletValues; ++waiting) {
-      const uint32_t cost = here[first + waiting].cost;
-      if (cost == kUnreached) continue;
+      const std::size_t cost = here[first + waiting].cost;
       const std::size_t total = waiting + values;
-      const auto state = static_cast<uint8_t>(first + total % kTripletValues);
-      Reach(table, next, state, cost + kTripletCodewords * (total / kTripletValues), position,
-            static_cast<uint8_t>(first + waiting));
+      reach(next, static_cast<uint8_t>(first + total % kTripletValues),
+            cost + kTripletCodewords * (total / kTripletValues), static_cast<uint8_t>(first + waiting));
     }
   }
-  if (IsX12Char(byte)) {
+  if (item.x12) {
     for (std::size_t waiting = 0; waiting < kTripletValues; ++waiting) {
-      const uint32_t cost = here[kFirstX12 + waiting].cost;
-      if (cost == kUnreached) continue;
+      const std::size_t cost = here[kFirstX12 + waiting].cost;
       const bool completes = waiting + 1 == kTripletValues;
-      Reach(table, next, static_cast<uint8_t>(completes ? kFirstX12 : kFirstX12 + waiting + 1),
-            cost + (completes ? kTripletCodewords : 0), position, static_cast<uint8_t>(kFirstX12 + waiting));
+      reach(next, static_cast<uint8_t>(completes ? kFirstX12 : kFirstX12 + waiting + 1),
+            cost + (completes ? kTripletCodewords : 0), static_cast<uint8_t>(kFirstX12 + waiting));
     }
   }
-  if (IsEdifactChar(byte)) {
-    const std::size_t groupCodewords = EdifactPackedLength(kEdifactGroupSize);
+  if (item.edifact) {
     for (std::size_t waiting = 0; waiting < kEdifactGroupSize; ++waiting) {
-      const uint32_t cost = here[kFirstEdifact + waiting].cost;
-      if (cost == kUnreached) continue;
+      const std::size_t cost = here[kFirstEdifact + waiting].cost;
       const bool completes = waiting + 1 == kEdifactGroupSize;
-      Reach(table, next, static_cast<uint8_t>(completes ? kFirstEdifact : kFirstEdifact + waiting + 1),
-            cost + (completes ? groupCodewords : 0), position, static_cast<uint8_t>(kFirstEdifact + waiting));
+      reach(next, static_cast<uint8_t>(completes ? kFirstEdifact : kFirstEdifact + waiting + 1),
+            cost + (completes ? groupCodewords_ : 0), static_cast<uint8_t>(kFirstEdifact + waiting));
     }
   }
 }
@@ -237,7 +284,7 @@ MinimalEncoder::RunEnd MinimalEncoder::EndOf(uint8_t state, std::size_t cost, st
     case Scheme::C40:
     case Scheme::Text: {
       const C40TextRunEnd end = C40TextRunEndFor(waiting, endsData, room);
-      result.codewords = (end.padTriplet ? kTripletCodewords : 0) + (end.unlatch ? kSwitchCodewords : 0);
+      result.codewords = static_cast<uint8_t>((end.padTriplet ? kTripletCodewords : 0) + (end.unlatch ? kSwitchCodewords : 0));
       result.asciiTail = end.lastCharInAscii ? 1 : 0;
       break;
     }
@@ -247,7 +294,7 @@ MinimalEncoder::RunEnd MinimalEncoder::EndOf(uint8_t state, std::size_t cost, st
       break;
     case Scheme::Edifact: {
       const EdifactRunEnd end = EdifactRunEndFor(waiting, endsData, room);
-      result.codewords = end.leftoversInAscii ? 0 : EdifactPackedLength(waiting + 1);
+      result.codewords = static_cast<uint8_t>(end.leftoversInAscii ? 0 : EdifactPackedLength(waiting + 1));
       result.asciiTail = end.leftoversInAscii ? static_cast<uint8_t>(waiting) : 0;
       result.misread = end.misread;
       break;
@@ -261,7 +308,7 @@ MinimalEncoder::RunEnd MinimalEncoder::EndOf(uint8_t state, std::size_t cost, st
 
 std::size_t MinimalEncoder::AsciiTail(std::size_t position, std::size_t count) const {
   if (count == 0) return 0;
-  return count == 1 ? asciiOne_[position - 1] : asciiTwo_[position - 2];
+  return count == 1 ? costs_[position - 1].asciiOne : costs_[position - 2].asciiTwo;
 }
 
 MinimalEncoder::Ending MinimalEncoder::BestEnding(const Table& table, std::size_t capacity) const {
@@ -289,13 +336,13 @@ bool MinimalEncoder::PathMisreads(const Table& table, uint8_t state, std::size_t
   while (state != kNoState) {
     const Node& node = table[position * kStateCount + state];
     // A close of an EDIFACT run: its end as the encoder will write it, at the cost it starts.
-    if (state == kAscii && node.fromPosition == position && SchemeOf(node.fromState) == Scheme::Edifact) {
-      const Node& run = table[position * kStateCount + node.fromState];
+    if (state == kAscii && node.FromPosition() == position && SchemeOf(node.FromState()) == Scheme::Edifact) {
+      const Node& run = table[position * kStateCount + node.FromState()];
       const bool endsData = position == items_.size();
-      if (EdifactRunEndFor(PendingOf(node.fromState), endsData, RoomAt(run.cost, capacity)).misread) return true;
+      if (EdifactRunEndFor(PendingOf(node.FromState()), endsData, RoomAt(run.cost, capacity)).misread) return true;
     }
-    position = node.fromPosition;
-    state = node.fromState;
+    position = node.FromPosition();
+    state = node.FromState();
   }
   return false;
 }
@@ -317,20 +364,20 @@ std::vector<Segment> MinimalEncoder::PlanOf(const Table& table, uint8_t state) c
   };
   for (std::size_t position = items_.size();;) {
     const Node& node = table[position * kStateCount + state];
-    if (node.fromState == kNoState) break;
-    if (node.fromPosition == position) {
+    if (node.FromState() == kNoState) break;
+    if (node.FromPosition() == position) {
       finish();
-      run = Segment{SchemeOf(node.fromState), position, 0, false};
+      run = Segment{SchemeOf(node.FromState()), position, 0, false};
     } else {
-      run.begin = node.fromPosition;
-      run.count += position - node.fromPosition;
+      run.begin = node.FromPosition();
+      run.count += position - node.FromPosition();
       if (state == kBase256) {
         finish();
-        run = Segment{Scheme::Ascii, node.fromPosition, 0, false};
+        run = Segment{Scheme::Ascii, node.FromPosition(), 0, false};
       }
     }
-    position = node.fromPosition;
-    state = node.fromState;
+    position = node.FromPosition();
+    state = node.FromState();
   }
   finish();
   std::vector<Segment> plan(reversed.rbegin(), reversed.rend());

@@ -29,9 +29,10 @@ class MinimalEncoder {
 
  private:
   struct Node {
-    uint32_t cost;          // codewords written up to here, the prefix included
-    uint32_t fromPosition;  // the node this one is reached from
-    uint8_t fromState;
+    uint32_t cost;  // codewords written up to here, the prefix included
+    uint32_t from;  // the node this one is reached from: its position times 16 plus its state
+    std::size_t FromPosition() const { return from >> 4; }
+    uint8_t FromState() const { return static_cast<uint8_t>(from & 15); }
   };
   using Table = std::vector<Node>;
 
@@ -54,7 +55,7 @@ class MinimalEncoder {
   // How the run of a state ends, by the scheme encoder's rule for the room left after cost
   // codewords: codewords of its own, then its last asciiTail items in ASCII.
   struct RunEnd {
-    std::size_t codewords = 0;
+    uint8_t codewords = 0;
     uint8_t asciiTail = 0;
     bool misread = false;  // a decoder would misread that end in the format
   };
@@ -67,8 +68,17 @@ class MinimalEncoder {
 
   DataRange items_;
   std::size_t prefix_;
-  std::vector<uint8_t> asciiOne_;
-  std::vector<uint8_t> asciiTwo_;
+  // What each item costs in each scheme, by the scheme encoders' rules, looked up at every step.
+  struct ItemCosts {
+    uint8_t asciiOne = 0;  // ASCII codewords of the item alone
+    uint8_t asciiTwo = 0;  // of the item and the next one (1 for a digit pair); 0 at the end
+    uint8_t c40Values = 0;
+    uint8_t textValues = 0;
+    bool x12 = false;      // X12 carries it
+    bool edifact = false;  // EDIFACT carries it
+  };
+  std::vector<ItemCosts> costs_;
+  std::size_t groupCodewords_;  // of a full EDIFACT group
   std::vector<RunEnd> closes_;  // each state's end where more data follows and the room does not matter
   Table longEnds_;  // the search without a capacity, shared by every capacity that it suits
   bool searched_ = false;
