@@ -13,6 +13,7 @@
 #include "cgi/RequestHandler.h"
 #include "cgi/RequestSettings.h"
 #include "gs1/Gs1DigitalLink.h"
+#include "encoder/EncodingPipeline.h"
 #include "gs1/Gs1Translation.h"
 #include "render/RgbImage.h"
 
@@ -88,6 +89,20 @@ void BM_Gs1DigitalLinkBuild(benchmark::State& state, const std::string& bracketD
     benchmark::DoNotOptimize(length);
   }
   state.SetLabel("URI " + std::to_string(length) + " chars");
+// Automatic encodation alone, from the data to the padded, error-corrected codewords: the
+// look-ahead against the shortest encodation (minimal) on the same data.
+void BM_AutomaticEncodation(benchmark::State& state, const std::string& data, bool minimal) {
+  EncodingSettings settings;
+  settings.data = data;
+  settings.minimal = minimal;
+  CodewordBuffer codewords;
+  FormatInfo format;
+  ResultCode code = Result::Ok;
+  for (auto _ : state) {
+    code = EncodeCodewords(settings, codewords, format);
+    benchmark::DoNotOptimize(codewords.data());
+  }
+  state.SetLabel("data " + std::to_string(data.size()) + " chars, result " + std::to_string(code));
 }
 
 // Collects every run for the Markdown table while the console reporter prints as usual.
@@ -147,6 +162,7 @@ void RegisterBenchmarks() {
       {"text1000/fmt0", longText + "&fmt=0"},
       {"text1000/shape2dmre", longText + "&shape=2&dmre=1"},
       {"text100/shape2dmre", text100 + "&shape=2&dmre=1"},
+      {"text1000/fmt0/minimal", longText + "&fmt=0&minimal=1"},
   };
   for (const auto& c : cases) {
     benchmark::RegisterBenchmark((std::string("EncodeAndDraw/") + c.name).c_str(), BM_EncodeAndDraw, c.query)
@@ -169,6 +185,14 @@ void RegisterBenchmarks() {
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark((std::string("WholeRequestToDevNull/") + c.name + "/compact").c_str(),
                                  BM_WholeRequest, BenchRequests::AsCompact(c.query))
+        ->Unit(benchmark::kMicrosecond);
+  }
+  // 3,000 characters of mixed text (more than any format holds, so each stops once measured).
+  std::string mixed3000;
+  for (int i = 0; i < 30; ++i) mixed3000 += BenchRequests::Text100Data();
+  for (bool minimal : {false, true}) {
+    benchmark::RegisterBenchmark(minimal ? "AutomaticEncodation/mixed3000/minimal" : "AutomaticEncodation/mixed3000",
+                                 BM_AutomaticEncodation, mixed3000, minimal)
         ->Unit(benchmark::kMicrosecond);
   }
   // The cost of checking GS1 element strings: a medicine pack as element strings, and as the

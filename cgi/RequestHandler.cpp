@@ -115,6 +115,7 @@ ResultCode ConfigureBarcode(DataMatrixBarcode& barcode, const RequestSettings& s
       [&] { return barcode.SetShape(settings.shape); },
       [&] { return barcode.SetDmre(settings.dmre); },
       [&] { return barcode.SetQuietZoneSize(settings.quietZoneSize); },
+      [&] { return barcode.SetMinimal(settings.minimal); },
       [&] { return barcode.SetUpdateLock(false); },  // encodes, once
   };
   for (const auto& step : steps) {

@@ -18,4 +18,5 @@ constexpr RequestParameter kRequestParameters[] = {
     {"dpi", false},    {"xmm", false},
     {"gs1dl", false},  {"dl", false},
     {"compact", false},
+    {"minimal", false},
 };

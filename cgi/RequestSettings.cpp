@@ -202,5 +202,6 @@ RequestSettings GatherRequestSettings(ParameterSource& query) {
   ReadShapeAndPhysicalSize(query, settings);
   ReadDigitalLink(query, settings);
   ReadSwitch(query, "compact", settings.compact);
+  ReadSwitch(query, "minimal", settings.minimal);
   return settings;
 }

@@ -34,6 +34,7 @@ struct RequestSettings {
   bool gs1DigitalLink = false;   // gs1dl: data is a GS1 Digital Link URI, checked, encoded as it is
   std::string digitalLinkStem;   // dl: with gs1, the stem of the URI built; empty when not asked for
   bool compact = false;          // compact: any number, non-zero writes the PNG one bit per pixel; not for SVG
+  bool minimal = false;          // minimal: any number, non-zero encodes in the fewest codewords (mode 0)
 };
 
 // Reads every parameter of the request into settings. The value of each lookup is consumed

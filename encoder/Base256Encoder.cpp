@@ -3,7 +3,6 @@
 namespace {
 
 constexpr uint8_t kLatchBase256 = 231;
-constexpr std::size_t kLongLengthFrom = 250;
 
 void AppendRandomized(uint8_t value, CodewordWriter& out) {
   out.Append(Randomize255(value, out.NextPosition()));
@@ -15,7 +14,7 @@ bool EncodeBase256Run(DataRange run, CodewordWriter& out) {
   out.Append(kLatchBase256);
   const std::size_t length = run.size();
   if (length > kMaxBase256Run) return false;
-  if (length < kLongLengthFrom) {
+  if (Base256LengthFieldSize(length) == 1) {
     AppendRandomized(static_cast<uint8_t>(length), out);
   } else {
     AppendRandomized(static_cast<uint8_t>(length / 250 + 249), out);

@@ -7,6 +7,11 @@
 #include "encoder/DataItem.h"
 
 constexpr std::size_t kMaxBase256Run = 1555;
+// The longest run whose length field is one codeword.
+constexpr std::size_t kMaxShortBase256Run = 249;
+
+// Codewords of the length field of a run of runLength bytes (1..kMaxBase256Run): one or two.
+constexpr std::size_t Base256LengthFieldSize(std::size_t runLength) { return runLength <= kMaxShortBase256Run ? 1 : 2; }
 
 // The 255-state randomising of a Base256 codeword at its 1-based buffer position.
 uint8_t Randomize255(uint8_t value, std::size_t position);

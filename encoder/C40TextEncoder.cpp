@@ -104,17 +104,30 @@ const C40TextTableType TextTable = {{
     {{122, kNone, kNone, kNone}},  // 39
 }};
 
-C40TextValue FindC40TextValue(uint8_t byte, bool useC40) {
-  const C40TextTableType& table = useC40 ? C40Table : TextTable;
-  if (byte >= 128) return {};
-  for (std::size_t row = 0; row < table.size(); ++row) {
-    for (std::size_t set = 0; set < table[row].size(); ++set) {
-      if (table[row][set] == byte) {
-        return {true, static_cast<uint8_t>(row), static_cast<uint8_t>(set)};
+namespace {
+
+// Row and set of every byte 0..127, the first matching cell in the scan order (rows, then sets).
+struct ValueIndex {
+  std::array<C40TextValue, 128> cells{};
+
+  explicit ValueIndex(const C40TextTableType& table) {
+    for (std::size_t row = table.size(); row-- > 0;) {
+      for (std::size_t set = table[row].size(); set-- > 0;) {
+        const uint8_t byte = table[row][set];
+        if (byte < cells.size()) cells[byte] = {true, static_cast<uint8_t>(row), static_cast<uint8_t>(set)};
       }
     }
   }
-  return {};
+};
+
+}  // namespace
+
+C40TextValue FindC40TextValue(uint8_t byte, bool useC40) {
+  // Built once: every character of a run is looked up.
+  static const ValueIndex c40(C40Table);
+  static const ValueIndex text(TextTable);
+  if (byte >= 128) return {};
+  return (useC40 ? c40 : text).cells[byte];
 }
 
 void PackTriplet(uint8_t p, uint8_t q, uint8_t r, CodewordWriter& out) {
@@ -125,47 +138,77 @@ void PackTriplet(uint8_t p, uint8_t q, uint8_t r, CodewordWriter& out) {
 
 namespace {
 
-void AppendCharacterValues(uint8_t byte, bool useC40, std::vector<uint8_t>& values) {
+C40TextValues ComputeValuesOf(uint8_t byte, bool useC40) {
+  C40TextValues result;
   if (byte >= 128) {
-    values.push_back(kShift2);
-    values.push_back(kUpperShiftValue);
+    result.values[result.count++] = kShift2;
+    result.values[result.count++] = kUpperShiftValue;
     byte = static_cast<uint8_t>(byte - 128);
   }
   const C40TextValue value = FindC40TextValue(byte, useC40);
-  if (value.set != 0) values.push_back(static_cast<uint8_t>(value.set - 1));
-  values.push_back(value.row);
+  if (value.set != 0) result.values[result.count++] = static_cast<uint8_t>(value.set - 1);
+  result.values[result.count++] = value.row;
+  return result;
 }
 
-// One run of data characters: latch, full triplets, then an end that always returns to ASCII:
-// two values left are padded into a last triplet before the unlatch, and with a single value
-// left the unlatch comes first and the whole last character follows in ASCII. The run takes the
-// same codewords in every format, so the format is the smallest that holds them. Readers take a
-// lone last data codeword in ASCII, where 254 is no valid value: where nothing follows and the
-// unlatch would be the format's last data codeword, it is left out and the first pad (129)
-// takes its place.
+using ValuesTable = std::array<C40TextValues, 256>;
+
+ValuesTable BuildValuesTable(bool useC40) {
+  ValuesTable table;
+  for (std::size_t byte = 0; byte < table.size(); ++byte) table[byte] = ComputeValuesOf(static_cast<uint8_t>(byte), useC40);
+  return table;
+}
+
+}  // namespace
+
+C40TextValues C40TextValuesOf(uint8_t byte, bool useC40) {
+  // Built once: every character of a run, and every one a planner weighs, is looked up.
+  static const ValuesTable c40 = BuildValuesTable(true);
+  static const ValuesTable text = BuildValuesTable(false);
+  return (useC40 ? c40 : text)[byte];
+}
+
+// The leftover value is the last character's row; its shift values, if any, closed the last
+// triplet, and the whole character is written again in ASCII. The filler 0 of a padded triplet
+// is a shift 1 with nothing after it, which decoders drop. The run takes the same codewords in
+// every format, so the format is the smallest that holds them. Readers take a lone last data
+// codeword in ASCII, where 254 is no valid value: where nothing follows and the unlatch would be
+// the format's last data codeword, it is left out and the first pad (129) takes its place.
+C40TextRunEnd C40TextRunEndFor(std::size_t valuesLeft, bool lastSegment, std::size_t room) {
+  C40TextRunEnd end;
+  if (valuesLeft == 1) {
+    end.unlatch = true;
+    end.lastCharInAscii = true;
+    return end;
+  }
+  end.padTriplet = valuesLeft == 2;
+  const std::size_t roomAfter =
+      !end.padTriplet ? room : room >= kTripletCodewords ? room - kTripletCodewords : 0;
+  end.unlatch = !(lastSegment && roomAfter == 1);
+  return end;
+}
+
+namespace {
+
+// One run of data characters: latch, full triplets, then the end that C40TextRunEndFor gives.
 void EncodeC40TextRun(DataRange run, bool useC40, bool lastSegment, CodewordWriter& out) {
   std::vector<uint8_t> values;
   values.reserve(2 * run.size());
-  for (DataItem item : run) AppendCharacterValues(ItemValue(item), useC40, values);
+  for (DataItem item : run) {
+    const C40TextValues character = C40TextValuesOf(ItemValue(item), useC40);
+    for (std::size_t i = 0; i < character.count; ++i) values.push_back(character.values[i]);
+  }
 
   out.Append(useC40 ? kLatchC40 : kLatchText);
   std::size_t next = 0;
-  for (; values.size() - next >= 3; next += 3) {
+  for (; values.size() - next >= kTripletValues; next += kTripletValues) {
     PackTriplet(values[next], values[next + 1], values[next + 2], out);
   }
 
-  const std::size_t left = values.size() - next;
-  if (left == 1) {
-    // The leftover value is the last character's row; its shift values, if any, closed the
-    // last triplet. The whole character is written again in ASCII.
-    out.Append(kUnlatch);
-    EncodeAscii(run.Sub(run.size() - 1, 1), out);
-    return;
-  }
-  // The filler 0 is a shift 1 with nothing after it, which decoders drop.
-  if (left == 2) PackTriplet(values[next], values[next + 1], 0, out);
-  const bool unlatchIsLastCodeword = lastSegment && out.Room() == 1;
-  if (!unlatchIsLastCodeword) out.Append(kUnlatch);
+  const C40TextRunEnd end = C40TextRunEndFor(values.size() - next, lastSegment, out.Room());
+  if (end.padTriplet) PackTriplet(values[next], values[next + 1], 0, out);
+  if (end.unlatch) out.Append(kUnlatch);
+  if (end.lastCharInAscii) EncodeAscii(run.Sub(run.size() - 1, 1), out);
 }
 
 }  // namespace

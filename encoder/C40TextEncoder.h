@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "encoder/CodewordWriter.h"
@@ -19,8 +20,30 @@ struct C40TextValue {
 
 C40TextValue FindC40TextValue(uint8_t byte, bool useC40);
 
+// Three values 0..39 pack into two codewords.
+constexpr std::size_t kTripletValues = 3;
+constexpr std::size_t kTripletCodewords = 2;
+
 // Packs three values 0..39 into two codewords, appended to out.
 void PackTriplet(uint8_t p, uint8_t q, uint8_t r, CodewordWriter& out);
+
+// The values that stand for one byte: its shifts (and the upper shift of a byte above 127)
+// first, its row last; one to four values.
+struct C40TextValues {
+  std::array<uint8_t, 4> values{};
+  std::size_t count = 0;
+};
+C40TextValues C40TextValuesOf(uint8_t byte, bool useC40);
+
+// How a run ends with valuesLeft (0..2) values after its last full triplet, where room is the
+// format's room at that point (CodewordWriter::Room()). The encoder writes, and planners count,
+// by this one rule.
+struct C40TextRunEnd {
+  bool padTriplet = false;       // the two values left fill a last triplet with a filler 0
+  bool unlatch = false;          // 254 follows
+  bool lastCharInAscii = false;  // the run's last character follows, whole, in ASCII
+};
+C40TextRunEnd C40TextRunEndFor(std::size_t valuesLeft, bool lastSegment, std::size_t room);
 
 // C40 (useC40) or Text encodation of the range. lastSegment: nothing follows the range in the
 // data, so an unlatch that would take the format's last data codeword is left to the pad.

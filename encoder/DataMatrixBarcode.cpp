@@ -60,6 +60,12 @@ ResultCode DataMatrixBarcode::SetEncodingMode(int32_t mode) {
   return Encode();
 }
 
+ResultCode DataMatrixBarcode::SetMinimal(bool on) {
+  if (on == settings_.minimal) return Result::Ok;
+  settings_.minimal = on;
+  return Changed(settings_.encodingMode == 0);
+}
+
 ResultCode DataMatrixBarcode::SetStructuredAppend(bool on) {
   if (on == settings_.structuredAppend) return Result::Ok;
   settings_.structuredAppend = on;

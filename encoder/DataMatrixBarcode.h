@@ -29,6 +29,8 @@ class DataMatrixBarcode {
   // Whether the DMRE formats join the automatic choice and may be named by PreferredFormat.
   ResultCode SetDmre(bool on);
   ResultCode SetEncodingMode(int32_t mode);
+  // With EncodingMode 0, the shortest encodation instead of the look-ahead; no effect otherwise.
+  ResultCode SetMinimal(bool on);
   ResultCode SetStructuredAppend(bool on);
   ResultCode SetStructuredAppendIndex(int32_t index);
   ResultCode SetStructuredAppendTotal(int32_t total);
@@ -58,6 +60,7 @@ class DataMatrixBarcode {
   int32_t Shape() const { return settings_.shape; }
   bool Dmre() const { return settings_.dmre; }
   int32_t EncodingMode() const { return settings_.encodingMode; }
+  bool Minimal() const { return settings_.minimal; }
   bool StructuredAppend() const { return settings_.structuredAppend; }
   int32_t StructuredAppendIndex() const { return settings_.structuredAppendIndex; }
   int32_t StructuredAppendTotal() const { return settings_.structuredAppendTotal; }

@@ -1,5 +1,6 @@
 #include "encoder/EncodingPipeline.h"
 
+#include <optional>
 #include <vector>
 
 #include "encoder/AsciiEncoder.h"
@@ -8,6 +9,7 @@
 #include "encoder/C40TextEncoder.h"
 #include "encoder/CodewordWriter.h"
 #include "encoder/EdifactEncoder.h"
+#include "encoder/MinimalEncoder.h"
 #include "encoder/Preprocessor.h"
 #include "encoder/ReedSolomonCoder.h"
 #include "encoder/X12Encoder.h"
@@ -18,7 +20,8 @@ constexpr std::size_t kReservedCodewords = 1000;
 constexpr uint8_t kFirstPad = 129;
 // The short X12 and EDIFACT run ends (no unlatch, leftovers in ASCII) save at most two
 // codewords against the ends written while the format is still unknown. C40 and Text ends save
-// nothing: where they leave out the unlatch, the pad takes its codeword.
+// nothing: where they leave out the unlatch, the pad takes its codeword. A shortest plan for a
+// format is among the plans the measuring pass weighed, so the bound holds for it too.
 constexpr std::size_t kMaxShortEndSaving = 2;
 
 bool EncodeWithMode(int32_t mode, DataRange items, const std::vector<Segment>& plan, CodewordWriter& out) {
@@ -35,16 +38,23 @@ bool EncodeWithMode(int32_t mode, DataRange items, const std::vector<Segment>& p
 }
 
 // Runs the scheme over the items behind the codewords already in the buffer (header and leading
-// codewords), for a format of the given capacity.
+// codewords), for a format of the given capacity. Automatic encodation plans its runs by the
+// look-ahead once, or, with minimal, by the shortest encodation for each capacity.
 class SchemePass {
  public:
   SchemePass(const EncodingSettings& settings, const DataItemList& items, CodewordBuffer& codewords)
       : mode_(settings.encodingMode), items_(items), codewords_(codewords), prefix_(codewords.size()) {
-    if (mode_ == 0) plan_ = PlanSegments(items_);
+    if (mode_ != 0) return;
+    if (settings.minimal) {
+      minimal_.emplace(items_, prefix_);
+    } else {
+      plan_ = PlanSegments(items_);
+    }
   }
 
   // False when the scheme refuses the data.
   bool Run(std::size_t capacity) {
+    if (minimal_) plan_ = minimal_->Plan(capacity);
     codewords_.resize(prefix_);
     CodewordWriter writer(codewords_, capacity);
     const bool accepted = EncodeWithMode(mode_, items_, plan_, writer);
@@ -62,6 +72,7 @@ class SchemePass {
   CodewordBuffer& codewords_;
   std::size_t prefix_;
   std::vector<Segment> plan_;
+  std::optional<MinimalEncoder> minimal_;
   bool misread_ = false;
 };
 

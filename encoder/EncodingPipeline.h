@@ -18,6 +18,7 @@ struct EncodingSettings {
   int32_t structuredAppendIndex = 1;
   int32_t structuredAppendTotal = 2;
   int32_t structuredAppendFileId = 1;
+  bool minimal = false;  // with encodingMode 0: the shortest encodation instead of the look-ahead
 };
 
 // Turns the data into the complete codeword sequence of one symbol: header, leading codewords,

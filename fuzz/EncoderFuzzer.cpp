@@ -25,9 +25,9 @@ constexpr size_t kSettingsBytes = 6;
 
 [[noreturn]] void Fail(const char* what, const EncodingSettings& settings, ResultCode code) {
   std::fprintf(stderr,
-               "Encoder: %s (mode %d, format %d, shape %d, dmre %d, structured append %d %d/%d id %d, result %d, "
-               "%zu data bytes)\n",
-               what, settings.encodingMode, settings.preferredFormat, settings.shape, settings.dmre,
+               "Encoder: %s (mode %d, format %d, shape %d, dmre %d, minimal %d, structured append %d %d/%d id %d, "
+               "result %d, %zu data bytes)\n",
+               what, settings.encodingMode, settings.preferredFormat, settings.shape, settings.dmre, settings.minimal,
                settings.structuredAppend, settings.structuredAppendIndex, settings.structuredAppendTotal,
                settings.structuredAppendFileId, code, settings.data.size());
   std::abort();
@@ -321,6 +321,7 @@ EncodingSettings SettingsFromInput(const uint8_t* bytes, size_t size) {
   settings.shape = ((head[1] >> 5) & 3) % 3;
   settings.dmre = (head[2] & 0x20) != 0;
   if (head[2] & 0x40) settings.preferredFormat = kFirstDmreFormatId + format % 19;
+  settings.minimal = (head[2] & 0x80) != 0;
   settings.structuredAppendTotal = 2 + head[3] % 15;
   settings.structuredAppendFileId = 1 + ((head[4] << 8) | head[5]) % 64516;
   if (size > kSettingsBytes) settings.data.assign(reinterpret_cast<const char*>(bytes) + kSettingsBytes, size - kSettingsBytes);
@@ -384,6 +385,35 @@ void CheckSymbol(const EncodingSettings& settings, const CodewordBuffer& codewor
   if (decoded != expected) Fail("data codewords decode to other data", settings, Result::Ok);
 }
 
+// Where the format comes in the order the automatic choice tries.
+size_t CandidateIndex(const EncodingSettings& settings, const FormatInfo& format) {
+  const auto& candidates = FormatCandidates(settings.shape, settings.dmre);
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    if (candidates[i]->id == format.id) return i;
+  }
+  return candidates.size();
+}
+
+// The shortest encodation holds the data wherever the look-ahead does, never in a later format,
+// and with a fixed mode changes nothing.
+void CheckAgainstLookAhead(const EncodingSettings& settings, const CodewordBuffer& codewords, const FormatInfo& format,
+                           ResultCode code) {
+  EncodingSettings lookAhead = settings;
+  lookAhead.minimal = false;
+  CodewordBuffer lookAheadCodewords;
+  FormatInfo lookAheadFormat;
+  const ResultCode lookAheadCode = EncodeCodewords(lookAhead, lookAheadCodewords, lookAheadFormat);
+  if (settings.encodingMode != 0) {
+    if (lookAheadCode != code || lookAheadCodewords != codewords) Fail("minimal changed a fixed mode", settings, code);
+    return;
+  }
+  if (lookAheadCode != Result::Ok) return;
+  if (code != Result::Ok) Fail("minimal refused what the look-ahead encodes", settings, code);
+  if (settings.preferredFormat == 0 && CandidateIndex(settings, format) > CandidateIndex(settings, lookAheadFormat)) {
+    Fail("minimal took a later format than the look-ahead", settings, code);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
@@ -419,6 +449,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
 
   if (code != Result::InvalidEncodingMode) CheckHeader(settings, codewords, code);
   if (code == Result::Ok) CheckSymbol(settings, codewords, format);
+
+  if (settings.minimal) CheckAgainstLookAhead(settings, codewords, format, code);
 
   CodewordBuffer again;
   FormatInfo formatAgain;

@@ -139,7 +139,8 @@ void CheckSettings(const std::string& text) {
   };
   const Switch switches[] = {{"quiet", settings.quietZone}, {"gs1", settings.gs1},
                              {"gssep", settings.gs1GroupSeparator}, {"utf8", settings.utf8},
-                             {"dmre", settings.dmre}, {"gs1dl", settings.gs1DigitalLink}};
+                             {"dmre", settings.dmre}, {"gs1dl", settings.gs1DigitalLink},
+                             {"compact", settings.compact}, {"minimal", settings.minimal}};
   for (const Switch& item : switches) {
     const std::optional<std::string> value = ReferenceValue(text, item.name);
     if (value && (ReadNumber(value->c_str()) != 0) != item.value) Fail("switch read wrongly", text, item.name);

@@ -91,6 +91,9 @@
     if (field('dmre').checked) {
       params.set('dmre', '1');
     }
+    if (field('minimal').checked) {
+      params.set('minimal', '1');
+    }
     for (const name of ['dpi', 'xmm']) {
       const value = field(name).value.trim();
       if (value !== '') {

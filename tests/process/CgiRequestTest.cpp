@@ -274,6 +274,10 @@ std::vector<RequestCase> RequestCases() {
                       "GS1: (01) 09506000134353: check digit should be 2"),
       ExpectPng("DigitalLinkStemWithoutGs1", GetRequest("dl=1&w=90&h=90&data=(99)X"), "", 90, 90),
       Expect("DigitalLinkFaultWithoutDebug", GetRequest("gs1dl=1&data=https://example.com/"), "", 5, Answer::Nothing),
+      // The shortest encodation: 14 x 14 where the look-ahead needs 16 x 16; nothing with a fixed mode.
+      ExpectPng("MinimalTakesTheSmallerSymbol", GetRequest("data=ABCDEFGHIJ&minimal=1"), "", 80, 80),
+      ExpectPng("MinimalLookAheadForComparison", GetRequest("data=ABCDEFGHIJ&minimal=0"), "", 90, 90),
+      ExpectPng("MinimalWithAFixedMode", GetRequest("data=ABCDEFGHIJ&minimal=1&mode=2"), "", 90, 90),
   };
 }
 

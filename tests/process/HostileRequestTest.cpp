@@ -222,6 +222,12 @@ std::vector<HostileCase> LongDataRequests() {
                          FillTo("debug=1&mode=0&data=", "A~1"), std::nullopt, Answer::Any));
   requests.push_back(Get("escapes only", FillTo("debug=1&mode=0&data=", "~X41~7000001~N~R~~~1"), std::nullopt,
                          Answer::Any));
+  // The shortest encodation at the limit: every scheme, every end, codeword items and bytes
+  // above 127 in every run.
+  requests.push_back(Get("minimal at the request limit",
+                         FillTo("debug=1&minimal=1&data=", "1A2b3C~1~X80*>%0D@^"), std::nullopt, Answer::Any));
+  requests.push_back(Get("minimal, largest symbol", "minimal=1&data=" + Repeat("ABC1abc%2A", 180), 0, Answer::Png));
+  requests.push_back(Get("minimal, long Base256 run", "minimal=1&data=" + Repeat("%A5", 1190), 0, Answer::Png));
   return requests;
 }
 

@@ -144,6 +144,7 @@ void ExpectSame(const RequestSettings& actual, const RequestSettings& expected) 
   EXPECT_EQ(actual.gs1DigitalLink, expected.gs1DigitalLink);
   EXPECT_EQ(actual.digitalLinkStem, expected.digitalLinkStem);
   EXPECT_EQ(actual.compact, expected.compact);
+  EXPECT_EQ(actual.minimal, expected.minimal);
 }
 
 TEST_P(GatherCases, AppliesAcceptedValuesOnly) {
@@ -244,6 +245,14 @@ INSTANTIATE_TEST_SUITE_P(
                    }},
         GatherCase{"fmt=49&dmre=1", [](RequestSettings& s) { s.dmre = true; }},
         GatherCase{"fmt=31&dmre=0", [](RequestSettings&) {}},
+        GatherCase{"minimal=1", [](RequestSettings& s) { s.minimal = true; }},
+        GatherCase{"minimal=-7", [](RequestSettings& s) { s.minimal = true; }},
+        GatherCase{"minimal=0", [](RequestSettings&) {}}, GatherCase{"minimal=on", [](RequestSettings&) {}},
+        GatherCase{"minimal=1&mode=3",
+                   [](RequestSettings& s) {
+                     s.minimal = true;
+                     s.encodingMode = 3;
+                   }},
         GatherCase{"dpi=300", [](RequestSettings& s) { s.resolutionDpi = 300; }},
         GatherCase{"dpi=4800", [](RequestSettings& s) { s.resolutionDpi = 4800; }},
         GatherCase{"dpi=4801", [](RequestSettings&) {}}, GatherCase{"dpi=0", [](RequestSettings&) {}},

@@ -134,6 +134,21 @@ TEST(DataMatrixBarcode, PreferredFormatErrors) {
   EXPECT_EQ(barcode.Matrix().Cols(), 32);
 }
 
+TEST(DataMatrixBarcode, MinimalActsInAutomaticEncodationOnly) {
+  DataMatrixBarcode barcode;
+  ASSERT_EQ(barcode.SetEncodingMode(0), Result::Ok);
+  ASSERT_EQ(barcode.SetDataToEncode("ABCDEFGHIJ"), Result::Ok);  // C40 by the look-ahead: 9 codewords
+  EXPECT_EQ(barcode.CurrentFormat().id, 4);
+  EXPECT_EQ(barcode.SetMinimal(true), Result::Ok);  // 8 codewords
+  EXPECT_TRUE(barcode.Minimal());
+  EXPECT_EQ(barcode.CurrentFormat().id, 3);
+  EXPECT_EQ(barcode.SetEncodingMode(2), Result::Ok);
+  EXPECT_EQ(barcode.CurrentFormat().id, 4);
+  EXPECT_EQ(barcode.SetPreferredFormat(3), Result::DataDoesNotFit);
+  EXPECT_EQ(barcode.SetEncodingMode(0), Result::Ok);
+  EXPECT_EQ(barcode.SetMinimal(false), Result::DataDoesNotFit);
+}
+
 TEST(DataMatrixBarcode, ShapeAndDmreChooseTheFormat) {
   DataMatrixBarcode barcode;  // "1234567" in Base256: 9 codewords
   EXPECT_EQ(barcode.CurrentFormat().id, 4);

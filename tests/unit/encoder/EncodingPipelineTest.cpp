@@ -105,6 +105,52 @@ TEST(EncodingPipeline, Examples) {
   }
 }
 
+// minimal against the look-ahead on the same settings; it only acts in mode 0.
+TEST(EncodingPipeline, MinimalTakesTheFewestCodewords) {
+  struct Case {
+    const char* name;
+    std::string data;
+    int32_t mode;
+    int32_t preferred;
+    int32_t shape;
+    bool structuredAppend;
+    ResultCode lookAheadResult;
+    int32_t lookAheadFormat;
+    int32_t minimalFormat;
+    Bytes minimalData;  // empty: not checked
+  };
+  const Case cases[] = {
+      // A in ASCII, then X12 triplets up to the end of the format, which needs no unlatch.
+      {"ten letters", "ABCDEFGHIJ", 0, 0, SymbolShape::Square, false, Result::Ok, 4, 3,
+       {66, 238, 96, 82, 115, 141, 134, 200}},
+      {"a named format that only minimal fits", "ABCDEFGHIJ", 0, 3, SymbolShape::Square, false,
+       Result::DataDoesNotFit, 3, 3, {}},
+      {"behind a structured-append header", "ABCDEFGHIJ", 0, 0, SymbolShape::Square, true, Result::Ok, 5, 4, {}},
+      {"mixed case and digits", "aB1cD2eF3gH4", 0, 0, SymbolShape::Square, false, Result::Ok, 5, 4, {}},
+      {"rectangles", "ABCDEFGHIJKLM", 0, 0, SymbolShape::Rectangle, false, Result::Ok, 27, 26, {}},
+      {"digits, where the look-ahead is already shortest", "12345678", 0, 0, SymbolShape::Square, false,
+       Result::Ok, 2, 2, {142, 164, 186, 208, 129}},
+      {"fixed C40: minimal has no effect", "ABCDEFGHIJ", 2, 0, SymbolShape::Square, false, Result::Ok, 4, 4, {}},
+  };
+  for (const Case& c : cases) {
+    for (bool minimal : {false, true}) {
+      SCOPED_TRACE(testing::Message() << c.name << (minimal ? ", minimal" : ""));
+      EncodingSettings settings = Settings(c.data, c.mode, c.preferred);
+      settings.shape = c.shape;
+      settings.structuredAppend = c.structuredAppend;
+      settings.minimal = minimal;
+      CodewordBuffer codewords;
+      FormatInfo format;
+      const ResultCode result = EncodeCodewords(settings, codewords, format);
+      EXPECT_EQ(result, minimal ? Result::Ok : c.lookAheadResult);
+      EXPECT_EQ(format.id, minimal ? c.minimalFormat : c.lookAheadFormat);
+      if (minimal && !c.minimalData.empty()) {
+        EXPECT_EQ(DataPart(codewords, format), c.minimalData);
+      }
+    }
+  }
+}
+
 TEST(EncodingPipeline, FullSymbolOfA) {
   CodewordBuffer codewords;
   FormatInfo format;

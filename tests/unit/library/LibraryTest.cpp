@@ -139,6 +139,9 @@ TEST(LibraryMatrixTest, GivesTheEncodedSymbolOfDataAndFormat) {
       {"data=https://example.com/~x/01/09506000134352?17=261231&gs1dl=1", 26, 26,
        "https://example.com/~x/01/09506000134352?17=261231"},
       {"data=(01)09506000134352&gs1=1&dl=1", 22, 22, "https://id.gs1.org/01/09506000134352"},
+      // 16 x 16 without minimal.
+      {"data=ABCDEFGHIJ&minimal=1", 14, 14, "ABCDEFGHIJ"},
+      {"data=ABCDEFGHIJ&minimal=1&mode=2", 16, 16, "ABCDEFGHIJ"},
   };
   for (const Case& c : cases) {
     const korvex::ModuleMatrix matrix = korvex::EncodeMatrix(AsRequest(c.query));
