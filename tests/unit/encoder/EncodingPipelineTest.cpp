@@ -134,13 +134,13 @@ TEST(EncodingPipeline, MinimalTakesTheFewestCodewords) {
       // Text triplets that end at the end of the format: 5 codewords, no unlatch (ASCII takes 6).
       {"Text triplets fill 12 x 12", "aimaim", 0, 0, SymbolShape::Square, false, Result::Ok, 3, 2,
        {239, 91, 11, 91, 11}},
-      // A, then Text: two triplets and the last two values padded into the last two codewords,
-      // no unlatch; with an unlatch any way takes 9 codewords.
-      {"a padded triplet fills 14 x 14", "Aabcdefgh", 0, 0, SymbolShape::Square, false, Result::Ok, 4, 3,
-       {66, 239, 89, 233, 109, 36, 128, 73}},
-      // Text: three triplets, then j in ASCII in the last codeword without an unlatch (9 with one).
-      {"a last character in the last codeword", "abcdefghij", 0, 0, SymbolShape::Square, false, Result::Ok, 4,
-       3, {239, 89, 233, 109, 36, 128, 95, 107}},
+      // The padded and the one-character ends take as many codewords as moving one or two
+      // characters before the run into ASCII, which the search finds first; either way only an
+      // end without the unlatch fits 14 x 14 (9 codewords otherwise).
+      {"ASCII, then Text triplets that fill 14 x 14", "Aabcdefgh", 0, 0, SymbolShape::Square, false, Result::Ok,
+       4, 3, {66, 98, 99, 239, 102, 187, 121, 246}},
+      {"one letter, then Text triplets that fill 14 x 14", "abcdefghij", 0, 0, SymbolShape::Square, false,
+       Result::Ok, 4, 3, {98, 239, 96, 82, 115, 141, 134, 200}},
       {"fixed C40: minimal has no effect", "ABCDEFGHIJ", 2, 0, SymbolShape::Square, false, Result::Ok, 4, 4, {}},
   };
   for (const Case& c : cases) {
