@@ -250,12 +250,12 @@ std::vector<Segment> PlanSegments(DataRange items) {
   return plan;
 }
 
-bool EncodeSegment(int scheme, DataRange run, bool lastSegment, CodewordWriter& out) {
+bool EncodeSegment(int scheme, DataRange run, bool lastSegment, CodewordWriter& out, bool fullSymbolEnds) {
   if (run.empty()) return true;
   switch (scheme) {
     case Scheme::Ascii: return EncodeAscii(run, out);
-    case Scheme::C40: return EncodeC40Text(run, true, lastSegment, out);
-    case Scheme::Text: return EncodeC40Text(run, false, lastSegment, out);
+    case Scheme::C40: return EncodeC40Text(run, true, lastSegment, out, fullSymbolEnds);
+    case Scheme::Text: return EncodeC40Text(run, false, lastSegment, out, fullSymbolEnds);
     case Scheme::Base256: return EncodeBase256(run, out);
     case Scheme::Edifact: return EncodeEdifact(run, lastSegment, out);
     case Scheme::X12: return EncodeX12(run, lastSegment, out);
@@ -268,7 +268,8 @@ bool EncodeAuto(DataRange items, const std::vector<Segment>& plan, CodewordWrite
     // The plan's own indication is also true for a run closed just before a last codeword
     // item; the short run ends are only sound where nothing at all follows.
     const bool nothingFollows = segment.begin + segment.count == items.size();
-    if (!EncodeSegment(segment.scheme, items.Sub(segment.begin, segment.count), nothingFollows, out)) {
+    if (!EncodeSegment(segment.scheme, items.Sub(segment.begin, segment.count), nothingFollows, out,
+                       segment.fullSymbolEnds)) {
       return false;
     }
   }

@@ -170,28 +170,35 @@ C40TextValues C40TextValuesOf(uint8_t byte, bool useC40) {
 
 // The leftover value is the last character's row; its shift values, if any, closed the last
 // triplet, and the whole character is written again in ASCII. The filler 0 of a padded triplet
-// is a shift 1 with nothing after it, which decoders drop. The run takes the same codewords in
-// every format, so the format is the smallest that holds them. Readers take a lone last data
+// is a shift 1 with nothing after it, which decoders drop. Readers take a lone last data
 // codeword in ASCII, where 254 is no valid value: where nothing follows and the unlatch would be
-// the format's last data codeword, it is left out and the first pad (129) takes its place.
-C40TextRunEnd C40TextRunEndFor(std::size_t valuesLeft, bool lastSegment, std::size_t room) {
+// the format's last data codeword, it is left out and the first pad (129) takes its place, so
+// these ends take the same codewords in every format.
+//
+// The full-symbol ends save a codeword where the run ends exactly at the format's end: after
+// the last triplet, or the padded one in the last two codewords, the symbol simply ends; and a
+// last character of one value in the last codeword goes in ASCII, which readers take there.
+C40TextRunEnd C40TextRunEndFor(std::size_t valuesLeft, bool lastSegment, std::size_t room, bool fullSymbolEnds,
+                               bool lastCharOneValue) {
   C40TextRunEnd end;
+  const bool fillsFormat = lastSegment && fullSymbolEnds && room != CodewordWriter::kUnknownCapacity;
   if (valuesLeft == 1) {
-    end.unlatch = true;
+    end.unlatch = !(fillsFormat && lastCharOneValue && room == 1);
     end.lastCharInAscii = true;
     return end;
   }
   end.padTriplet = valuesLeft == 2;
-  const std::size_t roomAfter =
-      !end.padTriplet ? room : room >= kTripletCodewords ? room - kTripletCodewords : 0;
-  end.unlatch = !(lastSegment && roomAfter == 1);
+  const std::size_t ownCodewords = end.padTriplet ? kTripletCodewords : 0;
+  const std::size_t roomAfter = room >= ownCodewords ? room - ownCodewords : 0;
+  const bool endsAtFormatEnd = fillsFormat && room == ownCodewords;
+  end.unlatch = !(lastSegment && roomAfter == 1) && !endsAtFormatEnd;
   return end;
 }
 
 namespace {
 
 // One run of data characters: latch, full triplets, then the end that C40TextRunEndFor gives.
-void EncodeC40TextRun(DataRange run, bool useC40, bool lastSegment, CodewordWriter& out) {
+void EncodeC40TextRun(DataRange run, bool useC40, bool lastSegment, bool fullSymbolEnds, CodewordWriter& out) {
   std::vector<uint8_t> values;
   values.reserve(2 * run.size());
   for (DataItem item : run) {
@@ -205,7 +212,9 @@ void EncodeC40TextRun(DataRange run, bool useC40, bool lastSegment, CodewordWrit
     PackTriplet(values[next], values[next + 1], values[next + 2], out);
   }
 
-  const C40TextRunEnd end = C40TextRunEndFor(values.size() - next, lastSegment, out.Room());
+  const bool lastCharOneValue = C40TextValuesOf(ItemValue(run[run.size() - 1]), useC40).count == 1;
+  const C40TextRunEnd end =
+      C40TextRunEndFor(values.size() - next, lastSegment, out.Room(), fullSymbolEnds, lastCharOneValue);
   if (end.padTriplet) PackTriplet(values[next], values[next + 1], 0, out);
   if (end.unlatch) out.Append(kUnlatch);
   if (end.lastCharInAscii) EncodeAscii(run.Sub(run.size() - 1, 1), out);
@@ -213,11 +222,11 @@ void EncodeC40TextRun(DataRange run, bool useC40, bool lastSegment, CodewordWrit
 
 }  // namespace
 
-bool EncodeC40Text(DataRange range, bool useC40, bool lastSegment, CodewordWriter& out) {
+bool EncodeC40Text(DataRange range, bool useC40, bool lastSegment, CodewordWriter& out, bool fullSymbolEnds) {
   return ForEachDataRun(
       range, lastSegment,
       [&](DataRange run, bool runReachesEnd) {
-        EncodeC40TextRun(run, useC40, runReachesEnd, out);
+        EncodeC40TextRun(run, useC40, runReachesEnd, fullSymbolEnds, out);
         return true;
       },
       [&](uint8_t codeword) { out.Append(codeword); });

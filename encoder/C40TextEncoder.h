@@ -37,16 +37,19 @@ C40TextValues C40TextValuesOf(uint8_t byte, bool useC40);
 
 // How a run ends with valuesLeft (0..2) values after its last full triplet, where room is the
 // format's room at that point (CodewordWriter::Room()). The encoder writes, and planners count,
-// by this one rule.
+// by this one rule. fullSymbolEnds adds the ends that hold only where the run fills the format
+// exactly; lastCharOneValue: the run's last character is a single basic-set value.
 struct C40TextRunEnd {
   bool padTriplet = false;       // the two values left fill a last triplet with a filler 0
   bool unlatch = false;          // 254 follows
   bool lastCharInAscii = false;  // the run's last character follows, whole, in ASCII
 };
-C40TextRunEnd C40TextRunEndFor(std::size_t valuesLeft, bool lastSegment, std::size_t room);
+C40TextRunEnd C40TextRunEndFor(std::size_t valuesLeft, bool lastSegment, std::size_t room, bool fullSymbolEnds,
+                               bool lastCharOneValue);
 
 // C40 (useC40) or Text encodation of the range. lastSegment: nothing follows the range in the
 // data, so an unlatch that would take the format's last data codeword is left to the pad.
-// Codeword items inside the range end the run, are written in ASCII, and the scheme latches
-// again for the data after them. Never fails.
-bool EncodeC40Text(DataRange range, bool useC40, bool lastSegment, CodewordWriter& out);
+// fullSymbolEnds: the last run may also end as C40TextRunEndFor allows where it fills the
+// format. Codeword items inside the range end the run, are written in ASCII, and the scheme
+// latches again for the data after them. Never fails.
+bool EncodeC40Text(DataRange range, bool useC40, bool lastSegment, CodewordWriter& out, bool fullSymbolEnds = false);

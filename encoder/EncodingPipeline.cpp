@@ -20,8 +20,9 @@ constexpr std::size_t kReservedCodewords = 1000;
 constexpr uint8_t kFirstPad = 129;
 // The short X12 and EDIFACT run ends (no unlatch, leftovers in ASCII) save at most two
 // codewords against the ends written while the format is still unknown. C40 and Text ends save
-// nothing: where they leave out the unlatch, the pad takes its codeword. A shortest plan for a
-// format is among the plans the measuring pass weighed, so the bound holds for it too.
+// nothing, where they leave out the unlatch the pad takes its codeword, except the full-symbol
+// ends of the shortest encodation, which save one. A shortest plan for a format is among the
+// plans the measuring pass weighed, so the bound holds for it too.
 constexpr std::size_t kMaxShortEndSaving = 2;
 
 bool EncodeWithMode(int32_t mode, DataRange items, const std::vector<Segment>& plan, CodewordWriter& out) {

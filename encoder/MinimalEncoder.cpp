@@ -276,14 +276,14 @@ void MinimalEncoder::Advance(Table& table, std::size_t position) const {
 }
 
 MinimalEncoder::RunEnd MinimalEncoder::EndOf(uint8_t state, std::size_t cost, std::size_t capacity,
-                                             bool endsData) {
+                                             bool endsData, bool lastCharOneValue) {
   const std::size_t room = RoomAt(cost, capacity);
   const std::size_t waiting = PendingOf(state);
   RunEnd result;
   switch (SchemeOf(state)) {
     case Scheme::C40:
     case Scheme::Text: {
-      const C40TextRunEnd end = C40TextRunEndFor(waiting, endsData, room);
+      const C40TextRunEnd end = C40TextRunEndFor(waiting, endsData, room, true, lastCharOneValue);
       result.codewords = static_cast<uint8_t>((end.padTriplet ? kTripletCodewords : 0) + (end.unlatch ? kSwitchCodewords : 0));
       result.asciiTail = end.lastCharInAscii ? 1 : 0;
       break;
@@ -311,6 +311,12 @@ std::size_t MinimalEncoder::AsciiTail(std::size_t position, std::size_t count) c
   return count == 1 ? costs_[position - 1].asciiOne : costs_[position - 2].asciiTwo;
 }
 
+bool MinimalEncoder::LastCharOneValue(uint8_t state) const {
+  if (items_.empty()) return false;
+  const ItemCosts& last = costs_.back();
+  return (SchemeOf(state) == Scheme::C40 ? last.c40Values : last.textValues) == 1;
+}
+
 MinimalEncoder::Ending MinimalEncoder::BestEnding(const Table& table, std::size_t capacity) const {
   const std::size_t n = items_.size();
   Ending best;
@@ -318,7 +324,7 @@ MinimalEncoder::Ending MinimalEncoder::BestEnding(const Table& table, std::size_
   for (uint8_t state = 0; state < kStateCount; ++state) {
     const uint32_t cost = table[n * kStateCount + state].cost;
     if (cost == kUnreached) continue;
-    const RunEnd end = EndOf(state, cost, capacity, true);
+    const RunEnd end = EndOf(state, cost, capacity, true, LastCharOneValue(state));
     if (end.misread) continue;
     const std::size_t written = cost + end.codewords + AsciiTail(n, end.asciiTail);
     const bool fits = capacity == CodewordWriter::kUnknownCapacity || written <= capacity;
@@ -381,7 +387,11 @@ std::vector<Segment> MinimalEncoder::PlanOf(const Table& table, uint8_t state) c
   }
   finish();
   std::vector<Segment> plan(reversed.rbegin(), reversed.rend());
-  if (!plan.empty()) plan.back().lastSegment = plan.back().begin + plan.back().count == items_.size();
+  if (!plan.empty()) {
+    plan.back().lastSegment = plan.back().begin + plan.back().count == items_.size();
+    // The ending was chosen with the full-symbol ends; the writer must know it may use them.
+    plan.back().fullSymbolEnds = plan.back().lastSegment;
+  }
   return plan;
 }
 

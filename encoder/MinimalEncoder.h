@@ -53,15 +53,20 @@ class MinimalEncoder {
   void Advance(Table& table, std::size_t position) const;
 
   // How the run of a state ends, by the scheme encoder's rule for the room left after cost
-  // codewords: codewords of its own, then its last asciiTail items in ASCII.
+  // codewords: codewords of its own, then its last asciiTail items in ASCII. The last run may
+  // end by the full-symbol ends; lastCharOneValue: the data's last character is one value in
+  // the state's C40 or Text set.
   struct RunEnd {
     uint8_t codewords = 0;
     uint8_t asciiTail = 0;
     bool misread = false;  // a decoder would misread that end in the format
   };
-  static RunEnd EndOf(uint8_t state, std::size_t cost, std::size_t capacity, bool endsData);
+  static RunEnd EndOf(uint8_t state, std::size_t cost, std::size_t capacity, bool endsData,
+                      bool lastCharOneValue = false);
   // What ASCII writes for the count (0..2) items before the position.
   std::size_t AsciiTail(std::size_t position, std::size_t count) const;
+  // Whether the data's last character is one value in the C40 or Text set of the state.
+  bool LastCharOneValue(uint8_t state) const;
   Ending BestEnding(const Table& table, std::size_t capacity) const;
   bool PathMisreads(const Table& table, uint8_t state, std::size_t capacity) const;
   std::vector<Segment> PlanOf(const Table& table, uint8_t state) const;

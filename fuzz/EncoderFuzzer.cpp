@@ -91,8 +91,10 @@ bool BlocksAreCodewords(const CodewordBuffer& codewords, const FormatInfo& forma
 // false for a codeword sequence that a reader could not decode.
 class DataCodewordReader {
  public:
-  DataCodewordReader(const CodewordBuffer& codewords, size_t dataCodewords, size_t start)
-      : codewords_(codewords), end_(dataCodewords), position_(start) {}
+  // fullSymbolEnds: C40 and Text runs may also end as the shortest encodation ends them where
+  // they fill the format.
+  DataCodewordReader(const CodewordBuffer& codewords, size_t dataCodewords, size_t start, bool fullSymbolEnds)
+      : codewords_(codewords), end_(dataCodewords), position_(start), fullSymbolEnds_(fullSymbolEnds) {}
 
   bool Read(DataItemList& items) {
     items_ = &items;
@@ -233,9 +235,13 @@ class DataCodewordReader {
     upperShift_ = false;
     // Readers would take a run that simply stops as well, but this encoder always unlatches a
     // C40 or Text run, save where the unlatch would be the last data codeword: the pad is there.
-    if (read && !unlatched_ && !(end_ - position_ == 1 && codewords_[position_] == kPad)) {
-      c40TextEndMissing_ = true;
-    }
+    // The shortest encodation may also stop a run that fills the format: right at its end, or
+    // with a last character in ASCII in its last codeword.
+    const size_t left = end_ - position_;
+    const bool padFollows = left == 1 && codewords_[position_] == kPad;
+    const bool fillsFormat =
+        fullSymbolEnds_ && (left == 0 || (left == 1 && codewords_[position_] >= 1 && codewords_[position_] <= 128));
+    if (read && !unlatched_ && !padFollows && !fillsFormat) c40TextEndMissing_ = true;
     return read;
   }
 
@@ -300,6 +306,7 @@ class DataCodewordReader {
   const CodewordBuffer& codewords_;
   size_t end_;
   size_t position_;
+  bool fullSymbolEnds_;
   DataItemList* items_ = nullptr;
   bool upperShift_ = false;
   bool unlatched_ = false;
@@ -379,7 +386,8 @@ void CheckSymbol(const EncodingSettings& settings, const CodewordBuffer& codewor
   DataItemList expected;
   PreprocessData(settings.data, expected);
   DataItemList decoded;
-  DataCodewordReader reader(codewords, format.dataCodewords, settings.structuredAppend ? 4 : 0);
+  const bool fullSymbolEnds = settings.minimal && settings.encodingMode == 0;
+  DataCodewordReader reader(codewords, format.dataCodewords, settings.structuredAppend ? 4 : 0, fullSymbolEnds);
   if (!reader.Read(decoded)) Fail("data codewords do not decode", settings, Result::Ok);
   if (reader.C40TextEndMissing()) Fail("C40 or Text run ends without its unlatch", settings, Result::Ok);
   if (decoded != expected) Fail("data codewords decode to other data", settings, Result::Ok);

@@ -11,9 +11,11 @@
 #include "cgi/RequestHandler.h"
 #include "cgi/RequestSettings.h"
 #include "encoder/AutoEncoder.h"
+#include "encoder/C40TextEncoder.h"
 #include "encoder/DataMatrixBarcode.h"
 #include "encoder/MinimalEncoder.h"
 #include "encoder/Preprocessor.h"
+#include "encoder/ReedSolomonCoder.h"
 #include "support/Decoders.h"
 #include "support/ReadBack.h"
 
@@ -183,6 +185,39 @@ TEST(EdifactEnds, DigitsInTheLastCodewords) {
   ASSERT_EQ(barcode.SetEncodingMode(5), Result::Ok);
   ASSERT_EQ(barcode.SetDataToEncode("@@@@@@@@@@@@12"), Result::Ok);
   ExpectReadsAs(barcode.Matrix(), "@@@@@@@@@@@@12");
+}
+
+// The C40 and Text ends for a run that fills the format exactly, which the shortest encodation
+// may choose: no unlatch after the last triplet or after a padded last triplet, and a last
+// character of one value in ASCII in the last codeword.
+TEST(C40TextFullSymbolEnds, ReadBack) {
+  struct Case {
+    const char* data;
+    bool useC40;
+    int32_t format;
+  };
+  const Case cases[] = {
+      {"AIM", true, 1},      {"aimaim", false, 2},           // triplets to the end
+      {"AB", true, 1},       {"!", true, 1},                 // two values padded into the last two
+      {"abcde", false, 2},   {"ABCDE", true, 25},            // codewords
+      {"ABCDEFGHIJ", true, 3}, {"abcdefghijklmnop", false, 4}, // the last character in ASCII
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.data);
+    const FormatInfo* format = FindFormat(c.format);
+    ASSERT_NE(format, nullptr);
+    DataItemList items;
+    PreprocessData(c.data, items);
+    CodewordBuffer codewords;
+    CodewordWriter out(codewords, format->dataCodewords);
+    ASSERT_TRUE(EncodeC40Text(DataRange(items), c.useC40, true, out, true));
+    ASSERT_EQ(codewords.size(), format->dataCodewords);  // filled exactly, no unlatch anywhere
+    for (uint8_t codeword : codewords) ASSERT_NE(codeword, 254);
+    ASSERT_TRUE(AppendErrorCorrection(*format, codewords));
+    SymbolMatrix matrix;
+    ASSERT_TRUE(matrix.Build(*format, codewords));
+    ExpectReadsAs(matrix, c.data);
+  }
 }
 
 struct EscapeCase {

@@ -13,10 +13,10 @@ namespace {
 using namespace test_items;
 
 Bytes Encode(const DataItemList& items, bool useC40, bool lastSegment,
-             std::size_t capacity = CodewordWriter::kUnknownCapacity, Bytes already = {}) {
+             std::size_t capacity = CodewordWriter::kUnknownCapacity, Bytes already = {}, bool fullSymbolEnds = false) {
   CodewordBuffer buffer = already;
   CodewordWriter out(buffer, capacity);
-  EXPECT_TRUE(EncodeC40Text(DataRange(items), useC40, lastSegment, out));
+  EXPECT_TRUE(EncodeC40Text(DataRange(items), useC40, lastSegment, out, fullSymbolEnds));
   return buffer;
 }
 
@@ -163,6 +163,31 @@ TEST(EncodeC40Text, UnlatchGivesWayOnlyToTheLastPad) {
   };
   for (const ShortEndCase& c : cases) {
     EXPECT_EQ(Encode(c.items, c.useC40, c.lastSegment, c.capacity, c.already), c.expected) << c.name;
+  }
+}
+
+// The ends for a run that fills the format exactly, which only the shortest encodation asks for.
+TEST(EncodeC40Text, FullSymbolEndsOnlyWhereTheFormatIsFilled) {
+  const ShortEndCase cases[] = {
+      {"AIM fills the format: no unlatch", Items("AIM"), true, true, 3, {}, {230, 91, 11}},
+      {"AIM, unlatch on the last codeword", Items("AIM"), true, true, 4, {}, {230, 91, 11}},
+      {"AIM with room left unlatches", Items("AIM"), true, true, 5, {}, {230, 91, 11, 254}},
+      {"AIM with more data to come unlatches", Items("AIM"), true, false, 3, {}, {230, 91, 11, 254}},
+      {"AIM while the format is unknown", Items("AIM"), true, true, CodewordWriter::kUnknownCapacity, {},
+       {230, 91, 11, 254}},
+      {"AIM behind earlier codewords fills the format", Items("AIM"), true, true, 4, {232}, {232, 230, 91, 11}},
+      {"AB padded into the last two codewords", Items("AB"), true, true, 3, {}, {230, 89, 217}},
+      {"AB padded with room left unlatches", Items("AB"), true, true, 5, {}, {230, 89, 217, 254}},
+      {"A in the last codeword, in ASCII", Items("A"), true, true, 2, {}, {230, 66}},
+      {"Text a in the last codeword, in ASCII", Items("a"), false, true, 2, {}, {239, 98}},
+      {"A with two codewords left unlatches", Items("A"), true, true, 3, {}, {230, 254, 66}},
+      {"A with more data to come unlatches", Items("A"), true, false, 2, {}, {230, 254, 66}},
+      // The mark's shift closed the triplet: only a character of one value may stand alone.
+      {"AB! keeps its unlatch", Items("AB!"), true, true, 4, {}, {230, 89, 218, 254, 34}},
+      {"C40 a (shift 3) keeps its unlatch", Items("BCa"), true, true, 4, {}, {230, 96, 67, 254, 98}},
+  };
+  for (const ShortEndCase& c : cases) {
+    EXPECT_EQ(Encode(c.items, c.useC40, c.lastSegment, c.capacity, c.already, true), c.expected) << c.name;
   }
 }
 

@@ -120,9 +120,10 @@ TEST(EncodingPipeline, MinimalTakesTheFewestCodewords) {
     Bytes minimalData;  // empty: not checked
   };
   const Case cases[] = {
-      // A in ASCII, then X12 triplets up to the end of the format, which needs no unlatch.
+      // A in ASCII, then C40 triplets (X12's would take as many) up to the end of the format,
+      // which needs no unlatch.
       {"ten letters", "ABCDEFGHIJ", 0, 0, SymbolShape::Square, false, Result::Ok, 4, 3,
-       {66, 238, 96, 82, 115, 141, 134, 200}},
+       {66, 230, 96, 82, 115, 141, 134, 200}},
       {"a named format that only minimal fits", "ABCDEFGHIJ", 0, 3, SymbolShape::Square, false,
        Result::DataDoesNotFit, 3, 3, {}},
       {"behind a structured-append header", "ABCDEFGHIJ", 0, 0, SymbolShape::Square, true, Result::Ok, 5, 4, {}},
@@ -130,6 +131,16 @@ TEST(EncodingPipeline, MinimalTakesTheFewestCodewords) {
       {"rectangles", "ABCDEFGHIJKLM", 0, 0, SymbolShape::Rectangle, false, Result::Ok, 27, 26, {}},
       {"digits, where the look-ahead is already shortest", "12345678", 0, 0, SymbolShape::Square, false,
        Result::Ok, 2, 2, {142, 164, 186, 208, 129}},
+      // Text triplets that end at the end of the format: 5 codewords, no unlatch (ASCII takes 6).
+      {"Text triplets fill 12 x 12", "aimaim", 0, 0, SymbolShape::Square, false, Result::Ok, 3, 2,
+       {239, 91, 11, 91, 11}},
+      // The padded and the one-character ends take as many codewords as moving one or two
+      // characters before the run into ASCII, which the search finds first; either way only an
+      // end without the unlatch fits 14 x 14 (9 codewords otherwise).
+      {"ASCII, then Text triplets that fill 14 x 14", "Aabcdefgh", 0, 0, SymbolShape::Square, false, Result::Ok,
+       4, 3, {66, 98, 99, 239, 102, 187, 121, 246}},
+      {"one letter, then Text triplets that fill 14 x 14", "abcdefghij", 0, 0, SymbolShape::Square, false,
+       Result::Ok, 4, 3, {98, 239, 96, 82, 115, 141, 134, 200}},
       {"fixed C40: minimal has no effect", "ABCDEFGHIJ", 2, 0, SymbolShape::Square, false, Result::Ok, 4, 4, {}},
   };
   for (const Case& c : cases) {

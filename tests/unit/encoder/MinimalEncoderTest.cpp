@@ -81,11 +81,19 @@ class Run {
       case Scheme::C40:
       case Scheme::Text: {
         cost += 2 * (values_ / 3);
-        // One value left: unlatch, then the last character in ASCII. Otherwise (two values
-        // padded to a triplet) the unlatch, which the pad replaces when it would be the last
-        // data codeword.
-        if (values_ % 3 == 1) return cost + 1 + AsciiCost(first_ + n - 1, 1);
-        if (values_ % 3 == 2) cost += 2;
+        const uint8_t lastByte = ItemValue(first_[n - 1]);
+        // One value left: unlatch, then the last character in ASCII; at the end of the data a
+        // last character of one value that takes the format's last codeword needs no unlatch.
+        if (values_ % 3 == 1) {
+          if (last && known && used + cost + 1 == capacity && Values(lastByte, scheme_ == Scheme::C40) == 1) {
+            return cost + 1;
+          }
+          return cost + 1 + AsciiCost(first_ + n - 1, 1);
+        }
+        if (values_ % 3 == 2) cost += 2;  // padded to a triplet
+        // Then the unlatch: none where the run ends the data at the format's end, and the pad
+        // stands for it where it would be the last data codeword.
+        if (last && known && used + cost == capacity) return cost;
         return cost + (last && RoomAfter(used + cost, capacity) == 1 ? 0 : 1);
       }
       case Scheme::X12: {
