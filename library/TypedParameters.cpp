@@ -64,16 +64,19 @@ ResultCode EncodeParameters(const void* data, std::size_t size, const korvex_enc
       break;
     case KORVEX_INPUT_TILDE:
     case KORVEX_INPUT_GS1:
+    case KORVEX_INPUT_GS1_DIGITAL_LINK:
       // A parameter value is text: a NUL would silently end the data.
       if (given.find('\0') != std::string::npos) {
-        detail = "data: a NUL byte cannot be part of tilde or GS1 text (~X00 writes one in tilde data)";
+        detail = "data: a NUL byte cannot be part of tilde, GS1 or Digital Link text (~X00 writes one in tilde data)";
         return Result::InvalidArgument;
       }
       parameters = {{"data", given}};
       if (options.input == KORVEX_INPUT_GS1) {
         parameters.emplace_back("gs1", "1");
         parameters.emplace_back("gssep", Switch(options.gs1_separator));
+        if (options.digital_link_stem != nullptr) parameters.emplace_back("dl", options.digital_link_stem);
       }
+      if (options.input == KORVEX_INPUT_GS1_DIGITAL_LINK) parameters.emplace_back("gs1dl", "1");
       break;
     default:
       detail = "input: " + std::to_string(options.input) + " is out of range";

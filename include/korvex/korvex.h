@@ -60,6 +60,8 @@ extern "C" {
 #define KORVEX_INPUT_TILDE 1  /* tilde escapes as in the web parameter data (~1 is FNC1, ...) */
 #define KORVEX_INPUT_GS1 2    /* GS1 element strings in bracket form, (01)09501101530003 */
 #define KORVEX_INPUT_UTF8 3   /* UTF-8 text, marked with ECI 26 when it holds non-ASCII */
+#define KORVEX_INPUT_GS1_DIGITAL_LINK 4  /* a GS1 Digital Link URI, checked against the GS1 Syntax
+                                            Dictionary and encoded exactly as given, as plain data */
 
 /* Which formats the automatic choice tries. */
 #define KORVEX_SHAPE_SQUARE 0
@@ -91,6 +93,10 @@ typedef struct korvex_encode_options {
   int32_t dmre;           /* non-zero: the DMRE rectangles join the choice */
   int32_t mode;           /* KORVEX_MODE_*; default KORVEX_MODE_AUTO */
   int32_t minimal;        /* non-zero: the shortest encodation (with KORVEX_MODE_AUTO) */
+  const char* digital_link_stem;  /* with KORVEX_INPUT_GS1: NULL encodes the element strings; a
+                                     stem such as "https://example.com/products" (or "1" for
+                                     https://id.gs1.org) encodes their canonical GS1 Digital Link
+                                     URI at it instead (the web's dl); read during the call only */
 } korvex_encode_options;
 
 /* How a writer draws a symbol; korvex_drawing_options_init sets the defaults. */

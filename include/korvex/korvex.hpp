@@ -137,6 +137,7 @@ enum class Input : int32_t {
   Tilde = KORVEX_INPUT_TILDE,  // tilde escapes as in the web parameter data
   Gs1 = KORVEX_INPUT_GS1,      // GS1 element strings in bracket form
   Utf8 = KORVEX_INPUT_UTF8,    // UTF-8 text, marked with ECI 26
+  Gs1DigitalLink = KORVEX_INPUT_GS1_DIGITAL_LINK,  // a GS1 Digital Link URI, checked, as plain data
 };
 
 enum class Shape : int32_t {
@@ -169,6 +170,9 @@ struct EncodeOptions {
   bool dmre = false;
   Mode mode = Mode::Auto;
   bool minimal = false;  // the shortest encodation (with Mode::Auto)
+  // With Input::Gs1: empty encodes the element strings; a stem (or "1" for https://id.gs1.org)
+  // encodes their canonical GS1 Digital Link URI at it.
+  std::string digitalLinkStem;
 
   korvex_encode_options ToC() const {
     korvex_encode_options options;
@@ -180,6 +184,8 @@ struct EncodeOptions {
     options.dmre = dmre ? 1 : 0;
     options.mode = static_cast<int32_t>(mode);
     options.minimal = minimal ? 1 : 0;
+    // Points into this object, which outlives the call that reads it.
+    options.digital_link_stem = digitalLinkStem.empty() ? nullptr : digitalLinkStem.c_str();
     return options;
   }
 };

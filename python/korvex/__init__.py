@@ -24,7 +24,7 @@ __all__ = ["KorvexError", "Symbol", "encode", "render", "library_version", "__ve
 
 __version__ = "2.0.0"
 
-_INPUT_BYTES, _INPUT_TILDE, _INPUT_GS1, _INPUT_UTF8 = 0, 1, 2, 3
+_INPUT_BYTES, _INPUT_TILDE, _INPUT_GS1, _INPUT_UTF8, _INPUT_GS1_DIGITAL_LINK = 0, 1, 2, 3, 4
 _SHAPES = {"square": 0, "rectangle": 1, "any": 2}
 _ALIGNMENTS = {"left": 0, "top": 0, "start": 0, "center": 1, "right": 2, "bottom": 2, "end": 2}
 _INVALID_ARGUMENT = 1
@@ -185,7 +185,7 @@ class Symbol:
 
 def encode(data: Union[str, bytes], *, gs1: bool = False, gssep: bool = False, utf8: bool = False,
            tilde: bool = False, minimal: bool = False, shape: str = "square", dmre: bool = False, format: int = 0,
-           mode: int = 0) -> Symbol:
+           mode: int = 0, gs1dl: bool = False, dl: Optional[str] = None) -> Symbol:
     """Encodes data as one Data Matrix symbol.
 
     bytes are data byte for byte (NUL and "~" included); a str is sent as UTF-8, marked with
@@ -194,12 +194,17 @@ def encode(data: Union[str, bytes], *, gs1: bool = False, gssep: bool = False, u
     in bracket form, gssep=True separating them with GS instead of FNC1. shape is "square",
     "rectangle" or "any"; dmre adds the DMRE rectangles; format 1..30 (31..48 with dmre) fixes
     the symbol format; mode 1..6 fixes the encodation (ASCII, C40, Text, Base256, EDIFACT,
-    X12), 0 switches automatically, minimal=True finds the shortest encodation.
+    X12), 0 switches automatically, minimal=True finds the shortest encodation. gs1dl=True reads
+    the data as a GS1 Digital Link URI, checked and encoded exactly as given; with gs1=True,
+    dl="https://example.com/products" (or "1" for https://id.gs1.org) encodes the canonical
+    Digital Link URI of the element strings at that stem instead of the element strings.
 
     Raises KorvexError (code 1 for an option out of range) when the data cannot be encoded.
     """
-    if sum(map(bool, (gs1, tilde, utf8))) > 1:
-        raise KorvexError(_INVALID_ARGUMENT, "gs1, tilde and utf8 exclude each other")
+    if sum(map(bool, (gs1, tilde, utf8, gs1dl))) > 1:
+        raise KorvexError(_INVALID_ARGUMENT, "gs1, gs1dl, tilde and utf8 exclude each other")
+    if dl is not None and not gs1:
+        raise KorvexError(_INVALID_ARGUMENT, "dl needs gs1=True")
     if isinstance(data, str):
         raw = data.encode("utf-8")
         text = True
@@ -208,7 +213,9 @@ def encode(data: Union[str, bytes], *, gs1: bool = False, gssep: bool = False, u
         text = False
     else:
         raise TypeError(f"data must be str or bytes, not {type(data).__name__}")
-    if gs1:
+    if gs1dl:
+        mode_of_input = _INPUT_GS1_DIGITAL_LINK
+    elif gs1:
         mode_of_input = _INPUT_GS1
     elif tilde:
         mode_of_input = _INPUT_TILDE
@@ -218,7 +225,7 @@ def encode(data: Union[str, bytes], *, gs1: bool = False, gssep: bool = False, u
         mode_of_input = _INPUT_BYTES
     # Every field given, in the order of korvex_encode_options.
     options = _library.EncodeOptions(mode_of_input, bool(gssep), format, _choice(_SHAPES, shape, "shape"), bool(dmre),
-                                     mode, bool(minimal))
+                                     mode, bool(minimal), None if dl is None else str(dl).encode("utf-8"))
     handle = ctypes.c_void_p()
     code = lib.korvex_encode(raw, len(raw), ctypes.byref(options), ctypes.byref(handle))
     if not handle.value:

@@ -18,6 +18,7 @@ class EncodeOptions(ctypes.Structure):
         ("dmre", ctypes.c_int32),
         ("mode", ctypes.c_int32),
         ("minimal", ctypes.c_int32),
+        ("digital_link_stem", ctypes.c_char_p),
     ]
 
 
