@@ -298,6 +298,8 @@ TEST(CgiDataSwitches, SymbolsEqualTheirTildeDataAndReadBack) {
       {"gs1dl=1&data=" + UrlEncode(tildes), "https://example.com/~~shop/01/09506000134352?x=~~1#~~~~7000026", "]d1",
        tildes},
       {"gs1dl=1&utf8=1&gs1=1&gssep=1&data=" + UrlEncode(digitalLink), digitalLink, "]d1", digitalLink, "&mode=4"},
+      {"gs1dl=1&data=" + UrlEncode(digitalLink), digitalLink, "]d1", digitalLink, "&minimal=1&compact=1"},
+      {"gs1=1&dl=1&minimal=1&data=" + UrlEncode(medicine), medicineLink, "]d1", medicineLink, "&minimal=1"},
       {"gs1=1&dl=1&data=" + UrlEncode(medicine), medicineLink, "]d1", medicineLink},
       {"gs1=1&dl=" + UrlEncode("http://example.com/~p/") + "&data=" + UrlEncode("(8003)09506000134352A~X28"),
        "http://example.com/~~p/8003/09506000134352A%28", "]d1", "http://example.com/~p/8003/09506000134352A%28"},
