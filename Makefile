@@ -32,6 +32,7 @@ deps-run deps-test deps-bench deps-deb:
 build: deps-test
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEX_WERROR=ON >/dev/null
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target korvex_bench  # built, not run, so that it keeps compiling
 
 define build_program
 	@cmake -S . -B $(PROGRAM_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEX_TESTS=OFF >/dev/null

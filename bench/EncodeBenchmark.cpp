@@ -89,6 +89,8 @@ void BM_Gs1DigitalLinkBuild(benchmark::State& state, const std::string& bracketD
     benchmark::DoNotOptimize(length);
   }
   state.SetLabel("URI " + std::to_string(length) + " chars");
+}
+
 // Automatic encodation alone, from the data to the padded, error-corrected codewords: the
 // look-ahead against the shortest encodation (minimal) on the same data.
 void BM_AutomaticEncodation(benchmark::State& state, const std::string& data, bool minimal) {

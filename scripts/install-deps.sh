@@ -36,6 +36,7 @@ test_packages=(
   python3-pytest python3-zxing-cpp python3-numpy python3-pil  # the Python package's tests
   python3-venv python3-pip python3-setuptools python3-wheel  # pip install ./python, offline
   valgrind                           # the C example run against a staged install
+  libbenchmark-dev                   # the benchmarks are built (not run) with the tests
 )
 bench_packages=(
   "${run_packages[@]}"
