@@ -172,7 +172,7 @@ struct EncodeOptions {
   bool minimal = false;  // the shortest encodation (with Mode::Auto)
   // With Input::Gs1: empty encodes the element strings; a stem (or "1" for https://id.gs1.org)
   // encodes their canonical GS1 Digital Link URI at it.
-  std::string digitalLinkStem;
+  std::string digitalLinkStem{};
 
   korvex_encode_options ToC() const {
     korvex_encode_options options;
