@@ -166,15 +166,22 @@ ResultCode PrepareSymbol(const RequestSettings& settings, const RequestLimits& l
   return Result::Ok;
 }
 
+// The symbol of the settings and where it lands in its image, for the writers that work from
+// the layout rather than from the raster (SVG, compact PNG).
+ResultCode LayOutSymbol(const RequestSettings& settings, const RequestLimits& limits, DataMatrixBarcode& barcode,
+                        SymbolLayout& layout) {
+  int32_t width = 0;
+  int32_t height = 0;
+  const ResultCode code = PrepareSymbol(settings, limits, barcode, width, height);
+  if (code != Result::Ok) return code;
+  return barcode.ComputeLayout(DrawRect(0, 0, width, height), layout);
+}
+
 // The symbol of the settings as an SVG document in answer, laid out exactly as the raster.
 ResultCode RenderSvg(const RequestSettings& settings, const RequestLimits& limits, Answer& answer) {
   DataMatrixBarcode barcode;
-  int32_t width = 0;
-  int32_t height = 0;
-  ResultCode code = PrepareSymbol(settings, limits, barcode, width, height);
-  if (code != Result::Ok) return code;
   SymbolLayout layout;
-  code = barcode.ComputeLayout(DrawRect(0, 0, width, height), layout);
+  const ResultCode code = LayOutSymbol(settings, limits, barcode, layout);
   if (code != Result::Ok) return code;
   answer.body = WriteSvg(layout, barcode.Matrix(), settings.resolutionDpi);
   answer.contentType = "image/svg+xml";
@@ -206,12 +213,8 @@ bool WritePngToMemory(const std::function<bool(FILE*)>& writePng, std::string& b
 // packed from the same layout, and the same requests accepted and refused as for the raster.
 ResultCode RenderCompactPng(const RequestSettings& settings, const RequestLimits& limits, Answer& answer) {
   DataMatrixBarcode barcode;
-  int32_t width = 0;
-  int32_t height = 0;
-  ResultCode code = PrepareSymbol(settings, limits, barcode, width, height);
-  if (code != Result::Ok) return code;
   SymbolLayout layout;
-  code = barcode.ComputeLayout(DrawRect(0, 0, width, height), layout);
+  const ResultCode code = LayOutSymbol(settings, limits, barcode, layout);
   if (code != Result::Ok) return code;
   const CompactPngWriter writer(layout, barcode.Matrix(), settings.resolutionDpi);
   if (!WritePngToMemory([&](FILE* stream) { return writer.Write(stream); }, answer.body)) {
