@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "BenchRequests.h"
-#include "cgi/QueryString.h"
-#include "cgi/RequestHandler.h"
-#include "cgi/RequestSettings.h"
+#include "request/QueryString.h"
+#include "cgi/CgiRequest.h"
+#include "request/RequestSettings.h"
 #include "gs1/Gs1DigitalLink.h"
 #include "encoder/EncodingPipeline.h"
 #include "gs1/Gs1Translation.h"

@@ -20,7 +20,7 @@
 
 #include "BenchRequests.h"
 #include "cgi/HttpAnswer.h"
-#include "cgi/RequestHandler.h"
+#include "cgi/CgiRequest.h"
 
 namespace {
 

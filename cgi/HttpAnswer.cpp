@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cgi/ResultCode.h"
+#include "result/ResultCode.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "cgi/Answer.h"
-#include "cgi/RequestHandler.h"
+#include "request/Answer.h"
+#include "cgi/CgiRequest.h"
 
 // How answers go out over HTTP beyond what the CGI program writes by default. Every part is
 // off by default; with all of them off, HandleHttpRequest is never used and every answer stays

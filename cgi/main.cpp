@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cgi/HttpAnswer.h"
-#include "cgi/RequestHandler.h"
+#include "cgi/CgiRequest.h"
 
 namespace {
 

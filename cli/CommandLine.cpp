@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cgi/RequestParameter.h"
+#include "request/RequestParameter.h"
 #include "cli/OutputPattern.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "cgi/ParameterSource.h"
+#include "request/ParameterSource.h"
 
 // The request parameters given as command-line options, values exactly as typed (nothing is
 // URL-decoded). As usual on a command line, a later option overrides an earlier one.

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cgi/ResultCode.h"
+#include "result/ResultCode.h"
 
 // Writes bytes as the whole content of the file at path. A regular file (or a new one) is
 // written under a temporary name beside it and renamed over it once complete, so that a reader

@@ -11,8 +11,8 @@
 #include <string>
 #include <unordered_map>
 
-#include "cgi/Answer.h"
-#include "cgi/RequestHandler.h"
+#include "request/Answer.h"
+#include "request/RequestHandler.h"
 #include "cli/OutputFile.h"
 #include "cli/OutputPattern.h"
 

@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "cgi/ResultCode.h"
+#include "result/ResultCode.h"
 #include "cli/CommandLine.h"
 #include "cli/Program.h"
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cgi/ResultCode.h"
+#include "result/ResultCode.h"
 #include "encoder/DataItem.h"
 #include "encoder/FormatTable.h"
 

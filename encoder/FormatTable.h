@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "cgi/ResultCode.h"
+#include "result/ResultCode.h"
 
 // One ECC200 symbol format.
 struct FormatInfo {

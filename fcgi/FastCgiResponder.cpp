@@ -14,7 +14,7 @@
 #include <fcgiapp.h>
 
 #include "cgi/HttpAnswer.h"
-#include "cgi/RequestHandler.h"
+#include "cgi/CgiRequest.h"
 #include "fcgi/FcgiStream.h"
 
 namespace {

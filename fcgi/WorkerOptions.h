@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cgi/HttpAnswer.h"
-#include "cgi/RequestHandler.h"
+#include "request/RequestHandler.h"
 
 // How korvex.fcgi was asked to run.
 struct WorkerOptions {

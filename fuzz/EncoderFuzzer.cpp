@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "cgi/ResultCode.h"
+#include "result/ResultCode.h"
 #include "encoder/DataItem.h"
 #include "encoder/EncodingPipeline.h"
 #include "encoder/FormatTable.h"

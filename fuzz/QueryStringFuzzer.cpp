@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "cgi/QueryString.h"
-#include "cgi/RequestParameter.h"
-#include "cgi/RequestSettings.h"
+#include "request/QueryString.h"
+#include "request/RequestParameter.h"
+#include "request/RequestSettings.h"
 #include "encoder/FormatTable.h"
 
 namespace {

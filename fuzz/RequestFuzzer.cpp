@@ -18,10 +18,10 @@
 #include <optional>
 #include <string>
 
-#include "cgi/QueryString.h"
-#include "cgi/RequestHandler.h"
-#include "cgi/RequestSettings.h"
-#include "cgi/ResultCode.h"
+#include "request/QueryString.h"
+#include "cgi/CgiRequest.h"
+#include "request/RequestSettings.h"
+#include "result/ResultCode.h"
 #include "support/HtmlPageTexts.h"
 #include "support/PngReader.h"
 

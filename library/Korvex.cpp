@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "cgi/Answer.h"
-#include "cgi/RequestHandler.h"
-#include "cgi/RequestSettings.h"
-#include "cgi/ResultCode.h"
-#include "encoder/DataMatrixBarcode.h"
+#include "request/Answer.h"
+#include "request/RequestHandler.h"
+#include "request/RequestSettings.h"
+#include "result/ResultCode.h"
+#include "request/DataMatrixBarcode.h"
 #include "library/ParameterList.h"
 #include "library/TypedParameters.h"
 

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "cgi/ParameterSource.h"
+#include "request/ParameterSource.h"
 
 // The parameters of a library request, looked up by name as a query string would be (the
 // first of a name counts), but without any decoding. The list is borrowed.

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <string>
 
-#include "cgi/RequestSettings.h"
-#include "cgi/ResultCode.h"
+#include "request/RequestSettings.h"
+#include "result/ResultCode.h"
 #include "korvex/korvex.h"
 #include "library/ParameterList.h"
 

@@ -11,7 +11,7 @@
 
 #include "png/PngResolution.h"
 #include "render/SymbolLayout.h"
-#include "render/SymbolMatrix.h"
+#include "encoder/SymbolMatrix.h"
 
 namespace {
 

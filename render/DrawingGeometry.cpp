@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "render/RgbImage.h"
-#include "render/SymbolMatrix.h"
+#include "encoder/SymbolMatrix.h"
 
 namespace {
 

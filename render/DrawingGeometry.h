@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "cgi/ResultCode.h"
+#include "result/ResultCode.h"
 #include "encoder/FormatTable.h"
 
 class RgbImage;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "render/SymbolLayout.h"
-#include "render/SymbolMatrix.h"
+#include "encoder/SymbolMatrix.h"
 
 namespace {
 

@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "cgi/RequestHandler.h"
-#include "cgi/ResultCode.h"
+#include "cgi/CgiRequest.h"
+#include "result/ResultCode.h"
 #include "support/HtmlPageTexts.h"
 #include "support/PngReader.h"
 

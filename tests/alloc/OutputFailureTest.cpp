@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "cgi/RequestHandler.h"
+#include "cgi/CgiRequest.h"
 #include "support/CgiProcess.h"
 #include "support/Paths.h"
 #include "support/PngReader.h"

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "cgi/QueryString.h"
-#include "cgi/RequestSettings.h"
-#include "encoder/DataMatrixBarcode.h"
+#include "request/QueryString.h"
+#include "request/RequestSettings.h"
+#include "request/DataMatrixBarcode.h"
 #include "support/ReadBack.h"
 #include "unit/gs1/Gs1ValidCases.h"
 

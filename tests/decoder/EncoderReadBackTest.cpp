@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "cgi/QueryString.h"
-#include "cgi/RequestHandler.h"
-#include "cgi/RequestSettings.h"
+#include "request/QueryString.h"
+#include "request/RequestHandler.h"
+#include "request/RequestSettings.h"
 #include "encoder/AutoEncoder.h"
 #include "encoder/C40TextEncoder.h"
-#include "encoder/DataMatrixBarcode.h"
+#include "request/DataMatrixBarcode.h"
 #include "encoder/MinimalEncoder.h"
 #include "encoder/Preprocessor.h"
 #include "encoder/ReedSolomonCoder.h"

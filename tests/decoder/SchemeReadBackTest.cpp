@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "encoder/DataMatrixBarcode.h"
+#include "request/DataMatrixBarcode.h"
 #include "support/ReadBack.h"
 
 namespace {

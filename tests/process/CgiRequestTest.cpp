@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "cgi/QueryString.h"
-#include "cgi/RequestHandler.h"
-#include "cgi/RequestParameter.h"
-#include "cgi/ResultCode.h"
+#include "request/QueryString.h"
+#include "request/RequestHandler.h"
+#include "request/RequestParameter.h"
+#include "result/ResultCode.h"
 #include "process/CgiResponse.h"
 #include "support/Decoders.h"
 #include "support/HtmlPageTexts.h"

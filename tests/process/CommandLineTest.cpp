@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "cgi/QueryString.h"
-#include "cgi/RequestHandler.h"
+#include "request/QueryString.h"
+#include "request/RequestHandler.h"
 #include "support/CgiProcess.h"
 #include "support/HtmlPageTexts.h"
 #include "support/LocalServer.h"

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "cgi/ResultCode.h"
+#include "result/ResultCode.h"
 #include "process/CgiResponse.h"
 #include "support/FastCgiClient.h"
 #include "support/HtmlPageTexts.h"

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "render/SymbolMatrix.h"
+#include "encoder/SymbolMatrix.h"
 
 Raster RenderMatrix(const SymbolMatrix& matrix, int moduleSize, int quietModules) {
   const bool turned = matrix.Orientation() != 0 && matrix.Orientation() != 180;

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "encoder/FormatTable.h"
-#include "render/SymbolMatrix.h"
+#include "encoder/SymbolMatrix.h"
 
 // The codewords of a format, data and error correction alike, filled from arbitrary but fixed
 // values, so that the modules vary without any encoding behind them.

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cgi/ResultCode.h"
+#include "result/ResultCode.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "cgi/RequestHandler.h"
+#include "cgi/CgiRequest.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "cgi/HtmlPages.h"
-#include "cgi/QueryString.h"
+#include "request/HtmlPages.h"
+#include "request/QueryString.h"
 #include "render/RgbImage.h"
 #include "support/CaseName.h"
 #include "support/ReadBack.h"

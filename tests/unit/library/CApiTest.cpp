@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "cgi/QueryString.h"
-#include "cgi/RequestHandler.h"
+#include "request/QueryString.h"
+#include "request/RequestHandler.h"
 #include "support/Decoders.h"
 #include "support/PngReader.h"
 #include "support/ReadBack.h"

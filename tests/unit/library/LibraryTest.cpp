@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "cgi/QueryString.h"
-#include "cgi/RequestHandler.h"
+#include "request/QueryString.h"
+#include "request/RequestHandler.h"
 #include "support/Decoders.h"
 #include "support/PngReader.h"
 

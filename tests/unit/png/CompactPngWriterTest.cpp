@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "cgi/QueryString.h"
-#include "cgi/RequestHandler.h"
-#include "encoder/DataMatrixBarcode.h"
+#include "request/QueryString.h"
+#include "request/RequestHandler.h"
+#include "request/DataMatrixBarcode.h"
 #include "render/RgbImage.h"
 #include "render/SymbolLayout.h"
 #include "support/CaseName.h"

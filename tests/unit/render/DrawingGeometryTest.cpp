@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "encoder/DataMatrixBarcode.h"
+#include "request/DataMatrixBarcode.h"
 #include "encoder/FormatTable.h"
 #include "render/RgbImage.h"
-#include "render/SymbolMatrix.h"
+#include "encoder/SymbolMatrix.h"
 #include "support/CaseName.h"
 #include "support/VariedMatrix.h"
 

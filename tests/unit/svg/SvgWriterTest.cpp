@@ -10,7 +10,7 @@
 
 #include "encoder/FormatTable.h"
 #include "render/SymbolLayout.h"
-#include "render/SymbolMatrix.h"
+#include "encoder/SymbolMatrix.h"
 #include "support/VariedMatrix.h"
 
 namespace {

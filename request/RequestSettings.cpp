@@ -1,10 +1,10 @@
-#include "cgi/RequestSettings.h"
+#include "request/RequestSettings.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "cgi/ParameterSource.h"
+#include "request/ParameterSource.h"
 #include "encoder/FormatTable.h"
 #include "gs1/Gs1DigitalLink.h"
 

@@ -1,4 +1,4 @@
-#include "cgi/EncoderData.h"
+#include "request/EncoderData.h"
 
 #include "encoder/Utf8Text.h"
 #include "gs1/Gs1DigitalLink.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cgi/ResultCode.h"
+#include "result/ResultCode.h"
 
 // The complete answer to one request, built in memory before any of it is written, so that a
 // failure part-way can never leave a truncated image behind a success header.

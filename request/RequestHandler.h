@@ -6,20 +6,13 @@
 #include <optional>
 #include <string>
 
-#include "cgi/Answer.h"
-#include "cgi/RequestSettings.h"
-#include "cgi/ResultCode.h"
+#include "request/Answer.h"
+#include "request/RequestSettings.h"
+#include "result/ResultCode.h"
 #include "render/RgbImage.h"
 
 class DataMatrixBarcode;
 class ParameterSource;
-
-// The CGI variables the program reads; an unset variable is std::nullopt.
-struct CgiEnvironment {
-  std::optional<std::string> requestMethod;  // REQUEST_METHOD
-  std::optional<std::string> queryString;    // QUERY_STRING (GET)
-  std::optional<std::string> contentLength;  // CONTENT_LENGTH (POST)
-};
 
 // Longest request text that is processed.
 constexpr int64_t kMaxRequestLength = 3600;
@@ -31,26 +24,16 @@ struct RequestLimits {
   uint64_t maxPixels = RgbImage::kMaxRasterBytes / RgbImage::kBytesPerPixel;
 };
 
-// Serves one request: reads the request text (the query string, or the POST body from input),
-// writes the response (PNG, help page, error page or nothing) to output, and returns the
-// process exit status.
-int HandleRequest(const CgiEnvironment& environment, FILE* input, FILE* output,
-                  const RequestLimits& limits = RequestLimits());
+// The answer to a request text: nothing with exit status 5 when it is over kMaxRequestLength,
+// otherwise the answer to its parameters.
+Answer AnswerRequestText(const std::string& requestText, const RequestLimits& limits);
 
-// The answer to a CGI request, complete in memory; nothing is written.
-Answer AnswerCgiRequest(const CgiEnvironment& environment, FILE* input, const RequestLimits& limits);
+// The answer to a request whose text could not even be read for want of memory (debug unknown).
+Answer CaughtExceptionAnswer(bool debug) noexcept;
 
 // The answer to the parameters of a request that passed the length check: the help page, the
 // image, or the failure (its page only under debug).
 Answer AnswerParameters(ParameterSource& parameters, const RequestLimits& limits);
-
-// Writes the answer as a CGI response: the header and the body, or nothing when it has no
-// content type.
-void WriteAnswer(const Answer& answer, FILE* output);
-
-// CONTENT_LENGTH read by the parameter number rule, but saturating instead of wrapping, so that
-// a huge announced length can never pass for a small one.
-int64_t ReadContentLength(const std::string& text);
 
 // The barcode of the settings drawn into its image, which useImage gets while barcode and image
 // exist. Returns the first failing code, or 0.

@@ -1,4 +1,4 @@
-#include "encoder/DataMatrixBarcode.h"
+#include "request/DataMatrixBarcode.h"
 
 namespace {
 constexpr int32_t kDefaultEncodingMode = 4;  // Base256

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "encoder/DataMatrixBarcode.h"
+#include "request/DataMatrixBarcode.h"
 #include "render/DrawingGeometry.h"
 #include "render/RgbImage.h"
 #include "render/SymbolLayout.h"

@@ -1,4 +1,4 @@
-#include "render/SymbolMatrix.h"
+#include "encoder/SymbolMatrix.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "render/PlacementGrid.h"
+#include "encoder/PlacementGrid.h"
 #include "support/CaseName.h"
 #include "support/VariedMatrix.h"
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "cgi/RequestSettings.h"
-#include "cgi/ResultCode.h"
+#include "request/RequestSettings.h"
+#include "result/ResultCode.h"
 
 // The data the encoder reads for the settings: with gs1dl, the GS1 Digital Link URI checked, and
 // with gs1 and dl the URI built from the element strings, either as literal tilde data; with

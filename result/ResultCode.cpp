@@ -1,4 +1,4 @@
-#include "cgi/ResultCode.h"
+#include "result/ResultCode.h"
 
 #include <array>
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cgi/ResultCode.h"
+#include "result/ResultCode.h"
 
 // The two HTML answers of the program, as bodies of content type kHtmlContentType.
 constexpr const char* kHtmlContentType = "text/html";

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "cgi/ParameterSource.h"
+#include "request/ParameterSource.h"
 
 // Named access to the parameters of a request text of the form name=value&name=value.
 // The text is borrowed: the caller keeps it alive and unchanged while the QueryString lives.

@@ -1,4 +1,4 @@
-#include "cgi/HtmlPages.h"
+#include "request/HtmlPages.h"
 
 #include <array>
 #include <string>

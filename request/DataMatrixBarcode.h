@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <string>
 
-#include "cgi/ResultCode.h"
+#include "result/ResultCode.h"
 #include "encoder/DataItem.h"
 #include "encoder/EncodingPipeline.h"
 #include "encoder/FormatTable.h"
 #include "render/DrawingGeometry.h"
-#include "render/SymbolMatrix.h"
+#include "encoder/SymbolMatrix.h"
 
 class RgbImage;
 struct SymbolLayout;

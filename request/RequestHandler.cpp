@@ -1,4 +1,4 @@
-#include "cgi/RequestHandler.h"
+#include "request/RequestHandler.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -6,13 +6,13 @@
 #include <functional>
 #include <limits>
 
-#include "cgi/EncoderData.h"
-#include "cgi/HtmlPages.h"
-#include "cgi/ParameterSource.h"
-#include "cgi/QueryString.h"
-#include "cgi/RequestSettings.h"
-#include "cgi/ResultCode.h"
-#include "encoder/DataMatrixBarcode.h"
+#include "request/EncoderData.h"
+#include "request/HtmlPages.h"
+#include "request/ParameterSource.h"
+#include "request/QueryString.h"
+#include "request/RequestSettings.h"
+#include "result/ResultCode.h"
+#include "request/DataMatrixBarcode.h"
 #include "png/CompactPngWriter.h"
 #include "render/DrawingGeometry.h"
 #include "render/RgbImage.h"
@@ -22,76 +22,11 @@
 namespace {
 
 constexpr int kStatusOk = 0;
-constexpr int kStatusBadEnvironment = 1;
 constexpr int kStatusTooLong = 5;
 
 constexpr uint32_t kImageInitialColor = 0xFFFFFF;
 // The PNG writer reads -2 as zlib's default level.
 constexpr int32_t kImageCompressionLevel = -2;
-
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringAsciiCase(const std::string& text, const char* lowerCaseWord) {
-  const size_t length = std::strlen(lowerCaseWord);
-  if (text.size() != length) {
-    return false;
-  }
-  for (size_t i = 0; i < length; ++i) {
-    if (AsciiLower(text[i]) != lowerCaseWord[i]) {
-      return false;
-    }
-  }
-  return true;
-}
-
-// The body up to its first NUL, or nothing when the environment or the body is unusable
-// (status is then the exit status).
-std::optional<std::string> ReadPostBody(const CgiEnvironment& environment, FILE* input, int& status) {
-  if (!environment.contentLength) {
-    status = kStatusBadEnvironment;
-    return std::nullopt;
-  }
-  const int64_t announced = ReadContentLength(*environment.contentLength);
-  if (announced < 1) {
-    status = kStatusBadEnvironment;
-    return std::nullopt;
-  }
-  // Refused before reading, so no buffer ever exceeds what an acceptable request needs.
-  if (announced > kMaxRequestLength) {
-    status = kStatusTooLong;
-    return std::nullopt;
-  }
-  const auto length = static_cast<size_t>(announced);
-  std::string body(length, '\0');
-  if (std::fread(body.data(), 1, length, input) != length) {
-    status = kStatusBadEnvironment;
-    return std::nullopt;
-  }
-  body.resize(std::strlen(body.c_str()));
-  return body;
-}
-
-// The request text by method, or nothing with status set.
-std::optional<std::string> ReadRequestText(const CgiEnvironment& environment, FILE* input, int& status) {
-  if (!environment.requestMethod) {
-    status = kStatusBadEnvironment;
-    return std::nullopt;
-  }
-  if (EqualsIgnoringAsciiCase(*environment.requestMethod, "post")) {
-    return ReadPostBody(environment, input, status);
-  }
-  if (EqualsIgnoringAsciiCase(*environment.requestMethod, "get")) {
-    if (!environment.queryString) {
-      status = kStatusBadEnvironment;
-      return std::nullopt;
-    }
-    return *environment.queryString;
-  }
-  status = kStatusBadEnvironment;
-  return std::nullopt;
-}
 
 // Hands the request's settings to the barcode inside one update bracket, so the symbol is
 // encoded once, when the bracket closes.
@@ -259,35 +194,6 @@ Answer AnswerParametersOf(ParameterSource& parameters, const RequestLimits& limi
   return answer;
 }
 
-// Everything after the request text is read; debug as above.
-Answer AnswerRequestText(const CgiEnvironment& environment, FILE* input, const RequestLimits& limits, bool& debug) {
-  Answer answer;
-  const std::optional<std::string> requestText = ReadRequestText(environment, input, answer.status);
-  if (!requestText) return answer;
-  if (requestText->size() > static_cast<size_t>(kMaxRequestLength)) {
-    answer.status = kStatusTooLong;
-    return answer;
-  }
-  QueryString query(requestText->c_str());
-  return AnswerParametersOf(query, limits, debug);
-}
-
-// In practice exhausted memory. The run counts as handled; only a request that already asked
-// for debug output learns about it. Building that page needs memory too: without it the answer
-// is nothing at all.
-Answer CaughtExceptionAnswer(bool debug) noexcept {
-  try {
-    Answer answer = FailedAnswer(Result::UnknownException, "", debug);
-    answer.status = kStatusOk;
-    answer.serviceFault = true;
-    return answer;
-  } catch (...) {
-    Answer nothing;
-    nothing.serviceFault = true;
-    return nothing;
-  }
-}
-
 }  // namespace
 
 ResultCode EncodeRequestedSymbol(DataMatrixBarcode& barcode, const RequestSettings& requested, std::string& detail) {
@@ -332,24 +238,6 @@ ResultCode DrawRequestedImage(const RequestSettings& settings, const RequestLimi
   return DrawImage(settings, limits, useImage, rowsMissing);
 }
 
-int64_t ReadContentLength(const std::string& text) {
-  constexpr int64_t kSaturated = std::numeric_limits<int64_t>::max() / 10 - 10;
-  size_t position = 0;
-  while (position < text.size() && IsSpace(text[position])) {
-    ++position;
-  }
-  bool negative = false;
-  if (position < text.size() && (text[position] == '+' || text[position] == '-')) {
-    negative = text[position] == '-';
-    ++position;
-  }
-  int64_t magnitude = 0;
-  for (; position < text.size() && text[position] >= '0' && text[position] <= '9'; ++position) {
-    magnitude = magnitude >= kSaturated ? kSaturated : magnitude * 10 + (text[position] - '0');
-  }
-  return negative ? -magnitude : magnitude;
-}
-
 ResultCode RenderImage(const RequestSettings& requested, const RequestLimits& limits, Answer& answer) {
   // GS1, GS1 Digital Link and UTF-8 data is checked, and rewritten as the tilde data the encoder reads, before
   // anything is encoded.
@@ -383,6 +271,37 @@ ResultCode RenderImage(const RequestSettings& requested, const RequestLimits& li
   return Result::Ok;
 }
 
+// In practice exhausted memory. The run counts as handled; only a request that already asked
+// for debug output learns about it. Building that page needs memory too: without it the answer
+// is nothing at all.
+Answer CaughtExceptionAnswer(bool debug) noexcept {
+  try {
+    Answer answer = FailedAnswer(Result::UnknownException, "", debug);
+    answer.status = kStatusOk;
+    answer.serviceFault = true;
+    return answer;
+  } catch (...) {
+    Answer nothing;
+    nothing.serviceFault = true;
+    return nothing;
+  }
+}
+
+Answer AnswerRequestText(const std::string& requestText, const RequestLimits& limits) {
+  bool debug = false;
+  try {
+    if (requestText.size() > static_cast<size_t>(kMaxRequestLength)) {
+      Answer answer;
+      answer.status = kStatusTooLong;
+      return answer;
+    }
+    QueryString query(requestText.c_str());
+    return AnswerParametersOf(query, limits, debug);
+  } catch (...) {
+    return CaughtExceptionAnswer(debug);
+  }
+}
+
 Answer AnswerParameters(ParameterSource& parameters, const RequestLimits& limits) {
   bool debug = false;
   try {
@@ -390,29 +309,4 @@ Answer AnswerParameters(ParameterSource& parameters, const RequestLimits& limits
   } catch (...) {
     return CaughtExceptionAnswer(debug);
   }
-}
-
-Answer AnswerCgiRequest(const CgiEnvironment& environment, FILE* input, const RequestLimits& limits) {
-  bool debug = false;
-  try {
-    return AnswerRequestText(environment, input, limits, debug);
-  } catch (...) {
-    return CaughtExceptionAnswer(debug);
-  }
-}
-
-void WriteAnswer(const Answer& answer, FILE* output) {
-  if (answer.contentType.empty()) return;
-  // Standard output would be switched to binary mode here for an image; Linux makes no
-  // text/binary distinction, so there is nothing to switch.
-  std::fputs("Content-type: ", output);
-  std::fputs(answer.contentType.c_str(), output);
-  std::fputs("\n\n", output);
-  std::fwrite(answer.body.data(), 1, answer.body.size(), output);
-}
-
-int HandleRequest(const CgiEnvironment& environment, FILE* input, FILE* output, const RequestLimits& limits) {
-  Answer answer = AnswerCgiRequest(environment, input, limits);
-  WriteAnswer(answer, output);
-  return answer.status;
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cgi/RequestParameter.h"
+#include "request/RequestParameter.h"
 #include "support/Paths.h"
 
 namespace {

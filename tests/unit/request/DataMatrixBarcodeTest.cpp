@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "encoder/DataMatrixBarcode.h"
+#include "request/DataMatrixBarcode.h"
 
 TEST(DataMatrixBarcode, DefaultsEncodeTheDefaultDataInBase256) {
   DataMatrixBarcode barcode;

@@ -1,6 +1,6 @@
-#include "render/SymbolMatrix.h"
+#include "encoder/SymbolMatrix.h"
 
-#include "render/PlacementGrid.h"
+#include "encoder/PlacementGrid.h"
 
 namespace {
 

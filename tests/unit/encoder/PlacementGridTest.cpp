@@ -1,4 +1,4 @@
-#include "render/PlacementGrid.h"
+#include "encoder/PlacementGrid.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "cgi/QueryString.h"
+#include "request/QueryString.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "cgi/RequestSettings.h"
+#include "request/RequestSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <ostream>
 #include <string>
 
-#include "cgi/QueryString.h"
+#include "request/QueryString.h"
 #include "support/CaseName.h"
 
 namespace {
