@@ -17,6 +17,8 @@
 #include "gs1/Gs1Translation.h"
 #include "render/RgbImage.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 // What the request handler does between reading the parameters and writing the PNG.
@@ -36,7 +38,7 @@ void BM_EncodeAndDraw(benchmark::State& state, const std::string& query) {
   for (auto _ : state) {
     code = EncodeAndDraw(settings);
   }
-  state.SetLabel("data " + std::to_string(settings.data.size()) + " chars, result " + std::to_string(code));
+  state.SetLabel("data " + std::to_string(settings.encoding.data.size()) + " chars, result " + std::to_string(code));
 }
 
 void BM_WholeRequest(benchmark::State& state, const std::string& query) {
@@ -95,8 +97,8 @@ void BM_Gs1DigitalLinkBuild(benchmark::State& state, const std::string& bracketD
 // look-ahead against the shortest encodation (minimal) on the same data.
 void BM_AutomaticEncodation(benchmark::State& state, const std::string& data, bool minimal) {
   EncodingSettings settings;
-  settings.data = data;
-  settings.minimal = minimal;
+  settings.encoding.data = data;
+  settings.encoding.minimal = minimal;
   CodewordBuffer codewords;
   FormatInfo format;
   ResultCode code = Result::Ok;

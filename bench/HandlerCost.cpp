@@ -22,6 +22,8 @@
 #include "cgi/HttpAnswer.h"
 #include "cgi/CgiRequest.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 constexpr double kBatchSeconds = 0.05;

@@ -12,6 +12,8 @@
 #include "BenchRequests.h"
 #include "ChildProcess.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 struct Raster {

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <limits>
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr int kStatusBadEnvironment = 1;
@@ -119,3 +121,5 @@ int HandleRequest(const CgiEnvironment& environment, FILE* input, FILE* output, 
   WriteAnswer(answer, output);
   return answer.status;
 }
+
+}  // namespace korvex::internal

@@ -8,6 +8,8 @@
 #include "request/Answer.h"
 #include "request/RequestHandler.h"
 
+namespace korvex::internal {
+
 // The CGI variables the program reads; an unset variable is std::nullopt.
 struct CgiEnvironment {
   std::optional<std::string> requestMethod;  // REQUEST_METHOD
@@ -31,3 +33,5 @@ void WriteAnswer(const Answer& answer, FILE* output);
 // CONTENT_LENGTH read by the parameter number rule, but saturating instead of wrapping, so that
 // a huge announced length can never pass for a small one.
 int64_t ReadContentLength(const std::string& text);
+
+}  // namespace korvex::internal

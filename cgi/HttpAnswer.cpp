@@ -6,6 +6,8 @@
 
 #include "result/ResultCode.h"
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr int kStatusTooLong = 5;
@@ -364,3 +366,5 @@ int HandleHttpRequest(const CgiEnvironment& environment, const HttpRequestHeader
   }
   return answer.status;
 }
+
+}  // namespace korvex::internal

@@ -9,6 +9,8 @@
 #include "request/Answer.h"
 #include "cgi/CgiRequest.h"
 
+namespace korvex::internal {
+
 // How answers go out over HTTP beyond what the CGI program writes by default. Every part is
 // off by default; with all of them off, HandleHttpRequest is never used and every answer stays
 // as HandleRequest writes it.
@@ -68,3 +70,5 @@ int HandleHttpRequest(const CgiEnvironment& environment, const HttpRequestHeader
 // request; what HandleHttpRequest writes.
 std::string HttpResponse(const Answer& answer, const CgiEnvironment& environment, const HttpRequestHeaders& headers,
                          const HttpOptions& options);
+
+}  // namespace korvex::internal

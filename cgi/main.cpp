@@ -6,6 +6,8 @@
 #include "cgi/HttpAnswer.h"
 #include "cgi/CgiRequest.h"
 
+namespace korvex::internal {
+
 namespace {
 
 std::optional<std::string> Variable(const char* name) {
@@ -14,6 +16,10 @@ std::optional<std::string> Variable(const char* name) {
 }
 
 }  // namespace
+
+}  // namespace korvex::internal
+
+using namespace korvex::internal;
 
 // One process per request: the web server passes the request in the environment and on
 // standard input and relays standard output to the client.

@@ -10,6 +10,8 @@
 #include "request/RequestParameter.h"
 #include "cli/OutputPattern.h"
 
+namespace korvex::internal {
+
 namespace {
 
 // Values getopt_long returns for the options that have no short form; request parameters are
@@ -151,3 +153,5 @@ std::string HelpText() {
          "made (in a batch, of the first failing line; the other lines are still made);\n"
          "64 for a wrong command line; 66 when the batch file cannot be read.\n";
 }
+
+}  // namespace korvex::internal

@@ -5,6 +5,8 @@
 
 #include "cli/OptionParameters.h"
 
+namespace korvex::internal {
+
 // Exit statuses of the program's own failures, apart from the result codes (1 to 14) that a
 // failing symbol exits with: those of sysexits.h, so that the two never meet.
 constexpr int kExitUsage = 64;    // a wrong command line
@@ -29,3 +31,5 @@ CommandLine ParseCommandLine(int argc, char** argv);
 
 // The text of --help.
 std::string HelpText();
+
+}  // namespace korvex::internal

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace korvex::internal {
+
 const char* OptionParameters::Lookup(const char* name) {
   for (const auto& [known, value] : values_) {
     if (known == name) return value.c_str();
@@ -22,3 +24,5 @@ void OptionParameters::Set(const std::string& name, std::string value) {
 bool OptionParameters::Has(const std::string& name) const {
   return std::any_of(values_.begin(), values_.end(), [&](const auto& entry) { return entry.first == name; });
 }
+
+}  // namespace korvex::internal

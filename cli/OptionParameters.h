@@ -6,6 +6,8 @@
 
 #include "request/ParameterSource.h"
 
+namespace korvex::internal {
+
 // The request parameters given as command-line options, values exactly as typed (nothing is
 // URL-decoded). As usual on a command line, a later option overrides an earlier one.
 class OptionParameters : public ParameterSource {
@@ -19,3 +21,5 @@ class OptionParameters : public ParameterSource {
  private:
   std::vector<std::pair<std::string, std::string>> values_;
 };
+
+}  // namespace korvex::internal

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace korvex::internal {
+
 namespace {
 
 std::string Reason(const std::string& name, int error) { return name + ": " + std::strerror(error); }
@@ -72,3 +74,5 @@ ResultCode WriteStandardOutput(const std::string& bytes, std::string& detail) {
   detail = Reason("standard output", errno);
   return Result::FileCloseFailed;
 }
+
+}  // namespace korvex::internal

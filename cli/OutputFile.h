@@ -4,6 +4,8 @@
 
 #include "result/ResultCode.h"
 
+namespace korvex::internal {
+
 // Writes bytes as the whole content of the file at path. A regular file (or a new one) is
 // written under a temporary name beside it and renamed over it once complete, so that a reader
 // never sees half an image and a failed write leaves the old file as it was; anything else
@@ -14,3 +16,5 @@ ResultCode WriteOutputFile(const std::string& path, const std::string& bytes, st
 
 // Writes bytes to standard output and flushes it; FileCloseFailed with detail when that fails.
 ResultCode WriteStandardOutput(const std::string& bytes, std::string& detail);
+
+}  // namespace korvex::internal

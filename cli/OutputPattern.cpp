@@ -1,5 +1,7 @@
 #include "cli/OutputPattern.h"
 
+namespace korvex::internal {
+
 namespace {
 
 bool IsKept(char c) {
@@ -67,3 +69,5 @@ std::string SafeFileName(const std::string& data) {
   if (name[0] == '.' || name[0] == '-') name[0] = '_';
   return name;
 }
+
+}  // namespace korvex::internal

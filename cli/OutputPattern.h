@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace korvex::internal {
+
 // The -o file name of a batch: literal text with %n (the line number, from 1), %s (the line's
 // data made safe for a file name) and %% (a percent sign).
 class OutputPattern {
@@ -31,3 +33,5 @@ class OutputPattern {
 std::string SafeFileName(const std::string& data);
 
 constexpr size_t kMaxSafeNameLength = 100;
+
+}  // namespace korvex::internal

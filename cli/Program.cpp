@@ -16,6 +16,8 @@
 #include "cli/OutputFile.h"
 #include "cli/OutputPattern.h"
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr const char* kPngContentType = "image/png";
@@ -166,3 +168,5 @@ int RunProgram(const CommandLine& line) {
   }
   return kExitUsage;
 }
+
+}  // namespace korvex::internal

@@ -5,6 +5,8 @@
 #include "cli/CommandLine.h"
 #include "cli/Program.h"
 
+namespace korvex::internal {
+
 namespace {
 
 // What standard output still holds must reach its file, or the run failed.
@@ -18,6 +20,10 @@ int WithOutputClosed(int status) {
 }
 
 }  // namespace
+
+}  // namespace korvex::internal
+
+using namespace korvex::internal;
 
 // The command-line front end: the request parameters come from the options, and the answer's
 // body goes to a file or standard output.

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr uint8_t kUpperShift = 235;
@@ -47,3 +49,5 @@ std::size_t AsciiLength(DataRange range) {
   ForEachAsciiCodeword(range, [&length](uint8_t) { ++length; });
   return length;
 }
+
+}  // namespace korvex::internal

@@ -11,6 +11,8 @@
 #include "encoder/EdifactEncoder.h"
 #include "encoder/X12Encoder.h"
 
+namespace korvex::internal {
+
 namespace {
 
 // The nearest doubles of the fractional costs; each division is correctly rounded.
@@ -275,3 +277,5 @@ bool EncodeAuto(DataRange items, const std::vector<Segment>& plan, CodewordWrite
   }
   return true;
 }
+
+}  // namespace korvex::internal

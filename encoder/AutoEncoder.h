@@ -6,6 +6,8 @@
 #include "encoder/CodewordWriter.h"
 #include "encoder/DataItem.h"
 
+namespace korvex::internal {
+
 // Scheme numbers shared with EncodingMode.
 namespace Scheme {
 constexpr int Ascii = 1;
@@ -46,3 +48,5 @@ bool EncodeSegment(int scheme, DataRange run, bool lastSegment, CodewordWriter& 
 // Encodes the planned runs of the items. False only when a Base256 run is longer than 1555
 // bytes, which no format holds anyway.
 bool EncodeAuto(DataRange items, const std::vector<Segment>& plan, CodewordWriter& out);
+
+}  // namespace korvex::internal

@@ -1,5 +1,7 @@
 #include "encoder/Base256Encoder.h"
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr uint8_t kLatchBase256 = 231;
@@ -40,3 +42,5 @@ bool EncodeBase256(DataRange range, CodewordWriter& out) {
       range, true, [&out](DataRange run, bool) { return EncodeBase256Run(run, out); },
       [&out](uint8_t codeword) { out.Append(codeword); });
 }
+
+}  // namespace korvex::internal

@@ -6,6 +6,8 @@
 #include "encoder/CodewordWriter.h"
 #include "encoder/DataItem.h"
 
+namespace korvex::internal {
+
 constexpr std::size_t kMaxBase256Run = 1555;
 // The longest run whose length field is one codeword.
 constexpr std::size_t kMaxShortBase256Run = 249;
@@ -20,3 +22,5 @@ uint8_t Randomize255(uint8_t value, std::size_t position);
 // more than 1555 bytes. Codeword items inside the range end the run, are written in ASCII,
 // and the scheme latches again after them.
 bool EncodeBase256(DataRange range, CodewordWriter& out);
+
+}  // namespace korvex::internal

@@ -4,6 +4,8 @@
 
 #include "encoder/AsciiEncoder.h"
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr uint8_t kNone = 0xFF;
@@ -231,3 +233,5 @@ bool EncodeC40Text(DataRange range, bool useC40, bool lastSegment, CodewordWrite
       },
       [&](uint8_t codeword) { out.Append(codeword); });
 }
+
+}  // namespace korvex::internal

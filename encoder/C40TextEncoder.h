@@ -7,6 +7,8 @@
 #include "encoder/CodewordWriter.h"
 #include "encoder/DataItem.h"
 
+namespace korvex::internal {
+
 // 40 rows (the value written) by 4 sets (basic, shift 1, shift 2, shift 3); 0xFF is empty.
 using C40TextTableType = std::array<std::array<uint8_t, 4>, 40>;
 extern const C40TextTableType C40Table;
@@ -53,3 +55,5 @@ C40TextRunEnd C40TextRunEndFor(std::size_t valuesLeft, bool lastSegment, std::si
 // format. Codeword items inside the range end the run, are written in ASCII, and the scheme
 // latches again for the data after them. Never fails.
 bool EncodeC40Text(DataRange range, bool useC40, bool lastSegment, CodewordWriter& out, bool fullSymbolEnds = false);
+
+}  // namespace korvex::internal

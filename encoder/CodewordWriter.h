@@ -5,6 +5,8 @@
 
 #include "encoder/DataItem.h"
 
+namespace korvex::internal {
+
 // Appends codewords to the symbol's buffer and knows how many data codewords the format being
 // filled holds, so that scheme encoders can choose run ends that decoders read correctly.
 // While the capacity is unknown (a first, measuring pass) encoders write their long ends.
@@ -41,3 +43,5 @@ class CodewordWriter {
   std::size_t capacity_;
   bool misread_ = false;
 };
+
+}  // namespace korvex::internal

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace korvex::internal {
+
 // One pre-processed unit of the data: the low byte is a data byte or a finished codeword,
 // the high byte flags which (non-zero: a codeword that schemes write as it is).
 using DataItem = uint16_t;
@@ -57,3 +59,5 @@ bool ForEachDataRun(DataRange range, bool rangeReachesEnd, EncodeRun encodeRun, 
   }
   return true;
 }
+
+}  // namespace korvex::internal

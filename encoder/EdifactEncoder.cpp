@@ -5,6 +5,8 @@
 
 #include "encoder/AsciiEncoder.h"
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr uint8_t kLatchEdifact = 240;
@@ -91,3 +93,5 @@ bool EncodeEdifact(DataRange range, bool lastSegment, CodewordWriter& out) {
       },
       [&out](uint8_t codeword) { out.Append(codeword); });
 }
+
+}  // namespace korvex::internal

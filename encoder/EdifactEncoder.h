@@ -6,6 +6,8 @@
 #include "encoder/CodewordWriter.h"
 #include "encoder/DataItem.h"
 
+namespace korvex::internal {
+
 bool IsEdifactChar(uint8_t byte);
 
 // Four characters make a group.
@@ -32,3 +34,5 @@ EdifactRunEnd EdifactRunEndFor(std::size_t left, bool endsData, std::size_t room
 // 32..94. lastSegment: nothing follows the range in the data. Codeword items inside the range
 // end the run, are written in ASCII, and the scheme latches again after them.
 bool EncodeEdifact(DataRange range, bool lastSegment, CodewordWriter& out);
+
+}  // namespace korvex::internal

@@ -14,6 +14,8 @@
 #include "encoder/ReedSolomonCoder.h"
 #include "encoder/X12Encoder.h"
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr std::size_t kReservedCodewords = 1000;
@@ -154,3 +156,5 @@ ResultCode EncodeCodewords(const EncodingSettings& settings, CodewordBuffer& cod
   if (!AppendErrorCorrection(format, codewords)) return Result::ReedSolomonFailed;
   return Result::Ok;
 }
+
+}  // namespace korvex::internal

@@ -7,6 +7,8 @@
 #include "encoder/DataItem.h"
 #include "encoder/FormatTable.h"
 
+namespace korvex::internal {
+
 // What the pipeline reads from the barcode object.
 struct EncodingSettings {
   std::string data;
@@ -30,3 +32,5 @@ ResultCode EncodeCodewords(const EncodingSettings& settings, CodewordBuffer& cod
 void AppendStructuredAppendHeader(const EncodingSettings& settings, CodewordBuffer& codewords);
 void AppendPadding(uint16_t count, CodewordBuffer& codewords);
 uint8_t Randomize253(uint8_t pad, std::size_t position);
+
+}  // namespace korvex::internal

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace korvex::internal {
+
 namespace {
 constexpr FormatInfo Row(int32_t id, uint16_t rows, uint16_t cols, uint16_t mapRows, uint16_t mapCols, uint16_t data,
                          uint16_t ecc, uint16_t regionRows, uint16_t regionCols, int32_t blocks) {
@@ -145,3 +147,5 @@ ResultCode SelectFormat(const FormatChoice& choice, std::size_t count, FormatInf
   }
   return Result::NoFittingFormat;
 }
+
+}  // namespace korvex::internal

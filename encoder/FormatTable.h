@@ -7,6 +7,8 @@
 
 #include "result/ResultCode.h"
 
+namespace korvex::internal {
+
 // One ECC200 symbol format.
 struct FormatInfo {
   int32_t id = -1;
@@ -63,3 +65,5 @@ ResultCode SelectFormat(const FormatChoice& choice, std::size_t count, FormatInf
 inline ResultCode SelectFormat(int32_t preferredFormat, std::size_t count, FormatInfo& format) {
   return SelectFormat(FormatChoice{preferredFormat, SymbolShape::Square, false}, count, format);
 }
+
+}  // namespace korvex::internal

@@ -10,6 +10,8 @@
 #include "encoder/EdifactEncoder.h"
 #include "encoder/X12Encoder.h"
 
+namespace korvex::internal {
+
 namespace {
 
 // The states of the search: ASCII; C40, Text and X12 with 0..2 values or characters waiting for
@@ -408,3 +410,5 @@ std::vector<Segment> MinimalEncoder::Plan(std::size_t capacity) {
   Search(capacity, table);
   return PlanOf(table, BestEnding(table, capacity).state);
 }
+
+}  // namespace korvex::internal

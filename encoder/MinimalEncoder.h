@@ -7,6 +7,8 @@
 #include "encoder/AutoEncoder.h"
 #include "encoder/DataItem.h"
 
+namespace korvex::internal {
+
 // The shortest encodation of the items: among every way of cutting them into runs of the six
 // schemes, with the latches, unlatches, shifts and run ends that the scheme encoders write, the
 // plan with the fewest codewords for a format of a given capacity. EncodeAuto writes the plan,
@@ -88,3 +90,5 @@ class MinimalEncoder {
   Table longEnds_;  // the search without a capacity, shared by every capacity that it suits
   bool searched_ = false;
 };
+
+}  // namespace korvex::internal

@@ -1,5 +1,7 @@
 #include "encoder/PlacementGrid.h"
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr int32_t kFixedDark = 1;
@@ -146,3 +148,5 @@ void PlacementGrid::Fill() {
     if (nr >= 2 && nc >= 2) cells_[static_cast<std::size_t>(nr - 2) * nc + (nc - 2)] = kFixedDark;
   }
 }
+
+}  // namespace korvex::internal

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace korvex::internal {
+
 // Which bit of which codeword each module of the mapping matrix carries: 0 unassigned (light),
 // 1 a dark module of the fixed corner pattern, 10 x n + b bit b (1 = MSB) of codeword n.
 class PlacementGrid {
@@ -26,3 +28,5 @@ class PlacementGrid {
   uint16_t cols_;
   std::vector<int32_t> cells_;
 };
+
+}  // namespace korvex::internal

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr char kTilde = '~';
@@ -130,3 +132,5 @@ std::size_t CopyLeadingCodewords(const DataItemList& items, CodewordBuffer& buff
   }
   return copied;
 }
+
+}  // namespace korvex::internal

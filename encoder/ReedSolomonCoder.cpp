@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cassert>
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr int32_t kPrimitivePolynomial = 0x12D;
@@ -136,3 +138,5 @@ bool AppendErrorCorrection(const FormatInfo& format, CodewordBuffer& codewords) 
   }
   return true;
 }
+
+}  // namespace korvex::internal

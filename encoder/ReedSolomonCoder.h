@@ -7,6 +7,8 @@
 #include "encoder/DataItem.h"
 #include "encoder/FormatTable.h"
 
+namespace korvex::internal {
+
 // Reed-Solomon coding over GF(256) with the polynomial 0x12D, as ECC200 uses it. The tables
 // and the generator are rebuilt for every symbol by InitCoder.
 class ReedSolomonCoder {
@@ -41,3 +43,5 @@ class ReedSolomonCoder {
 // Appends the interleaved error-correction codewords of the format to a buffer that holds
 // exactly its data codewords. Always succeeds.
 bool AppendErrorCorrection(const FormatInfo& format, CodewordBuffer& codewords);
+
+}  // namespace korvex::internal

@@ -2,6 +2,8 @@
 
 #include "encoder/PlacementGrid.h"
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr int32_t kFixedDark = 1;
@@ -94,3 +96,5 @@ void SymbolMatrix::DrawRegionBorder(int top, int left, int regionRows, int regio
   for (int k = 0; k <= regionCols + 1; k += 2) SetDark(top, left + k);
   for (int k = 1; k <= regionRows + 1; k += 2) SetDark(top + k, right);
 }
+
+}  // namespace korvex::internal

@@ -6,6 +6,8 @@
 #include "encoder/DataItem.h"
 #include "encoder/FormatTable.h"
 
+namespace korvex::internal {
+
 // The finished symbol, one byte per module (1 dark, 0 light), row 0 at the top, stored
 // unrotated; RotatedModule reads it turned by the orientation of the last draw.
 class SymbolMatrix {
@@ -35,3 +37,5 @@ class SymbolMatrix {
 
 // 1 if bit b (1 = 0x80 ... 8 = 0x01) of the codeword is set.
 inline int CodewordBit(uint8_t codeword, int b) { return (codeword >> (8 - b)) & 1; }
+
+}  // namespace korvex::internal

@@ -3,6 +3,8 @@
 #include "encoder/DataItem.h"
 #include "encoder/Preprocessor.h"
 
+namespace korvex::internal {
+
 namespace {
 
 // Number of continuation bytes after a lead byte and the smallest code point the sequence may
@@ -58,3 +60,5 @@ std::string WithUtf8Eci(const std::string& tildeData) {
   marked.insert(leadingFunction ? 2 : 0, kUtf8Eci);
   return marked;
 }
+
+}  // namespace korvex::internal

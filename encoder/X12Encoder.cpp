@@ -5,6 +5,8 @@
 #include "encoder/AsciiEncoder.h"
 #include "encoder/C40TextEncoder.h"
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr uint8_t kLatchX12 = 238;
@@ -67,3 +69,5 @@ bool EncodeX12(DataRange range, bool lastSegment, CodewordWriter& out) {
       },
       [&](uint8_t codeword) { out.Append(codeword); });
 }
+
+}  // namespace korvex::internal

@@ -6,6 +6,8 @@
 #include "encoder/CodewordWriter.h"
 #include "encoder/DataItem.h"
 
+namespace korvex::internal {
+
 bool IsX12Char(uint8_t byte);
 // Value 0..39 of an X12 character (only meaningful when IsX12Char holds).
 uint8_t X12Value(uint8_t byte);
@@ -19,3 +21,5 @@ bool X12RunEndUnlatches(std::size_t left, bool lastSegment, std::size_t room);
 // X12 set. lastSegment: nothing follows the range in the data. Codeword items inside the range
 // end the run, are written in ASCII, and the scheme latches again after them.
 bool EncodeX12(DataRange range, bool lastSegment, CodewordWriter& out);
+
+}  // namespace korvex::internal

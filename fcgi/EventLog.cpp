@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <ctime>
 
+namespace korvex::internal {
+
 namespace {
 
 const char* LevelName(EventLevel level) {
@@ -55,3 +57,5 @@ std::string EscapedForLog(std::string_view text) {
   }
   return escaped;
 }
+
+}  // namespace korvex::internal

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+namespace korvex::internal {
+
 // The worker's log on standard error, one line per event, in php-fpm's manner:
 //   [08-Dec-2026 22:30:24] korvex.fcgi[4711] NOTICE: ready on unix:/run/korvex/fcgi.socket, ...
 // Only the pool writes it; a successful request writes nothing.
@@ -16,3 +18,5 @@ std::string EscapedForLog(std::string_view text);
 
 // The same in double quotes.
 std::string QuotedForLog(std::string_view text);
+
+}  // namespace korvex::internal

@@ -17,6 +17,8 @@
 #include "cgi/CgiRequest.h"
 #include "fcgi/FcgiStream.h"
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr int kStatusStopped = 0;
@@ -215,3 +217,5 @@ int ServeFastCgiRequests(int listenSocket, const WorkerOptions& options, PoolSta
   FCGX_Free(&request, 1);
   return exitStatus;
 }
+
+}  // namespace korvex::internal

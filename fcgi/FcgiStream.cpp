@@ -2,6 +2,8 @@
 
 #include <climits>
 
+namespace korvex::internal {
+
 namespace {
 
 ssize_t ReadInput(void* cookie, char* buffer, std::size_t size) {
@@ -34,3 +36,5 @@ FilePointer OpenFcgiInput(FCGX_Stream* in) {
 FilePointer OpenFcgiOutput(FCGX_Stream* out) {
   return FilePointer(fopencookie(out, "w", cookie_io_functions_t{nullptr, WriteOutput, nullptr, nullptr}));
 }
+
+}  // namespace korvex::internal

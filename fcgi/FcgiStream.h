@@ -6,6 +6,8 @@
 
 #include <fcgiapp.h>
 
+namespace korvex::internal {
+
 struct FileCloser {
   void operator()(FILE* file) const { std::fclose(file); }
 };
@@ -20,3 +22,5 @@ FilePointer OpenFcgiInput(FCGX_Stream* in);
 
 // Writes through to the response; closing the file flushes it.
 FilePointer OpenFcgiOutput(FCGX_Stream* out);
+
+}  // namespace korvex::internal

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+namespace korvex::internal {
+
 namespace {
 
 void CopyTruncated(std::string_view text, char* field, std::size_t shown) {
@@ -115,3 +117,5 @@ SharedPoolStatus::~SharedPoolStatus() {
   if (status_ != nullptr) munmap(status_, sizeof(PoolStatus));
   if (fd_ >= 0) close(fd_);
 }
+
+}  // namespace korvex::internal

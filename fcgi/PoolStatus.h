@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace korvex::internal {
+
 // What the pool and its processes know of each other, in memory that all of them share: the
 // counters of the status page, and per process what it is doing now. A process that dies leaves
 // its slot behind, so that the pool can name the request it was serving.
@@ -67,3 +69,5 @@ class SharedPoolStatus {
   int fd_ = -1;
   PoolStatus* status_ = nullptr;
 };
+
+}  // namespace korvex::internal

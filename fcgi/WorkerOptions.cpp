@@ -9,6 +9,8 @@
 #include <functional>
 #include <thread>
 
+namespace korvex::internal {
+
 const char kWorkerUsage[] =
     "Usage: korvex.fcgi [--listen unix:PATH | --listen HOST:PORT] [--workers N] [--request-timeout SECONDS]\n"
     "                   [--idle-timeout SECONDS] [--status-path PATH] [--socket-mode OCTAL]\n"
@@ -180,3 +182,5 @@ std::string DescribeWorkerOptions(const WorkerOptions& options) {
   if (!options.http.allowOrigin.empty()) text += ", allow origin " + options.http.allowOrigin;
   return text;
 }
+
+}  // namespace korvex::internal

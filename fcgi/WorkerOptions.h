@@ -10,6 +10,8 @@
 #include "cgi/HttpAnswer.h"
 #include "request/RequestHandler.h"
 
+namespace korvex::internal {
+
 // How korvex.fcgi was asked to run.
 struct WorkerOptions {
   // "unix:PATH" or "HOST:PORT"; empty: accept on the socket the program was started with (fd 0).
@@ -41,3 +43,5 @@ std::string DescribeWorkerOptions(const WorkerOptions& options);
 
 // What --help prints.
 extern const char kWorkerUsage[];
+
+}  // namespace korvex::internal

@@ -19,6 +19,8 @@
 
 #include "fcgi/EventLog.h"
 
+namespace korvex::internal {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -322,3 +324,5 @@ int RunWorkerPool(const PoolSetup& setup, PoolStatus& status, int statusFd,
                   const std::function<int(std::size_t)>& serveInPlace) {
   return Pool(setup, status, statusFd, serveInPlace).Run();
 }
+
+}  // namespace korvex::internal

@@ -6,6 +6,8 @@
 
 #include "fcgi/PoolStatus.h"
 
+namespace korvex::internal {
+
 // What a process of the pool is started with. It is forked and then runs `program` anew, so
 // that a replacement takes up the binary and libraries on disk now: argv is the program,
 // kProcessSlotOption and its slot number, then the pool's options. The listening socket is its
@@ -36,3 +38,5 @@ int RunWorkerPool(const PoolSetup& setup, PoolStatus& status, int statusFd,
 // Holds back the signals that the pool waits for from here on, so that a reload or a stop sent
 // while the program starts waits for the pool instead of ending it.
 void HoldPoolSignals();
+
+}  // namespace korvex::internal

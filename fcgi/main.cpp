@@ -21,6 +21,8 @@
 #include "fcgi/WorkerOptions.h"
 #include "fcgi/WorkerPool.h"
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr int kStatusUsage = 2;
@@ -165,6 +167,10 @@ int ServeAsPoolProcess(const std::vector<std::string>& args) {
 }
 
 }  // namespace
+
+}  // namespace korvex::internal
+
+using namespace korvex::internal;
 
 // A persistent FastCGI front end over the CGI program's request handler: the same answers,
 // without a process per request.

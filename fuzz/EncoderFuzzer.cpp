@@ -19,6 +19,8 @@
 #include "encoder/FormatTable.h"
 #include "encoder/Preprocessor.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 constexpr size_t kSettingsBytes = 6;

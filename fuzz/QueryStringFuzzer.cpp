@@ -18,6 +18,8 @@
 #include "request/RequestSettings.h"
 #include "encoder/FormatTable.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 [[noreturn]] void Fail(const char* what, const std::string& text, const std::string& name) {
@@ -118,29 +120,29 @@ void CheckSettings(const std::string& text) {
   QueryString query(text.c_str());
   const RequestSettings settings = GatherRequestSettings(query);
   const auto within = [](int32_t value, int32_t low, int32_t high) { return value >= low && value <= high; };
-  const bool dmreFormat = settings.dmre && within(settings.preferredFormat, kFirstDmreFormatId, kLastDmreFormatId);
+  const bool dmreFormat = settings.encoding.dmre && within(settings.encoding.preferredFormat, kFirstDmreFormatId, kLastDmreFormatId);
   const bool wholePixels = settings.xDimension >= 1 && std::floor(settings.xDimension) == settings.xDimension;
   const bool inRange =
       within(settings.width, 1, 699) && within(settings.height, 1, 699) &&
-      (within(settings.preferredFormat, 0, 30) || dmreFormat) && within(settings.encodingMode, 0, 6) &&
-      (settings.orientation == 0 || settings.orientation == 90 || settings.orientation == 180 ||
-       settings.orientation == 270) &&
-      within(settings.alignH, 0, 2) && within(settings.alignV, 0, 2) && settings.backColor <= 0xFFFFFF &&
-      settings.foreColor <= 0xFFFFFF && wholePixels && within(settings.shape, 0, 2) &&
+      (within(settings.encoding.preferredFormat, 0, 30) || dmreFormat) && within(settings.encoding.encodingMode, 0, 6) &&
+      (settings.drawing.orientation == 0 || settings.drawing.orientation == 90 || settings.drawing.orientation == 180 ||
+       settings.drawing.orientation == 270) &&
+      within(settings.drawing.alignH, 0, 2) && within(settings.drawing.alignV, 0, 2) && settings.drawing.backColor <= 0xFFFFFF &&
+      settings.drawing.foreColor <= 0xFFFFFF && wholePixels && within(settings.encoding.shape, 0, 2) &&
       within(settings.resolutionDpi, 0, 4800) && std::isfinite(settings.moduleMillimetres) &&
       settings.moduleMillimetres >= 0;
   if (!inRange) Fail("a setting outside its range", text, "");
-  if (settings.data.find('\0') != std::string::npos) Fail("data holds a NUL", text, "data");
+  if (settings.encoding.data.find('\0') != std::string::npos) Fail("data holds a NUL", text, "data");
 
   // A switch is on for a number other than zero; out=svg alone asks for an SVG.
   struct Switch {
     const char* name;
     bool value;
   };
-  const Switch switches[] = {{"quiet", settings.quietZone}, {"gs1", settings.gs1},
+  const Switch switches[] = {{"quiet", settings.drawing.quietZone}, {"gs1", settings.gs1},
                              {"gssep", settings.gs1GroupSeparator}, {"utf8", settings.utf8},
-                             {"dmre", settings.dmre}, {"gs1dl", settings.gs1DigitalLink},
-                             {"compact", settings.compact}, {"minimal", settings.minimal}};
+                             {"dmre", settings.encoding.dmre}, {"gs1dl", settings.gs1DigitalLink},
+                             {"compact", settings.compact}, {"minimal", settings.encoding.minimal}};
   for (const Switch& item : switches) {
     const std::optional<std::string> value = ReferenceValue(text, item.name);
     if (value && (ReadNumber(value->c_str()) != 0) != item.value) Fail("switch read wrongly", text, item.name);

@@ -25,6 +25,8 @@
 #include "support/HtmlPageTexts.h"
 #include "support/PngReader.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 constexpr size_t kHeaderBytes = 3;

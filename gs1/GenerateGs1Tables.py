@@ -92,10 +92,10 @@ def generate_ai_table(dictionary_path, output_path):
                 rows.append(entry_initialiser(line, line_number))
     with open(output_path, "w", encoding="utf-8") as output:
         output.write("// Generated from gs1/gs1-syntax-dictionary.txt by gs1/GenerateGs1Tables.py.\n")
-        output.write("#pragma once\n\n#include \"gs1/Gs1AiTable.h\"\n\n")
+        output.write("#pragma once\n\n#include \"gs1/Gs1AiTable.h\"\n\nnamespace korvex::internal {\n\n")
         output.write("inline constexpr Gs1AiDefinition kGs1AiDefinitions[] = {\n")
         output.write("\n".join(rows))
-        output.write("\n};\n")
+        output.write("\n};\n\n}  // namespace korvex::internal\n")
 
 
 def codes_of(path, key, field):
@@ -114,12 +114,13 @@ def generate_iso_tables(iso3166_path, iso4217_path, output_path):
 
     with open(output_path, "w", encoding="utf-8") as output:
         output.write("// Generated from Debian's iso-codes by gs1/GenerateGs1Tables.py.\n")
-        output.write("#pragma once\n\n#include <array>\n#include <cstdint>\n#include <string_view>\n\n")
+        output.write("#pragma once\n\n#include <array>\n#include <cstdint>\n#include <string_view>\n\nnamespace korvex::internal {\n\n")
         output.write("// Sorted, for binary search.\n")
         output.write(f"inline constexpr std::array<uint16_t, {len(countries)}> kIso3166Numeric{{{numbers(countries)}}};\n")
         quoted = ", ".join(f'"{code}"' for code in alpha2)
         output.write(f"inline constexpr std::array<std::string_view, {len(alpha2)}> kIso3166Alpha2{{{quoted}}};\n")
         output.write(f"inline constexpr std::array<uint16_t, {len(currencies)}> kIso4217Numeric{{{numbers(currencies)}}};\n")
+        output.write("\n}  // namespace korvex::internal\n")
 
 
 if __name__ == "__main__":

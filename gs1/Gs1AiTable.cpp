@@ -2,6 +2,8 @@
 
 #include "gs1/Gs1AiTableData.h"
 
+namespace korvex::internal {
+
 const Gs1AiDefinition* FindGs1Ai(std::string_view ai) {
   // AIs of one entry share their length, so digit strings of equal length compare as numbers.
   for (const Gs1AiDefinition& definition : kGs1AiDefinitions) {
@@ -11,3 +13,5 @@ const Gs1AiDefinition* FindGs1Ai(std::string_view ai) {
   }
   return nullptr;
 }
+
+}  // namespace korvex::internal

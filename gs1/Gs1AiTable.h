@@ -6,6 +6,8 @@
 
 #include "gs1/Gs1Linter.h"
 
+namespace korvex::internal {
+
 inline constexpr std::size_t kMaxGs1Components = 5;
 inline constexpr std::size_t kMaxGs1Linters = 3;
 
@@ -35,3 +37,5 @@ struct Gs1AiDefinition {
 
 // The entry that holds ai (2 to 4 digits), or nullptr when the dictionary does not know it.
 const Gs1AiDefinition* FindGs1Ai(std::string_view ai);
+
+}  // namespace korvex::internal

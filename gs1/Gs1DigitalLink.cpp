@@ -4,6 +4,8 @@
 
 #include "gs1/Gs1AiTable.h"
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr std::string_view kFaultPrefix = "GS1 Digital Link: ";
@@ -416,3 +418,5 @@ Gs1DigitalLinkUri WriteGs1DigitalLink(const std::vector<Gs1Element>& elements, s
   }
   return result;
 }
+
+}  // namespace korvex::internal

@@ -6,6 +6,8 @@
 
 #include "gs1/Gs1Element.h"
 
+namespace korvex::internal {
+
 // The canonical stem of a GS1 Digital Link URI, used where no other is given.
 inline constexpr std::string_view kCanonicalGs1DigitalLinkStem = "https://id.gs1.org";
 
@@ -41,3 +43,5 @@ struct Gs1DigitalLinkUri {
 // first, each group in input order), an AI given twice once, and every byte of a value other
 // than letters, digits and -._~ percent-encoded.
 Gs1DigitalLinkUri WriteGs1DigitalLink(const std::vector<Gs1Element>& elements, std::string_view stem);
+
+}  // namespace korvex::internal

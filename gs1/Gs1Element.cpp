@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr std::string_view kCset82Punctuation = "!\"%&'()*+,-./:;<=>?_";
@@ -254,3 +256,5 @@ std::string PrintableGs1Text(std::string_view text) {
   }
   return shown;
 }
+
+}  // namespace korvex::internal

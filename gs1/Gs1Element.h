@@ -6,6 +6,8 @@
 
 #include "gs1/Gs1AiTable.h"
 
+namespace korvex::internal {
+
 // One GS1 element string: an AI and its value, from bracket data or a GS1 Digital Link URI.
 struct Gs1Element {
   std::string_view ai;  // into the text it was read from, which must outlive the element
@@ -27,3 +29,5 @@ bool MatchesGs1Pattern(std::string_view pattern, std::string_view ai);
 
 // The text as a message shows it: bytes outside printable ASCII as ~X escapes.
 std::string PrintableGs1Text(std::string_view text);
+
+}  // namespace korvex::internal

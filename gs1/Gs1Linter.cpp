@@ -7,6 +7,8 @@
 
 #include "gs1/IsoCodeData.h"
 
+namespace korvex::internal {
+
 namespace {
 
 using namespace std::string_literals;
@@ -507,3 +509,5 @@ std::string RunGs1Linter(Gs1Linter linter, std::string_view component) {
   }
   return "";
 }
+
+}  // namespace korvex::internal

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace korvex::internal {
+
 // The content checks the GS1 Syntax Dictionary names after a component's type. The enumerator
 // names are the dictionary's linter names with a capital first letter, so the generated AI table
 // can spell them directly.
@@ -48,3 +50,5 @@ enum class Gs1Linter : uint8_t {
 
 // Runs one check on the text of one component; returns the fault in words, or an empty string.
 std::string RunGs1Linter(Gs1Linter linter, std::string_view component);
+
+}  // namespace korvex::internal

@@ -5,6 +5,8 @@
 
 #include "gs1/Gs1AiTable.h"
 
+namespace korvex::internal {
+
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -104,3 +106,5 @@ Gs1Translation TranslateGs1(std::string_view bracketData, bool gsSeparator) {
   }
   return Gs1Translation{TildeData(elements, gsSeparator), ""};
 }
+
+}  // namespace korvex::internal

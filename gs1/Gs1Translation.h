@@ -6,6 +6,8 @@
 
 #include "gs1/Gs1Element.h"
 
+namespace korvex::internal {
+
 // A GS1 request's data as tilde data for the encoder, or the first fault found in it.
 struct Gs1Translation {
   std::string tildeData;
@@ -22,3 +24,5 @@ Gs1Translation TranslateGs1(std::string_view bracketData, bool gsSeparator);
 // returns the first fault (as in Gs1Translation) or an empty string. The elements' AIs point
 // into bracketData.
 std::string ReadGs1Elements(std::string_view bracketData, std::vector<Gs1Element>& elements);
+
+}  // namespace korvex::internal

@@ -15,6 +15,8 @@
 #include "library/ParameterList.h"
 #include "library/TypedParameters.h"
 
+using namespace korvex::internal;
+
 struct korvex_symbol {
   ResultCode code = Result::Ok;
   std::string detail;
@@ -37,6 +39,7 @@ struct korvex_answer {
   Answer answer;
 };
 
+namespace korvex::internal {
 namespace {
 
 ParameterList::Pairs AsPairs(const korvex_parameter* parameters, std::size_t count) {
@@ -144,6 +147,7 @@ int32_t Write(const korvex_symbol* symbol, const korvex_drawing_options* given, 
 }
 
 }  // namespace
+}  // namespace korvex::internal
 
 extern "C" {
 

@@ -6,6 +6,8 @@
 
 #include "request/ParameterSource.h"
 
+namespace korvex::internal {
+
 // The parameters of a library request, looked up by name as a query string would be (the
 // first of a name counts), but without any decoding. The list is borrowed.
 class ParameterList : public ParameterSource {
@@ -19,3 +21,5 @@ class ParameterList : public ParameterSource {
  private:
   const Pairs& parameters_;
 };
+
+}  // namespace korvex::internal

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <initializer_list>
 
+namespace korvex::internal {
+
 namespace {
 
 // A typed value and what the parameter rules made of it.
@@ -90,9 +92,9 @@ ResultCode EncodeParameters(const void* data, std::size_t size, const korvex_enc
 
   ParameterList list(parameters);
   const RequestSettings settings = GatherRequestSettings(list);
-  return CheckReadings({{"format", options.format, settings.preferredFormat},
-                        {"shape", options.shape, settings.shape},
-                        {"mode", options.mode, settings.encodingMode}},
+  return CheckReadings({{"format", options.format, settings.encoding.preferredFormat},
+                        {"shape", options.shape, settings.encoding.shape},
+                        {"mode", options.mode, settings.encoding.encodingMode}},
                        detail);
 }
 
@@ -127,10 +129,12 @@ ResultCode CheckDrawingSettings(const korvex_drawing_options& options, const Req
       {{"width", options.width, options.width != 0 ? settings.width : 0},
        {"height", options.height, options.height != 0 ? settings.height : 0},
        {"module_size", options.module_size, sized ? options.module_size : static_cast<long long>(settings.xDimension)},
-       {"quiet_zone", options.quiet_zone, settings.quietZone ? settings.quietZoneSize : 0},
-       {"angle", options.angle, settings.orientation},
-       {"align_h", options.align_h, settings.alignH},
-       {"align_v", options.align_v, settings.alignV},
+       {"quiet_zone", options.quiet_zone, settings.drawing.quietZone ? settings.drawing.quietZoneSize : 0},
+       {"angle", options.angle, settings.drawing.orientation},
+       {"align_h", options.align_h, settings.drawing.alignH},
+       {"align_v", options.align_v, settings.drawing.alignV},
        {"dpi", options.dpi, settings.resolutionDpi}},
       detail);
 }
+
+}  // namespace korvex::internal

@@ -8,6 +8,8 @@
 #include "korvex/korvex.h"
 #include "library/ParameterList.h"
 
+namespace korvex::internal {
+
 // The typed options of the C API as the web parameters they stand for, so that they are read
 // by the one parameter table and its ranges. A typed value that the parameter rules would not
 // take (and so would silently replace by its default) is refused instead.
@@ -29,3 +31,5 @@ ResultCode CheckDrawingSettings(const korvex_drawing_options& options, const Req
 
 // Every byte as tilde data that the encoder reads back as that byte alone.
 std::string TildeEscaped(const char* data, std::size_t size);
+
+}  // namespace korvex::internal

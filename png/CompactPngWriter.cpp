@@ -13,6 +13,8 @@
 #include "render/SymbolLayout.h"
 #include "encoder/SymbolMatrix.h"
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr uint32_t kColorMask = 0xFFFFFF;
@@ -265,3 +267,5 @@ bool CompactPngWriter::Write(FILE* stream) const {
   job.rows = &rows;
   return WriteCompactStream(job);
 }
+
+}  // namespace korvex::internal

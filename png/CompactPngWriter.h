@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace korvex::internal {
+
 struct SymbolLayout;
 class SymbolMatrix;
 
@@ -31,3 +33,5 @@ class CompactPngWriter {
   const SymbolMatrix& matrix_;
   int32_t resolutionDpi_;
 };
+
+}  // namespace korvex::internal

@@ -9,6 +9,8 @@
 #include "png/PngResolution.h"
 #include "render/RgbImage.h"
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr int kDefaultCompressionLevel = 6;
@@ -117,3 +119,5 @@ bool RgbImage::WritePng(FILE* stream) {
   job.rows = rowPointers_.data();
   return WritePngStream(job);
 }
+
+}  // namespace korvex::internal

@@ -7,6 +7,8 @@
 #include "render/RgbImage.h"
 #include "encoder/SymbolMatrix.h"
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr double kInchesPerMil = 0.001;
@@ -88,3 +90,5 @@ void DrawModules(RgbImage& image, const SymbolMatrix& matrix, int32_t x, int32_t
     }
   }
 }
+
+}  // namespace korvex::internal

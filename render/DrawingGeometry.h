@@ -5,6 +5,8 @@
 #include "result/ResultCode.h"
 #include "encoder/FormatTable.h"
 
+namespace korvex::internal {
+
 class RgbImage;
 class SymbolMatrix;
 
@@ -58,3 +60,5 @@ bool FitModuleSize(const FormatInfo& format, const DrawingProperties& props, con
 // Paints the dark modules of the matrix, turned by its orientation, with the top left module at (x, y).
 void DrawModules(RgbImage& image, const SymbolMatrix& matrix, int32_t x, int32_t y, int32_t moduleWidth,
                  int32_t moduleHeight, uint32_t foreColor);
+
+}  // namespace korvex::internal

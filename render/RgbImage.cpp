@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+namespace korvex::internal {
+
 RgbImage::RgbImage(int32_t width, int32_t height, uint32_t initialColor, int32_t compressionLevel)
     : compressionLevel_(compressionLevel), width_(width), height_(height), initialColor_(initialColor) {}
 
@@ -63,3 +65,5 @@ void RgbImage::FillRect(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t col
     }
   }
 }
+
+}  // namespace korvex::internal

@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+namespace korvex::internal {
+
 // A 24-bit RGB raster, one buffer per row (R, G, B bytes per pixel), the rows being what the
 // PNG writer hands to libpng. Colours are 0x00BBGGRR: red in the low byte.
 class RgbImage {
@@ -52,3 +54,5 @@ class RgbImage {
   std::vector<std::unique_ptr<uint8_t[]>> rows_;
   std::vector<uint8_t*> rowPointers_;
 };
+
+}  // namespace korvex::internal

@@ -4,6 +4,8 @@
 
 #include "render/DrawingGeometry.h"
 
+namespace korvex::internal {
+
 // Where a symbol lands in its image, worked out once per request by
 // DataMatrixBarcode::ComputeLayout and read by every writer, so that the raster and the vector
 // document can never disagree about fitting, alignment, quiet zones or rotation.
@@ -18,3 +20,5 @@ struct SymbolLayout {
   uint32_t backColor = 0xFFFFFF;  // internal form 0x00BBGGRR
   uint32_t foreColor = 0;
 };
+
+}  // namespace korvex::internal

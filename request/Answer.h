@@ -4,6 +4,8 @@
 
 #include "result/ResultCode.h"
 
+namespace korvex::internal {
+
 // The complete answer to one request, built in memory before any of it is written, so that a
 // failure part-way can never leave a truncated image behind a success header.
 struct Answer {
@@ -19,3 +21,5 @@ struct Answer {
   // The failure lies with the service (memory, the output), not with what the request asked.
   bool serviceFault = false;
 };
+
+}  // namespace korvex::internal

@@ -8,6 +8,8 @@
 #include "render/RgbImage.h"
 #include "render/SymbolLayout.h"
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr uint32_t kColorMask = 0xFFFFFF;
@@ -115,3 +117,5 @@ ResultCode DataMatrixBarcode::Draw(RgbImage& image, const DrawRect& rect) {
   Paint(image, layout);
   return Result::Ok;
 }
+
+}  // namespace korvex::internal

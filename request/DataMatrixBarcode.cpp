@@ -1,5 +1,7 @@
 #include "request/DataMatrixBarcode.h"
 
+namespace korvex::internal {
+
 namespace {
 constexpr int32_t kDefaultEncodingMode = 4;  // Base256
 constexpr int32_t kMaxStructuredAppendCount = 16;
@@ -133,3 +135,5 @@ ResultCode DataMatrixBarcode::SetUpdateLock(bool locked) {
   updateLock_ = locked;
   return locked ? Result::Ok : Encode();
 }
+
+}  // namespace korvex::internal

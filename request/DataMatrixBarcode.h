@@ -10,6 +10,8 @@
 #include "render/DrawingGeometry.h"
 #include "encoder/SymbolMatrix.h"
 
+namespace korvex::internal {
+
 class RgbImage;
 struct SymbolLayout;
 
@@ -94,3 +96,5 @@ class DataMatrixBarcode {
   std::size_t dataCodewordsUsed_ = 0;
   bool updateLock_ = false;
 };
+
+}  // namespace korvex::internal

@@ -4,6 +4,8 @@
 #include "gs1/Gs1DigitalLink.h"
 #include "gs1/Gs1Translation.h"
 
+namespace korvex::internal {
+
 namespace {
 
 // Plain data as tilde data that the encoder reads back byte for byte: every tilde doubled, so
@@ -23,7 +25,7 @@ std::string LiteralTildeData(const std::string& text) {
 ResultCode ResolveDigitalLink(const RequestSettings& settings, std::string& data, std::string& detail) {
   std::string uri;
   if (settings.gs1DigitalLink) {
-    uri = settings.data;
+    uri = settings.encoding.data;
     Gs1DigitalLink link = ReadGs1DigitalLink(uri);
     if (!link.fault.empty()) {
       detail = std::move(link.fault);
@@ -31,7 +33,7 @@ ResultCode ResolveDigitalLink(const RequestSettings& settings, std::string& data
     }
   } else {
     std::vector<Gs1Element> elements;
-    std::string fault = ReadGs1Elements(settings.data, elements);
+    std::string fault = ReadGs1Elements(settings.encoding.data, elements);
     Gs1DigitalLinkUri built;
     if (fault.empty()) {
       built = WriteGs1DigitalLink(elements, settings.digitalLinkStem);
@@ -55,7 +57,7 @@ ResultCode ResolveEncoderData(const RequestSettings& settings, std::string& data
   }
   if (settings.gs1) {
     // Element strings hold only ASCII, so utf8 has nothing to add.
-    Gs1Translation translation = TranslateGs1(settings.data, settings.gs1GroupSeparator);
+    Gs1Translation translation = TranslateGs1(settings.encoding.data, settings.gs1GroupSeparator);
     if (!translation.fault.empty()) {
       detail = std::move(translation.fault);
       return Result::InvalidData;
@@ -63,7 +65,7 @@ ResultCode ResolveEncoderData(const RequestSettings& settings, std::string& data
     data = std::move(translation.tildeData);
     return Result::Ok;
   }
-  data = settings.data;
+  data = settings.encoding.data;
   if (!settings.utf8) {
     return Result::Ok;
   }
@@ -79,3 +81,5 @@ ResultCode ResolveEncoderData(const RequestSettings& settings, std::string& data
   }
   return Result::Ok;
 }
+
+}  // namespace korvex::internal

@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr const char* kApplicationName = "Korvex";
@@ -102,3 +104,5 @@ std::string HelpPage() {
          "color:000000; font-weight:300; font-style:normal; text-decoration:none}</STYLE></head><body>\n<b>" +
          std::string(kApplicationName) + ". Version " + kVersion + "</b><br><br>\n" + HelpBody() + "</body></html>\n";
 }
+
+}  // namespace korvex::internal

@@ -4,6 +4,8 @@
 
 #include "result/ResultCode.h"
 
+namespace korvex::internal {
+
 // The two HTML answers of the program, as bodies of content type kHtmlContentType.
 constexpr const char* kHtmlContentType = "text/html";
 
@@ -23,3 +25,5 @@ constexpr const char* kProductPage = "/docs/index.html";
 constexpr const char* kPropertyDocumentation = "/docs/index.html#properties";
 constexpr const char* kPropertyEntryPrefix = "/docs/index.html#";
 }  // namespace HelpLinks
+
+}  // namespace korvex::internal

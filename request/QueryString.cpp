@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace korvex::internal {
+
 QueryString::QueryString(const char* text)
     : text_(text), length_(static_cast<uint32_t>(std::strlen(text))), value_(length_ + 1u, '\0') {}
 
@@ -75,3 +77,5 @@ void UrlDecode(char* buffer) {
   }
   *write = '\0';
 }
+
+}  // namespace korvex::internal

@@ -5,6 +5,8 @@
 
 #include "request/ParameterSource.h"
 
+namespace korvex::internal {
+
 // Named access to the parameters of a request text of the form name=value&name=value.
 // The text is borrowed: the caller keeps it alive and unchanged while the QueryString lives.
 // Names are matched byte for byte on the raw text; only the returned value is URL-decoded.
@@ -32,3 +34,5 @@ void UrlDecode(char* buffer);
 
 // Value of one escape digit: 0-9, letters a-z in either case as 10-35, anything else 0.
 uint8_t HexDigitValue(char digit);
+
+}  // namespace korvex::internal

@@ -19,6 +19,8 @@
 #include "render/SymbolLayout.h"
 #include "svg/SvgWriter.h"
 
+namespace korvex::internal {
+
 namespace {
 
 constexpr int kStatusOk = 0;
@@ -34,23 +36,23 @@ ResultCode ConfigureBarcode(DataMatrixBarcode& barcode, const RequestSettings& s
   // A request can never switch structured append on: those four values are fixed.
   const std::function<ResultCode()> steps[] = {
       [&] { return barcode.SetUpdateLock(true); },
-      [&] { return barcode.SetDataToEncode(settings.data); },
-      [&] { return barcode.SetPreferredFormat(settings.preferredFormat); },
-      [&] { return barcode.SetEncodingMode(settings.encodingMode); },
-      [&] { return barcode.SetOrientation(settings.orientation); },
-      [&] { return barcode.SetBackColor(settings.backColor); },
-      [&] { return barcode.SetForeColor(settings.foreColor); },
-      [&] { return barcode.SetQuietZone(settings.quietZone); },
-      [&] { return barcode.SetAlignH(settings.alignH); },
-      [&] { return barcode.SetAlignV(settings.alignV); },
+      [&] { return barcode.SetDataToEncode(settings.encoding.data); },
+      [&] { return barcode.SetPreferredFormat(settings.encoding.preferredFormat); },
+      [&] { return barcode.SetEncodingMode(settings.encoding.encodingMode); },
+      [&] { return barcode.SetOrientation(settings.drawing.orientation); },
+      [&] { return barcode.SetBackColor(settings.drawing.backColor); },
+      [&] { return barcode.SetForeColor(settings.drawing.foreColor); },
+      [&] { return barcode.SetQuietZone(settings.drawing.quietZone); },
+      [&] { return barcode.SetAlignH(settings.drawing.alignH); },
+      [&] { return barcode.SetAlignV(settings.drawing.alignV); },
       [&] { return barcode.SetStructuredAppend(false); },
       [&] { return barcode.SetStructuredAppendIndex(1); },
       [&] { return barcode.SetStructuredAppendTotal(2); },
       [&] { return barcode.SetStructuredAppendFileId(1); },
-      [&] { return barcode.SetShape(settings.shape); },
-      [&] { return barcode.SetDmre(settings.dmre); },
-      [&] { return barcode.SetQuietZoneSize(settings.quietZoneSize); },
-      [&] { return barcode.SetMinimal(settings.minimal); },
+      [&] { return barcode.SetShape(settings.encoding.shape); },
+      [&] { return barcode.SetDmre(settings.encoding.dmre); },
+      [&] { return barcode.SetQuietZoneSize(settings.drawing.quietZoneSize); },
+      [&] { return barcode.SetMinimal(settings.encoding.minimal); },
       [&] { return barcode.SetUpdateLock(false); },  // encodes, once
   };
   for (const auto& step : steps) {
@@ -198,7 +200,7 @@ Answer AnswerParametersOf(ParameterSource& parameters, const RequestLimits& limi
 
 ResultCode EncodeRequestedSymbol(DataMatrixBarcode& barcode, const RequestSettings& requested, std::string& detail) {
   RequestSettings settings = requested;
-  const ResultCode code = ResolveEncoderData(requested, settings.data, detail);
+  const ResultCode code = ResolveEncoderData(requested, settings.encoding.data, detail);
   if (code != Result::Ok) return code;
   return ConfigureBarcode(barcode, settings);
 }
@@ -244,7 +246,7 @@ ResultCode RenderImage(const RequestSettings& requested, const RequestLimits& li
   std::optional<RequestSettings> rewritten;
   if (requested.gs1 || requested.utf8 || requested.gs1DigitalLink) {
     rewritten = requested;
-    const ResultCode code = ResolveEncoderData(requested, rewritten->data, answer.detail);
+    const ResultCode code = ResolveEncoderData(requested, rewritten->encoding.data, answer.detail);
     if (code != Result::Ok) return code;
   }
   const RequestSettings& settings = rewritten ? *rewritten : requested;
@@ -310,3 +312,5 @@ Answer AnswerParameters(ParameterSource& parameters, const RequestLimits& limits
     return CaughtExceptionAnswer(debug);
   }
 }
+
+}  // namespace korvex::internal

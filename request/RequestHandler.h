@@ -11,6 +11,8 @@
 #include "result/ResultCode.h"
 #include "render/RgbImage.h"
 
+namespace korvex::internal {
+
 class DataMatrixBarcode;
 class ParameterSource;
 
@@ -47,3 +49,5 @@ ResultCode EncodeRequestedSymbol(DataMatrixBarcode& barcode, const RequestSettin
 // The image of the settings as the body of answer, with its content type; on failure the code
 // (and answer.detail where there is more to say), with answer left without a body.
 ResultCode RenderImage(const RequestSettings& settings, const RequestLimits& limits, Answer& answer);
+
+}  // namespace korvex::internal

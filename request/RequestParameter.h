@@ -1,5 +1,7 @@
 #pragma once
 
+namespace korvex::internal {
+
 // A parameter that a request may carry to shape its image. Front ends that do not read a query
 // string (the command line) offer exactly these, each under its own name; a parameter added to
 // the request settings is added here too, and every such front end knows it.
@@ -20,3 +22,5 @@ constexpr RequestParameter kRequestParameters[] = {
     {"compact", false},
     {"minimal", false},
 };
+
+}  // namespace korvex::internal

@@ -8,6 +8,8 @@
 #include "encoder/FormatTable.h"
 #include "gs1/Gs1DigitalLink.h"
 
+namespace korvex::internal {
+
 namespace {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -53,10 +55,10 @@ constexpr double kMillimetresPerInch = 25.4;
 
 // shape, dmre (which also opens fmt 31..48), dpi and xmm; xmm at a dpi replaces xdim.
 void ReadShapeAndPhysicalSize(ParameterSource& query, RequestSettings& settings) {
-  ReadInRange(query, "shape", 0, 2, settings.shape);
-  ReadSwitch(query, "dmre", settings.dmre);
-  if (settings.dmre) {
-    ReadInRange(query, "fmt", kFirstDmreFormatId, kLastDmreFormatId, settings.preferredFormat);
+  ReadInRange(query, "shape", 0, 2, settings.encoding.shape);
+  ReadSwitch(query, "dmre", settings.encoding.dmre);
+  if (settings.encoding.dmre) {
+    ReadInRange(query, "fmt", kFirstDmreFormatId, kLastDmreFormatId, settings.encoding.preferredFormat);
   }
   ReadInRange(query, "dpi", 1, 4800, settings.resolutionDpi);
   if (const char* xmm = query.Lookup("xmm")) {
@@ -154,7 +156,7 @@ uint32_t RgbToInternalColor(uint32_t rgb) {
 RequestSettings GatherRequestSettings(ParameterSource& query) {
   RequestSettings settings;
   if (const char* data = query.Lookup("data")) {
-    settings.data = data;  // a decoded NUL ends the text here
+    settings.encoding.data = data;  // a decoded NUL ends the text here
   }
   if (ReadInRange(query, "w", 1, 699, settings.width)) {
     settings.sizeGiven = true;
@@ -162,27 +164,27 @@ RequestSettings GatherRequestSettings(ParameterSource& query) {
   if (ReadInRange(query, "h", 1, 699, settings.height)) {
     settings.sizeGiven = true;
   }
-  ReadInRange(query, "fmt", 0, 30, settings.preferredFormat);
-  ReadInRange(query, "mode", 0, 6, settings.encodingMode);
+  ReadInRange(query, "fmt", 0, 30, settings.encoding.preferredFormat);
+  ReadInRange(query, "mode", 0, 6, settings.encoding.encodingMode);
   if (const char* angle = query.Lookup("angle")) {
     const int32_t degrees = ReadNumber(angle);
     if (IsRightAngle(degrees)) {
-      settings.orientation = degrees;
+      settings.drawing.orientation = degrees;
     }
   }
   if (const char* quiet = query.Lookup("quiet")) {
-    settings.quietZone = ReadNumber(quiet) != 0;
+    settings.drawing.quietZone = ReadNumber(quiet) != 0;
   }
-  ReadInRange(query, "alignh", 0, 2, settings.alignH);
-  ReadInRange(query, "alignv", 0, 2, settings.alignV);
+  ReadInRange(query, "alignh", 0, 2, settings.drawing.alignH);
+  ReadInRange(query, "alignv", 0, 2, settings.drawing.alignV);
   if (const char* color = query.Lookup("bcolor")) {
-    settings.backColor = RgbToInternalColor(ParseHexColor(color));
+    settings.drawing.backColor = RgbToInternalColor(ParseHexColor(color));
   }
   if (const char* color = query.Lookup("fcolor")) {
-    settings.foreColor = RgbToInternalColor(ParseHexColor(color));
+    settings.drawing.foreColor = RgbToInternalColor(ParseHexColor(color));
   }
   if (const char* size = query.Lookup("qsize")) {
-    settings.quietZoneSize = ReadNumber(size);
+    settings.drawing.quietZoneSize = ReadNumber(size);
   }
   if (const char* out = query.Lookup("out")) {
     settings.svg = std::strcmp(out, "svg") == 0;
@@ -202,6 +204,8 @@ RequestSettings GatherRequestSettings(ParameterSource& query) {
   ReadShapeAndPhysicalSize(query, settings);
   ReadDigitalLink(query, settings);
   ReadSwitch(query, "compact", settings.compact);
-  ReadSwitch(query, "minimal", settings.minimal);
+  ReadSwitch(query, "minimal", settings.encoding.minimal);
   return settings;
 }
+
+}  // namespace korvex::internal

@@ -4,37 +4,40 @@
 #include <optional>
 #include <string>
 
+#include "encoder/EncodingPipeline.h"
+#include "render/DrawingGeometry.h"
+
+namespace korvex::internal {
+
 class ParameterSource;
 
 // The values a request asks for, each starting at its default; a parameter that is missing or
 // out of its accepted range leaves the default in place.
 struct RequestSettings {
-  std::string data = "1234567";
+  RequestSettings() { encoding.data = "1234567"; }
+
+  // data; fmt: 0..30 (31..48 with dmre); mode: 0..6; shape: 0..2, looked at only when fmt is 0;
+  // dmre: any number, non-zero adds the DMRE formats; minimal: non-zero encodes in the fewest
+  // codewords (mode 0). A decoded NUL ends the data.
+  EncodingSettings encoding;
+  // angle: 0, 90, 180 or 270; quiet: any number, non-zero is on; alignh, alignv: 0..2; bcolor
+  // and fcolor in the internal form; qsize: passed on as read, negatives are refused when drawn.
+  DrawingProperties drawing;
   int32_t width = 100;          // w: 1..699
   int32_t height = 100;         // h: 1..699
   bool sizeGiven = false;       // set once w or h is accepted
-  int32_t preferredFormat = 0;  // fmt: 0..30
-  int32_t encodingMode = 0;     // mode: 0..6
-  int32_t orientation = 0;      // angle: 0, 90, 180 or 270
-  bool quietZone = true;        // quiet: any number, non-zero is on
-  int32_t alignH = 1;           // alignh: 0..2
-  int32_t alignV = 1;           // alignv: 0..2
-  uint32_t backColor = 0xFFFFFF;  // bcolor, internal form
-  uint32_t foreColor = 0x000000;  // fcolor, internal form
-  int32_t quietZoneSize = 1;    // qsize: passed on as read; the barcode rejects negatives
-  bool svg = false;             // out: "svg" answers an SVG document, anything else the PNG
+  double xDimension = 5.0;      // xdim: 1 and above, read only when no size is given
+  int32_t resolutionDpi = 0;     // dpi: 1..4800; 0 when not given
+  double moduleMillimetres = 0;  // xmm: above 0; 0 when not given; at a dpi it replaces xdim
+  // out: "svg" answers an SVG document, anything else the PNG; compact: any number, non-zero
+  // writes the PNG one bit per pixel (not for SVG).
+  bool svg = false;
+  bool compact = false;
   bool gs1 = false;             // gs1: data holds GS1 element strings in bracket form
   bool gs1GroupSeparator = false;  // gssep: GS instead of FNC1 between GS1 element strings
   bool utf8 = false;            // utf8: non-ASCII data must be UTF-8 and gets its ECI
-  double xDimension = 5.0;      // xdim: 1 and above, read only when no size is given
-  int32_t shape = 0;             // shape: 0..2, looked at only when fmt is 0
-  bool dmre = false;             // dmre: any number, non-zero adds the DMRE formats (fmt 31..48)
-  int32_t resolutionDpi = 0;     // dpi: 1..4800; 0 when not given
-  double moduleMillimetres = 0;  // xmm: above 0; 0 when not given; at a dpi it replaces xdim
   bool gs1DigitalLink = false;   // gs1dl: data is a GS1 Digital Link URI, checked, encoded as it is
   std::string digitalLinkStem;   // dl: with gs1, the stem of the URI built; empty when not asked for
-  bool compact = false;          // compact: any number, non-zero writes the PNG one bit per pixel; not for SVG
-  bool minimal = false;          // minimal: any number, non-zero encodes in the fewest codewords (mode 0)
 };
 
 // Reads every parameter of the request into settings. The value of each lookup is consumed
@@ -59,3 +62,5 @@ uint32_t ParseHexColor(const char* text);
 
 // 0xRRGGBB to the internal form 0x00BBGGRR (red in the low byte).
 uint32_t RgbToInternalColor(uint32_t rgb);
+
+}  // namespace korvex::internal

@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace korvex::internal {
+
 namespace {
 constexpr std::array<const char*, 15> kMessages = {
     "Ok.",
@@ -27,3 +29,5 @@ const char* ErrorMessage(ResultCode code) {
   const auto index = static_cast<uint32_t>(code);
   return index < kMessages.size() ? kMessages[index] : "Error: Unknown error.";
 }
+
+}  // namespace korvex::internal

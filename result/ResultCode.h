@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace korvex::internal {
+
 // Outcome of every operation of the generator; 0 is success. The process exit status of a
 // failed request is the code of the step that failed.
 using ResultCode = int32_t;
@@ -26,3 +28,5 @@ constexpr ResultCode UnknownException = 14;
 
 // The fixed message text of a code; any code outside 0..14 (negative ones too) is unknown.
 const char* ErrorMessage(ResultCode code);
+
+}  // namespace korvex::internal

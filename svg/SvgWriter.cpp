@@ -9,6 +9,8 @@
 #include "render/SymbolLayout.h"
 #include "encoder/SymbolMatrix.h"
 
+namespace korvex::internal {
+
 namespace {
 
 // Dark modules from column start up to end (exclusive) of one module row of the turned symbol.
@@ -136,3 +138,5 @@ std::string WriteSvg(const SymbolLayout& layout, const SymbolMatrix& matrix, int
   svg += "</svg>\n";
   return svg;
 }
+
+}  // namespace korvex::internal

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace korvex::internal {
+
 struct SymbolLayout;
 class SymbolMatrix;
 
@@ -18,3 +20,5 @@ std::string WriteSvg(const SymbolLayout& layout, const SymbolMatrix& matrix, int
 // modules, runs of the same extent in the rows below merged into it, each rectangle placed
 // relative to the start of the one before (the first absolutely). Empty without dark modules.
 std::string ModulePathData(const SymbolLayout& layout, const SymbolMatrix& matrix);
+
+}  // namespace korvex::internal

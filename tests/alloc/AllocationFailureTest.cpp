@@ -25,6 +25,8 @@
 #include "support/HtmlPageTexts.h"
 #include "support/PngReader.h"
 
+using namespace korvex::internal;
+
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 #define KORVEX_HAS_LEAK_CHECK 1

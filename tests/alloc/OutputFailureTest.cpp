@@ -18,6 +18,8 @@
 #include "support/Paths.h"
 #include "support/PngReader.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 const std::string kPngHeader = "Content-type: image/png\n\n";

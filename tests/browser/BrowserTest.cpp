@@ -26,6 +26,8 @@
 #include "support/ReadBack.h"
 #include "support/ScratchDirectory.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 using namespace std::chrono_literals;

@@ -16,6 +16,8 @@
 #include "support/ReadBack.h"
 #include "unit/gs1/Gs1ValidCases.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 struct Tally {
@@ -54,11 +56,11 @@ bool DmtxJudges(const Request& r) {
   const RequestSettings settings = GatherRequestSettings(parameters);
   DataMatrixBarcode barcode;
   barcode.SetUpdateLock(true);
-  barcode.SetEncodingMode(settings.encodingMode);
-  barcode.SetPreferredFormat(settings.preferredFormat);
-  barcode.SetShape(settings.shape);
-  barcode.SetDmre(settings.dmre);
-  barcode.SetDataToEncode(settings.data);
+  barcode.SetEncodingMode(settings.encoding.encodingMode);
+  barcode.SetPreferredFormat(settings.encoding.preferredFormat);
+  barcode.SetShape(settings.encoding.shape);
+  barcode.SetDmre(settings.encoding.dmre);
+  barcode.SetDataToEncode(settings.encoding.data);
   if (barcode.SetUpdateLock(false) != Result::Ok) return false;
   const FormatInfo& format = barcode.CurrentFormat();
   // libdmtx reads none of the DMRE sizes.

@@ -19,6 +19,8 @@
 #include "support/Decoders.h"
 #include "support/ReadBack.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 constexpr int kModulePixels = 4;

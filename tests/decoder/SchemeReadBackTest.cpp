@@ -10,6 +10,8 @@
 #include "request/DataMatrixBarcode.h"
 #include "support/ReadBack.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 constexpr int kModulePixels = 3;

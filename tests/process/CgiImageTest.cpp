@@ -13,6 +13,8 @@
 #include "support/Decoders.h"
 #include "support/ReadBack.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 // The decoded image of a GET request that must succeed.

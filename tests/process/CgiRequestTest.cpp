@@ -17,6 +17,8 @@
 #include "support/HtmlPageTexts.h"
 #include "support/PngReader.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 enum class Answer { Nothing, HelpPage, ErrorPage, Png, Svg };

@@ -21,6 +21,8 @@
 #include "support/ReadBack.h"
 #include "support/ScratchDirectory.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 namespace fs = std::filesystem;

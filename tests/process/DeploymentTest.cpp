@@ -36,6 +36,8 @@
 #include "support/ReadBack.h"
 #include "support/ScratchDirectory.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 using namespace std::chrono_literals;

@@ -27,6 +27,8 @@
 #include "support/Paths.h"
 #include "support/ScratchDirectory.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 // The limit holds for the optimised program that a server runs. The sanitizer build (unoptimised,

@@ -11,6 +11,8 @@
 
 #include "encoder/SymbolMatrix.h"
 
+using namespace korvex::internal;
+
 Raster RenderMatrix(const SymbolMatrix& matrix, int moduleSize, int quietModules) {
   const bool turned = matrix.Orientation() != 0 && matrix.Orientation() != 180;
   const int outRows = turned ? matrix.Cols() : matrix.Rows();

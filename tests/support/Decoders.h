@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+namespace korvex::internal {
 class SymbolMatrix;
+}  // namespace korvex::internal
 
 // An 8-bit-per-sample raster handed to the decoders: 1 (grey) or 3 (RGB) samples per pixel.
 struct Raster {
@@ -25,7 +27,7 @@ struct Decoded {
 
 // The matrix drawn black on white, moduleSize pixels per module, quietModules light modules
 // around it, read through RotatedModule (so the matrix's orientation applies).
-Raster RenderMatrix(const SymbolMatrix& matrix, int moduleSize, int quietModules);
+Raster RenderMatrix(const korvex::internal::SymbolMatrix& matrix, int moduleSize, int quietModules);
 
 std::optional<Decoded> ReadWithZxing(const Raster& raster);
 std::optional<Decoded> ReadWithDmtx(const Raster& raster);

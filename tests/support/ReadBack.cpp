@@ -6,6 +6,8 @@
 #include "support/CgiProcess.h"
 #include "support/PngReader.h"
 
+using namespace korvex::internal;
+
 std::string SchemeAlphabet(int mode) {
   const std::string digits = "0123456789";
   const std::string upper = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";

@@ -28,7 +28,7 @@ std::optional<Raster> CgiImage(const std::string& query, std::string* reason = n
 
 // True when the data codewords hold a C40, Text or X12 latch directly followed by the unlatch,
 // a shape that libdmtx misreads although it is valid (zxing reads it).
-bool HasLatchThenUnlatch(const CodewordBuffer& codewords, std::size_t dataCodewords);
+bool HasLatchThenUnlatch(const korvex::internal::CodewordBuffer& codewords, std::size_t dataCodewords);
 
 // The raster inside a white margin, as an image stands on a page.
 Raster OnPage(const Raster& raster, int margin);

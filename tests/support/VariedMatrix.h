@@ -6,6 +6,8 @@
 #include "encoder/FormatTable.h"
 #include "encoder/SymbolMatrix.h"
 
+namespace korvex::internal {
+
 // The codewords of a format, data and error correction alike, filled from arbitrary but fixed
 // values, so that the modules vary without any encoding behind them.
 inline CodewordBuffer VariedCodewords(const FormatInfo& format) {
@@ -21,3 +23,5 @@ inline SymbolMatrix VariedMatrix(const FormatInfo& format, int32_t orientation) 
   matrix.SetOrientation(orientation);
   return matrix;
 }
+
+}  // namespace korvex::internal

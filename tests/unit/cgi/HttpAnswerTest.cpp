@@ -9,6 +9,8 @@
 
 #include "result/ResultCode.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 CgiEnvironment Get(const std::string& query) { return {std::string("GET"), query, std::nullopt}; }

@@ -17,6 +17,8 @@
 #include "support/ReadBack.h"
 #include "support/SymbolSizes.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 struct LengthCase {

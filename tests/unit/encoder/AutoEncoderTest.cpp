@@ -9,11 +9,15 @@
 #include "encoder/AutoEncoder.h"
 #include "unit/encoder/ItemBuilders.h"
 
+using namespace korvex::internal;
+
+namespace korvex::internal {
 // Readable failure output for plans; static so that it cannot clash with other test files.
 static void PrintTo(const Segment& segment, std::ostream* os) {
   *os << "{scheme " << segment.scheme << ", items " << segment.begin << "+" << segment.count
       << (segment.lastSegment ? ", last}" : "}");
 }
+}  // namespace korvex::internal
 
 namespace {
 

@@ -7,6 +7,8 @@
 
 #include "encoder/Preprocessor.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 DataItemList Items(const std::string& data) {

@@ -7,6 +7,8 @@
 
 #include "encoder/Preprocessor.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 constexpr std::size_t kUnknown = CodewordWriter::kUnknownCapacity;

@@ -5,6 +5,8 @@
 
 #include "encoder/EncodingPipeline.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;

@@ -3,6 +3,8 @@
 #include "encoder/FormatTable.h"
 #include "support/SymbolSizes.h"
 
+using namespace korvex::internal;
+
 namespace {
 std::vector<FormatInfo> IsoAndDmreRows() {
   std::vector<FormatInfo> rows(FormatTable.begin(), FormatTable.begin() + kFormatCount);

@@ -11,6 +11,8 @@
 #include "encoder/CodewordWriter.h"
 #include "encoder/DataItem.h"
 
+namespace korvex::internal {
+
 namespace test_items {
 
 using Bytes = std::vector<uint8_t>;
@@ -34,3 +36,5 @@ inline DataItemList Concat(std::initializer_list<DataItemList> parts) {
 inline DataItemList Repeat(uint8_t byte, std::size_t count) { return DataItemList(count, DataCharItem(byte)); }
 
 }  // namespace test_items
+
+}  // namespace korvex::internal

@@ -13,6 +13,8 @@
 #include "encoder/MinimalEncoder.h"
 #include "unit/encoder/ItemBuilders.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 using namespace test_items;

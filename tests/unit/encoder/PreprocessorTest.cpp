@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+using namespace korvex::internal;
+
 namespace {
 
 DataItemList Chars(const std::string& text) {

@@ -12,11 +12,15 @@
 #include "support/CaseName.h"
 #include "support/VariedMatrix.h"
 
+using namespace korvex::internal;
+
+namespace korvex::internal {
 // Names the format in test listings and failure output instead of dumping its bytes; static so
 // that it cannot clash with other test files.
 static void PrintTo(const FormatInfo& format, std::ostream* os) {
   *os << "format " << format.id << " (" << format.symbolRows << " x " << format.symbolCols << ")";
 }
+}  // namespace korvex::internal
 
 namespace {
 

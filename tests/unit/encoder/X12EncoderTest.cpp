@@ -8,6 +8,8 @@
 #include "encoder/X12Encoder.h"
 #include "unit/encoder/ItemBuilders.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 using namespace test_items;

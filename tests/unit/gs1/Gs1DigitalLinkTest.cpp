@@ -10,6 +10,8 @@
 #include "gs1/Gs1Translation.h"
 #include "unit/gs1/Gs1ValidCases.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 const std::string kStem = "https://id.gs1.org";

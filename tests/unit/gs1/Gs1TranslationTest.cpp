@@ -9,6 +9,8 @@
 #include "gs1/Gs1Linter.h"
 #include "unit/gs1/Gs1ValidCases.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 TEST(Gs1TranslationTest, ValidElementStringsBecomeTildeData) {

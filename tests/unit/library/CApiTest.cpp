@@ -15,6 +15,8 @@
 #include "support/PngReader.h"
 #include "support/ReadBack.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 using SymbolPtr = std::unique_ptr<korvex_symbol, decltype(&korvex_symbol_free)>;

@@ -14,6 +14,8 @@
 #include "support/Decoders.h"
 #include "support/PngReader.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 // A query without escapes as the library's name and value pairs.

@@ -25,6 +25,8 @@
 #include "support/PngReader.h"
 #include "support/ReadBack.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 constexpr int kGrey = 0;     // PNG colour type of a greyscale image

@@ -17,6 +17,8 @@
 #include "support/CaseName.h"
 #include "support/PngReader.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 constexpr uint32_t kWhite = 0xFFFFFF;

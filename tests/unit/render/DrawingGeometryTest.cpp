@@ -16,6 +16,8 @@
 #include "support/CaseName.h"
 #include "support/VariedMatrix.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 constexpr uint32_t kWhite = 0xFFFFFF;

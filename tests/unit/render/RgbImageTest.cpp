@@ -12,6 +12,8 @@
 
 #include "support/CaseName.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 constexpr uint32_t kWhite = 0xFFFFFF;

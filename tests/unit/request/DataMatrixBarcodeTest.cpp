@@ -2,6 +2,8 @@
 
 #include "request/DataMatrixBarcode.h"
 
+using namespace korvex::internal;
+
 TEST(DataMatrixBarcode, DefaultsEncodeTheDefaultDataInBase256) {
   DataMatrixBarcode barcode;
   EXPECT_TRUE(barcode.Encoded());

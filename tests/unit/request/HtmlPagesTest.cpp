@@ -7,6 +7,8 @@
 #include "support/CaseName.h"
 #include "support/HtmlPageTexts.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 // A page as the CGI program sends it.

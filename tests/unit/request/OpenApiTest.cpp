@@ -12,6 +12,8 @@
 #include "request/RequestParameter.h"
 #include "support/Paths.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 // The document's mapping keys by their path ("components/parameters/w"), and every scalar value

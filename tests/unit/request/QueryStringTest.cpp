@@ -9,6 +9,8 @@
 
 #include "support/CaseName.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 // The looked-up value as a string, or nullopt when not found.

@@ -11,6 +11,8 @@
 #include "request/QueryString.h"
 #include "support/CaseName.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 struct NumberCase {
@@ -91,19 +93,19 @@ INSTANTIATE_TEST_SUITE_P(Cases, RgbToInternalColorCases,
 TEST(RequestSettingsTest, DefaultsWithoutParameters) {
   QueryString query("");
   const RequestSettings s = GatherRequestSettings(query);
-  EXPECT_EQ(s.data, "1234567");
+  EXPECT_EQ(s.encoding.data, "1234567");
   EXPECT_EQ(s.width, 100);
   EXPECT_EQ(s.height, 100);
   EXPECT_FALSE(s.sizeGiven);
-  EXPECT_EQ(s.preferredFormat, 0);
-  EXPECT_EQ(s.encodingMode, 0);
-  EXPECT_EQ(s.orientation, 0);
-  EXPECT_TRUE(s.quietZone);
-  EXPECT_EQ(s.alignH, 1);
-  EXPECT_EQ(s.alignV, 1);
-  EXPECT_EQ(s.backColor, 0xFFFFFFu);
-  EXPECT_EQ(s.foreColor, 0u);
-  EXPECT_EQ(s.quietZoneSize, 1);
+  EXPECT_EQ(s.encoding.preferredFormat, 0);
+  EXPECT_EQ(s.encoding.encodingMode, 0);
+  EXPECT_EQ(s.drawing.orientation, 0);
+  EXPECT_TRUE(s.drawing.quietZone);
+  EXPECT_EQ(s.drawing.alignH, 1);
+  EXPECT_EQ(s.drawing.alignV, 1);
+  EXPECT_EQ(s.drawing.backColor, 0xFFFFFFu);
+  EXPECT_EQ(s.drawing.foreColor, 0u);
+  EXPECT_EQ(s.drawing.quietZoneSize, 1);
   EXPECT_EQ(s.xDimension, 5.0);
 }
 
@@ -120,31 +122,31 @@ void PrintTo(const GatherCase& c, std::ostream* os) { *os << ::testing::PrintToS
 class GatherCases : public ::testing::TestWithParam<GatherCase> {};
 
 void ExpectSame(const RequestSettings& actual, const RequestSettings& expected) {
-  EXPECT_EQ(actual.data, expected.data);
+  EXPECT_EQ(actual.encoding.data, expected.encoding.data);
   EXPECT_EQ(actual.width, expected.width);
   EXPECT_EQ(actual.height, expected.height);
   EXPECT_EQ(actual.sizeGiven, expected.sizeGiven);
-  EXPECT_EQ(actual.preferredFormat, expected.preferredFormat);
-  EXPECT_EQ(actual.encodingMode, expected.encodingMode);
-  EXPECT_EQ(actual.orientation, expected.orientation);
-  EXPECT_EQ(actual.quietZone, expected.quietZone);
-  EXPECT_EQ(actual.alignH, expected.alignH);
-  EXPECT_EQ(actual.alignV, expected.alignV);
-  EXPECT_EQ(actual.backColor, expected.backColor);
-  EXPECT_EQ(actual.foreColor, expected.foreColor);
-  EXPECT_EQ(actual.quietZoneSize, expected.quietZoneSize);
+  EXPECT_EQ(actual.encoding.preferredFormat, expected.encoding.preferredFormat);
+  EXPECT_EQ(actual.encoding.encodingMode, expected.encoding.encodingMode);
+  EXPECT_EQ(actual.drawing.orientation, expected.drawing.orientation);
+  EXPECT_EQ(actual.drawing.quietZone, expected.drawing.quietZone);
+  EXPECT_EQ(actual.drawing.alignH, expected.drawing.alignH);
+  EXPECT_EQ(actual.drawing.alignV, expected.drawing.alignV);
+  EXPECT_EQ(actual.drawing.backColor, expected.drawing.backColor);
+  EXPECT_EQ(actual.drawing.foreColor, expected.drawing.foreColor);
+  EXPECT_EQ(actual.drawing.quietZoneSize, expected.drawing.quietZoneSize);
   EXPECT_EQ(actual.xDimension, expected.xDimension);
   EXPECT_EQ(actual.gs1, expected.gs1);
   EXPECT_EQ(actual.gs1GroupSeparator, expected.gs1GroupSeparator);
   EXPECT_EQ(actual.utf8, expected.utf8);
-  EXPECT_EQ(actual.shape, expected.shape);
-  EXPECT_EQ(actual.dmre, expected.dmre);
+  EXPECT_EQ(actual.encoding.shape, expected.encoding.shape);
+  EXPECT_EQ(actual.encoding.dmre, expected.encoding.dmre);
   EXPECT_EQ(actual.resolutionDpi, expected.resolutionDpi);
   EXPECT_EQ(actual.moduleMillimetres, expected.moduleMillimetres);
   EXPECT_EQ(actual.gs1DigitalLink, expected.gs1DigitalLink);
   EXPECT_EQ(actual.digitalLinkStem, expected.digitalLinkStem);
   EXPECT_EQ(actual.compact, expected.compact);
-  EXPECT_EQ(actual.minimal, expected.minimal);
+  EXPECT_EQ(actual.encoding.minimal, expected.encoding.minimal);
 }
 
 TEST_P(GatherCases, AppliesAcceptedValuesOnly) {
@@ -159,10 +161,10 @@ TEST_P(GatherCases, AppliesAcceptedValuesOnly) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, GatherCases,
     ::testing::Values(
-        GatherCase{"data=Hello+World", [](RequestSettings& s) { s.data = "Hello World"; }},
+        GatherCase{"data=Hello+World", [](RequestSettings& s) { s.encoding.data = "Hello World"; }},
         GatherCase{"data=", [](RequestSettings&) {}},  // "=" ends the text: not found
-        GatherCase{"data=&x=1", [](RequestSettings& s) { s.data = ""; }},
-        GatherCase{"data=ab%00cd", [](RequestSettings& s) { s.data = "ab"; }},
+        GatherCase{"data=&x=1", [](RequestSettings& s) { s.encoding.data = ""; }},
+        GatherCase{"data=ab%00cd", [](RequestSettings& s) { s.encoding.data = "ab"; }},
         GatherCase{"w=0", [](RequestSettings&) {}}, GatherCase{"w=700", [](RequestSettings&) {}},
         GatherCase{"w=-5", [](RequestSettings&) {}},
         GatherCase{"w=699",
@@ -187,34 +189,34 @@ INSTANTIATE_TEST_SUITE_P(
                    }},
         GatherCase{"h=4294967396",  // wraps to 100
                    [](RequestSettings& s) { s.sizeGiven = true; }},
-        GatherCase{"fmt=30", [](RequestSettings& s) { s.preferredFormat = 30; }},
+        GatherCase{"fmt=30", [](RequestSettings& s) { s.encoding.preferredFormat = 30; }},
         GatherCase{"fmt=31", [](RequestSettings&) {}}, GatherCase{"fmt=x", [](RequestSettings&) {}},
         GatherCase{"fmt=-1", [](RequestSettings&) {}},
-        GatherCase{"mode=6", [](RequestSettings& s) { s.encodingMode = 6; }},
+        GatherCase{"mode=6", [](RequestSettings& s) { s.encoding.encodingMode = 6; }},
         GatherCase{"mode=7", [](RequestSettings&) {}},
-        GatherCase{"angle=90", [](RequestSettings& s) { s.orientation = 90; }},
-        GatherCase{"angle=180", [](RequestSettings& s) { s.orientation = 180; }},
-        GatherCase{"angle=270", [](RequestSettings& s) { s.orientation = 270; }},
+        GatherCase{"angle=90", [](RequestSettings& s) { s.drawing.orientation = 90; }},
+        GatherCase{"angle=180", [](RequestSettings& s) { s.drawing.orientation = 180; }},
+        GatherCase{"angle=270", [](RequestSettings& s) { s.drawing.orientation = 270; }},
         GatherCase{"angle=45", [](RequestSettings&) {}}, GatherCase{"angle=360", [](RequestSettings&) {}},
         GatherCase{"angle=-90", [](RequestSettings&) {}},
-        GatherCase{"quiet=0", [](RequestSettings& s) { s.quietZone = false; }},
-        GatherCase{"quiet=off", [](RequestSettings& s) { s.quietZone = false; }},
+        GatherCase{"quiet=0", [](RequestSettings& s) { s.drawing.quietZone = false; }},
+        GatherCase{"quiet=off", [](RequestSettings& s) { s.drawing.quietZone = false; }},
         GatherCase{"quiet=2", [](RequestSettings&) {}},
         GatherCase{"quiet=-1", [](RequestSettings&) {}},
-        GatherCase{"alignh=0", [](RequestSettings& s) { s.alignH = 0; }},
-        GatherCase{"alignh=left", [](RequestSettings& s) { s.alignH = 0; }},
-        GatherCase{"alignh=2", [](RequestSettings& s) { s.alignH = 2; }},
+        GatherCase{"alignh=0", [](RequestSettings& s) { s.drawing.alignH = 0; }},
+        GatherCase{"alignh=left", [](RequestSettings& s) { s.drawing.alignH = 0; }},
+        GatherCase{"alignh=2", [](RequestSettings& s) { s.drawing.alignH = 2; }},
         GatherCase{"alignh=3", [](RequestSettings&) {}},
-        GatherCase{"alignv=2", [](RequestSettings& s) { s.alignV = 2; }},
+        GatherCase{"alignv=2", [](RequestSettings& s) { s.drawing.alignV = 2; }},
         GatherCase{"alignv=3", [](RequestSettings&) {}},
-        GatherCase{"bcolor=ff0000", [](RequestSettings& s) { s.backColor = 0x0000FF; }},
-        GatherCase{"bcolor=%23ff0000", [](RequestSettings& s) { s.backColor = 0; }},
-        GatherCase{"bcolor=ff00zz", [](RequestSettings& s) { s.backColor = 0x00FF00; }},
-        GatherCase{"fcolor=0000ff", [](RequestSettings& s) { s.foreColor = 0xFF0000; }},
-        GatherCase{"fcolor=", [](RequestSettings& s) { s.foreColor = 0; }},
-        GatherCase{"qsize=-1", [](RequestSettings& s) { s.quietZoneSize = -1; }},
-        GatherCase{"qsize=0", [](RequestSettings& s) { s.quietZoneSize = 0; }},
-        GatherCase{"qsize=1000", [](RequestSettings& s) { s.quietZoneSize = 1000; }},
+        GatherCase{"bcolor=ff0000", [](RequestSettings& s) { s.drawing.backColor = 0x0000FF; }},
+        GatherCase{"bcolor=%23ff0000", [](RequestSettings& s) { s.drawing.backColor = 0; }},
+        GatherCase{"bcolor=ff00zz", [](RequestSettings& s) { s.drawing.backColor = 0x00FF00; }},
+        GatherCase{"fcolor=0000ff", [](RequestSettings& s) { s.drawing.foreColor = 0xFF0000; }},
+        GatherCase{"fcolor=", [](RequestSettings& s) { s.drawing.foreColor = 0; }},
+        GatherCase{"qsize=-1", [](RequestSettings& s) { s.drawing.quietZoneSize = -1; }},
+        GatherCase{"qsize=0", [](RequestSettings& s) { s.drawing.quietZoneSize = 0; }},
+        GatherCase{"qsize=1000", [](RequestSettings& s) { s.drawing.quietZoneSize = 1000; }},
         GatherCase{"gs1=1", [](RequestSettings& s) { s.gs1 = true; }},
         GatherCase{"gs1=-2&gssep=1", [](RequestSettings& s) { s.gs1 = s.gs1GroupSeparator = true; }},
         GatherCase{"gs1=on&gssep=0&utf8=yes", [](RequestSettings&) {}},
@@ -228,30 +230,30 @@ INSTANTIATE_TEST_SUITE_P(
                      s.width = 50;
                      s.sizeGiven = true;
                    }},
-        GatherCase{"shape=1", [](RequestSettings& s) { s.shape = 1; }},
-        GatherCase{"shape=2", [](RequestSettings& s) { s.shape = 2; }},
+        GatherCase{"shape=1", [](RequestSettings& s) { s.encoding.shape = 1; }},
+        GatherCase{"shape=2", [](RequestSettings& s) { s.encoding.shape = 2; }},
         GatherCase{"shape=3", [](RequestSettings&) {}}, GatherCase{"shape=-1", [](RequestSettings&) {}},
-        GatherCase{"dmre=1", [](RequestSettings& s) { s.dmre = true; }},
+        GatherCase{"dmre=1", [](RequestSettings& s) { s.encoding.dmre = true; }},
         GatherCase{"dmre=yes", [](RequestSettings&) {}},
         GatherCase{"fmt=31&dmre=1",
                    [](RequestSettings& s) {
-                     s.preferredFormat = 31;
-                     s.dmre = true;
+                     s.encoding.preferredFormat = 31;
+                     s.encoding.dmre = true;
                    }},
         GatherCase{"dmre=-2&fmt=48",
                    [](RequestSettings& s) {
-                     s.preferredFormat = 48;
-                     s.dmre = true;
+                     s.encoding.preferredFormat = 48;
+                     s.encoding.dmre = true;
                    }},
-        GatherCase{"fmt=49&dmre=1", [](RequestSettings& s) { s.dmre = true; }},
+        GatherCase{"fmt=49&dmre=1", [](RequestSettings& s) { s.encoding.dmre = true; }},
         GatherCase{"fmt=31&dmre=0", [](RequestSettings&) {}},
-        GatherCase{"minimal=1", [](RequestSettings& s) { s.minimal = true; }},
-        GatherCase{"minimal=-7", [](RequestSettings& s) { s.minimal = true; }},
+        GatherCase{"minimal=1", [](RequestSettings& s) { s.encoding.minimal = true; }},
+        GatherCase{"minimal=-7", [](RequestSettings& s) { s.encoding.minimal = true; }},
         GatherCase{"minimal=0", [](RequestSettings&) {}}, GatherCase{"minimal=on", [](RequestSettings&) {}},
         GatherCase{"minimal=1&mode=3",
                    [](RequestSettings& s) {
-                     s.minimal = true;
-                     s.encodingMode = 3;
+                     s.encoding.minimal = true;
+                     s.encoding.encodingMode = 3;
                    }},
         GatherCase{"dpi=300", [](RequestSettings& s) { s.resolutionDpi = 300; }},
         GatherCase{"dpi=4800", [](RequestSettings& s) { s.resolutionDpi = 4800; }},
@@ -301,23 +303,23 @@ INSTANTIATE_TEST_SUITE_P(
                    }},
         GatherCase{"compact=0", [](RequestSettings&) {}}, GatherCase{"compact=on", [](RequestSettings&) {}},
         GatherCase{"W=50&Data=x&FMT=3", [](RequestSettings&) {}},  // names keep their case
-        GatherCase{"fmt=5&fmt=7", [](RequestSettings& s) { s.preferredFormat = 5; }},
+        GatherCase{"fmt=5&fmt=7", [](RequestSettings& s) { s.encoding.preferredFormat = 5; }},
         GatherCase{"data=a&w=10&h=20&fmt=3&mode=2&angle=270&quiet=0&alignh=0&alignv=2&bcolor=010203&fcolor=a0b0c0&"
                    "qsize=4",
                    [](RequestSettings& s) {
-                     s.data = "a";
+                     s.encoding.data = "a";
                      s.width = 10;
                      s.height = 20;
                      s.sizeGiven = true;
-                     s.preferredFormat = 3;
-                     s.encodingMode = 2;
-                     s.orientation = 270;
-                     s.quietZone = false;
-                     s.alignH = 0;
-                     s.alignV = 2;
-                     s.backColor = 0x030201;
-                     s.foreColor = 0xC0B0A0;
-                     s.quietZoneSize = 4;
+                     s.encoding.preferredFormat = 3;
+                     s.encoding.encodingMode = 2;
+                     s.drawing.orientation = 270;
+                     s.drawing.quietZone = false;
+                     s.drawing.alignH = 0;
+                     s.drawing.alignV = 2;
+                     s.drawing.backColor = 0x030201;
+                     s.drawing.foreColor = 0xC0B0A0;
+                     s.drawing.quietZoneSize = 4;
                    },
                    "EveryParameter"}),
     [](const auto& info) { return info.param.name != nullptr ? info.param.name : CaseName(info.param.text); });

@@ -13,6 +13,8 @@
 #include "encoder/SymbolMatrix.h"
 #include "support/VariedMatrix.h"
 
+using namespace korvex::internal;
+
 namespace {
 
 struct PathRect {
