@@ -84,11 +84,14 @@ run: build-program
 
 # Benchmarks against the no-op and libpng-only floors, and the CGI program against the FastCGI
 # worker through nginx and lighttpd; the tables also go to $(PROGRAM_DIR)/bench/results.md.
+# BASELINE=DIR adds the request handler's cost in process beside that of another build (for
+# example one of an earlier commit), measured side by side in the same run.
 # The bench set holds the run set, so one install step suffices (two would contend for dpkg under -j).
 bench: deps-bench
 	$(build_program)
 	@cmake --build $(PROGRAM_DIR) -j $(JOBS) --target korvex_bench
 	@bash bench/run-bench.sh $(PROGRAM_DIR)
+	@if [ -n "$(BASELINE)" ]; then bash bench/compare-builds.sh $(BASELINE) $(PROGRAM_DIR); fi
 
 # korvex.cgi into $(CGIBINDIR); the worker and the command-line program into $(PREFIX)/bin; the
 # library, its header, CMake package and pkg-config file under $(PREFIX)/lib and include; the man
