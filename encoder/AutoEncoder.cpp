@@ -4,7 +4,6 @@
 #include <array>
 #include <cmath>
 #include <initializer_list>
-#include <optional>
 
 #include "encoder/AsciiEncoder.h"
 #include "encoder/Base256Encoder.h"
@@ -129,12 +128,15 @@ struct SchemeCounts {
   }
 };
 
-// The decision taken once at least four characters are counted, when one is taken yet. next is
-// the item after the last one counted, or nullptr at the end of the data.
-std::optional<Scheme> EarlyDecision(const SchemeCounts& c, const DataItem* next) {
+// No scheme has the number 0: no decision is taken yet.
+constexpr auto kUndecided = static_cast<Scheme>(0);
+
+// The decision taken once at least four characters are counted, or kUndecided. next is the item
+// after the last one counted, or nullptr at the end of the data.
+Scheme EarlyDecision(const SchemeCounts& c, const DataItem* next) {
   // Every rule below implies one of these three tests, which settle most characters alone.
   const double lowestBesideC40 = std::min({c.ascii, c.text, c.x12, c.edifact, c.base256});
-  if (!(lowestBesideC40 + 1 <= c.c40) && !(c.base256 + 1 <= c.ascii) && !(c.c40 + 1 < c.ascii)) return {};
+  if (!(lowestBesideC40 + 1 <= c.c40) && !(c.base256 + 1 <= c.ascii) && !(c.c40 + 1 < c.ascii)) return kUndecided;
   if (AtMostAll(c.ascii + 1, {c.c40, c.text, c.x12, c.edifact, c.base256})) return Scheme::Ascii;
   if (c.base256 + 1 <= c.ascii) return Scheme::Base256;
   if (LessThanAll(c.base256 + 1, {c.c40, c.text, c.x12, c.edifact})) return Scheme::Base256;
@@ -150,7 +152,7 @@ std::optional<Scheme> EarlyDecision(const SchemeCounts& c, const DataItem* next)
       return (v == 13 || v == '*' || v == '>') ? Scheme::X12 : Scheme::C40;
     }
   }
-  return {};
+  return kUndecided;
 }
 
 // The decision once every remaining character is counted.
@@ -204,7 +206,7 @@ Scheme LookAhead(Scheme current, DataRange items) {
     counts.Add(ItemValue(items[p]));
     if (p < 3) continue;
     const DataItem* next = p + 1 < items.size() ? items.begin() + p + 1 : nullptr;
-    if (const std::optional<Scheme> decision = EarlyDecision(counts, next)) return *decision;
+    if (const Scheme decision = EarlyDecision(counts, next); decision != kUndecided) return decision;
   }
   return FinalDecision(counts);
 }
