@@ -62,8 +62,8 @@ void BM_WholeRequest(benchmark::State& state, const std::string& query) {
 void BM_Gs1Translation(benchmark::State& state, const std::string& bracketData) {
   std::size_t length = 0;
   for (auto _ : state) {
-    const Gs1Translation translation = TranslateGs1(bracketData, false);
-    length = translation.tildeData.size();
+    const StatusOr<std::string> translation = TranslateGs1(bracketData, false);
+    length = translation.Ok() ? translation->size() : 0;
     benchmark::DoNotOptimize(length);
   }
   state.SetLabel("tilde data " + std::to_string(length) + " chars");
@@ -73,8 +73,8 @@ void BM_Gs1Translation(benchmark::State& state, const std::string& bracketData) 
 void BM_Gs1DigitalLinkCheck(benchmark::State& state, const std::string& uri) {
   std::size_t elements = 0;
   for (auto _ : state) {
-    const Gs1DigitalLink link = ReadGs1DigitalLink(uri);
-    elements = link.elements.size();
+    const StatusOr<std::vector<Gs1Element>> link = ReadGs1DigitalLink(uri);
+    elements = link.Ok() ? link->size() : 0;
     benchmark::DoNotOptimize(elements);
   }
   state.SetLabel(std::to_string(elements) + " AIs");
@@ -84,10 +84,10 @@ void BM_Gs1DigitalLinkCheck(benchmark::State& state, const std::string& uri) {
 void BM_Gs1DigitalLinkBuild(benchmark::State& state, const std::string& bracketData) {
   std::size_t length = 0;
   for (auto _ : state) {
-    std::vector<Gs1Element> elements;
-    ReadGs1Elements(bracketData, elements);
-    const Gs1DigitalLinkUri built = WriteGs1DigitalLink(elements, kCanonicalGs1DigitalLinkStem);
-    length = built.uri.size();
+    const StatusOr<std::vector<Gs1Element>> elements = ReadGs1Elements(bracketData);
+    const StatusOr<std::string> built =
+        elements.Ok() ? WriteGs1DigitalLink(*elements, kCanonicalGs1DigitalLinkStem) : elements.GetStatus();
+    length = built.Ok() ? built->size() : 0;
     benchmark::DoNotOptimize(length);
   }
   state.SetLabel("URI " + std::to_string(length) + " chars");
@@ -97,8 +97,8 @@ void BM_Gs1DigitalLinkBuild(benchmark::State& state, const std::string& bracketD
 // look-ahead against the shortest encodation (minimal) on the same data.
 void BM_AutomaticEncodation(benchmark::State& state, const std::string& data, bool minimal) {
   EncodingSettings settings;
-  settings.encoding.data = data;
-  settings.encoding.minimal = minimal;
+  settings.data = data;
+  settings.minimal = minimal;
   CodewordBuffer codewords;
   FormatInfo format;
   ResultCode code = Result::Ok;

@@ -12,7 +12,10 @@ namespace korvex::internal {
 
 namespace {
 
-std::string Reason(const std::string& name, int error) { return name + ": " + std::strerror(error); }
+// The failure with the system's reason for it.
+Status Failure(ResultCode code, const std::string& name, int error) {
+  return Status(code, name + ": " + std::strerror(error));
+}
 
 // Every byte, across short writes and interruptions; false with errno set otherwise.
 bool WriteAll(int fd, const std::string& bytes) {
@@ -27,13 +30,12 @@ bool WriteAll(int fd, const std::string& bytes) {
 }
 
 // Writes and closes fd, which is closed whatever happens.
-ResultCode WriteAndClose(int fd, const std::string& bytes, const std::string& name, std::string& detail) {
+Status WriteAndClose(int fd, const std::string& bytes, const std::string& name) {
   const bool written = WriteAll(fd, bytes);
   const int writeError = errno;
   const bool closed = close(fd) == 0;
-  if (written && closed) return Result::Ok;
-  detail = Reason(name, written ? errno : writeError);
-  return Result::FileCloseFailed;
+  if (written && closed) return Status();
+  return Failure(Result::FileCloseFailed, name, written ? errno : writeError);
 }
 
 bool IsReplaceable(const std::string& path) {
@@ -43,36 +45,28 @@ bool IsReplaceable(const std::string& path) {
 
 }  // namespace
 
-ResultCode WriteOutputFile(const std::string& path, const std::string& bytes, std::string& detail) {
+Status WriteOutputFile(const std::string& path, const std::string& bytes) {
   constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as for any new file
   if (!IsReplaceable(path)) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
-    if (fd < 0) {
-      detail = Reason(path, errno);
-      return Result::FileOpenFailed;
-    }
-    return WriteAndClose(fd, bytes, path, detail);
+    if (fd < 0) return Failure(Result::FileOpenFailed, path, errno);
+    return WriteAndClose(fd, bytes, path);
   }
   const std::string temporary = path + ".korvex-" + std::to_string(getpid()) + ".tmp";
   const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
-  if (fd < 0) {
-    detail = Reason(path, errno);
-    return Result::FileOpenFailed;
+  if (fd < 0) return Failure(Result::FileOpenFailed, path, errno);
+  Status status = WriteAndClose(fd, bytes, path);
+  if (status.Ok() && std::rename(temporary.c_str(), path.c_str()) != 0) {
+    status = Failure(Result::FileCloseFailed, path, errno);
   }
-  ResultCode code = WriteAndClose(fd, bytes, path, detail);
-  if (code == Result::Ok && std::rename(temporary.c_str(), path.c_str()) != 0) {
-    detail = Reason(path, errno);
-    code = Result::FileCloseFailed;
-  }
-  if (code != Result::Ok) unlink(temporary.c_str());
-  return code;
+  if (!status.Ok()) unlink(temporary.c_str());
+  return status;
 }
 
-ResultCode WriteStandardOutput(const std::string& bytes, std::string& detail) {
+Status WriteStandardOutput(const std::string& bytes) {
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
-  if (std::fflush(stdout) == 0 && written) return Result::Ok;
-  detail = Reason("standard output", errno);
-  return Result::FileCloseFailed;
+  if (std::fflush(stdout) == 0 && written) return Status();
+  return Failure(Result::FileCloseFailed, "standard output", errno);
 }
 
 }  // namespace korvex::internal

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "result/ResultCode.h"
+#include "result/Status.h"
 
 namespace korvex::internal {
 
@@ -11,10 +11,10 @@ namespace korvex::internal {
 // never sees half an image and a failed write leaves the old file as it was; anything else
 // (a device, a pipe, a symbolic link) is written in place. Returns FileOpenFailed when the file
 // cannot be created, FileCloseFailed when writing, closing or renaming fails, each with the
-// system's reason in detail; Ok otherwise.
-ResultCode WriteOutputFile(const std::string& path, const std::string& bytes, std::string& detail);
+// system's reason as detail; Ok otherwise.
+Status WriteOutputFile(const std::string& path, const std::string& bytes);
 
 // Writes bytes to standard output and flushes it; FileCloseFailed with detail when that fails.
-ResultCode WriteStandardOutput(const std::string& bytes, std::string& detail);
+Status WriteStandardOutput(const std::string& bytes);
 
 }  // namespace korvex::internal

@@ -22,10 +22,11 @@ namespace {
 
 constexpr const char* kPngContentType = "image/png";
 
-// The message of code and the detail line, if any, each after the program name and where.
-void Report(const std::string& where, ResultCode code, const std::string& detail) {
-  std::fprintf(stderr, "%s: %s%s\n", kProgramName, where.c_str(), ErrorMessage(code));
-  if (!detail.empty()) std::fprintf(stderr, "%s: %s%s\n", kProgramName, where.c_str(), detail.c_str());
+// The failure's message and its detail line, if any, each after the program name and where.
+void Report(const std::string& where, const Status& failure) {
+  const char* detail = failure.Detail().c_str();
+  std::fprintf(stderr, "%s: %s%s\n", kProgramName, where.c_str(), ErrorMessage(failure.Code()));
+  if (*detail != '\0') std::fprintf(stderr, "%s: %s%s\n", kProgramName, where.c_str(), detail);
 }
 
 // The code a finished answer stands for: what failed, or Ok when there is an image. An answer
@@ -76,7 +77,7 @@ int RunSymbol(const CommandLine& line) {
   }
   const Answer answer = AnswerParameters(parameters, RequestLimits());
   const ResultCode outcome = OutcomeOf(answer);
-  if (outcome != Result::Ok) Report("", outcome, answer.detail);
+  if (outcome != Result::Ok) Report("", Status(outcome, answer.detail));
   // The body (the image, or the error page under debug) as the web answer carries it.
   if (answer.contentType.empty()) return outcome;
   if (!line.output && answer.contentType == kPngContentType && isatty(STDOUT_FILENO)) {
@@ -84,11 +85,9 @@ int RunSymbol(const CommandLine& line) {
                  kProgramName);
     return kExitUsage;
   }
-  std::string detail;
-  const ResultCode written =
-      line.output ? WriteOutputFile(*line.output, answer.body, detail) : WriteStandardOutput(answer.body, detail);
-  if (written != Result::Ok) Report("", written, detail);
-  return outcome != Result::Ok ? outcome : written;
+  const Status written = line.output ? WriteOutputFile(*line.output, answer.body) : WriteStandardOutput(answer.body);
+  if (!written.Ok()) Report("", written);
+  return outcome != Result::Ok ? outcome : written.Code();
 }
 
 // Where the images of a batch go. Two lines whose data make the same safe name must not
@@ -104,19 +103,15 @@ ResultCode MakeLine(OptionParameters& parameters, uint64_t number, const std::st
   const std::string where = "line " + std::to_string(number) + ": ";
   const Answer answer = AnswerParameters(parameters, RequestLimits());
   const ResultCode outcome = OutcomeOf(answer);
-  if (outcome != Result::Ok) Report(where, outcome, answer.detail);
+  if (outcome != Result::Ok) Report(where, Status(outcome, answer.detail));
   if (answer.contentType.empty()) return outcome;
   const std::string fileName = files.pattern.FileName(number, data);
   const auto [taken, isNew] = files.takenBy.emplace(fileName, number);
-  std::string detail;
-  ResultCode written = Result::FileOpenFailed;
-  if (isNew) {
-    written = WriteOutputFile(fileName, answer.body, detail);
-  } else {
-    detail = fileName + ": already written for line " + std::to_string(taken->second);
-  }
-  if (written != Result::Ok) Report(where, written, detail);
-  return outcome != Result::Ok ? outcome : written;
+  const Status written =
+      isNew ? WriteOutputFile(fileName, answer.body)
+            : Status(Result::FileOpenFailed, fileName + ": already written for line " + std::to_string(taken->second));
+  if (!written.Ok()) Report(where, written);
+  return outcome != Result::Ok ? outcome : written.Code();
 }
 
 int RunBatch(const CommandLine& line) {

@@ -90,14 +90,14 @@ struct SchemeCounts {
   double edifact;
   double base256;
 
-  static SchemeCounts Initial(int current) {
+  static SchemeCounts Initial(Scheme current) {
     if (current == Scheme::Ascii) return {0.0, 1.0, 1.0, 1.0, 1.0, 1.25};
     SchemeCounts counts{1.0, 2.0, 2.0, 2.0, 2.0, 2.25};
     counts.Of(current) = 0.0;
     return counts;
   }
 
-  double& Of(int scheme) {
+  double& Of(Scheme scheme) {
     switch (scheme) {
       case Scheme::C40: return c40;
       case Scheme::Text: return text;
@@ -128,12 +128,15 @@ struct SchemeCounts {
   }
 };
 
-// The decision taken once at least four characters are counted; 0 when none is taken yet.
-// next is the item after the last one counted, or nullptr at the end of the data.
-int EarlyDecision(const SchemeCounts& c, const DataItem* next) {
+// No scheme has the number 0: no decision is taken yet.
+constexpr auto kUndecided = static_cast<Scheme>(0);
+
+// The decision taken once at least four characters are counted, or kUndecided. next is the item
+// after the last one counted, or nullptr at the end of the data.
+Scheme EarlyDecision(const SchemeCounts& c, const DataItem* next) {
   // Every rule below implies one of these three tests, which settle most characters alone.
   const double lowestBesideC40 = std::min({c.ascii, c.text, c.x12, c.edifact, c.base256});
-  if (!(lowestBesideC40 + 1 <= c.c40) && !(c.base256 + 1 <= c.ascii) && !(c.c40 + 1 < c.ascii)) return 0;
+  if (!(lowestBesideC40 + 1 <= c.c40) && !(c.base256 + 1 <= c.ascii) && !(c.c40 + 1 < c.ascii)) return kUndecided;
   if (AtMostAll(c.ascii + 1, {c.c40, c.text, c.x12, c.edifact, c.base256})) return Scheme::Ascii;
   if (c.base256 + 1 <= c.ascii) return Scheme::Base256;
   if (LessThanAll(c.base256 + 1, {c.c40, c.text, c.x12, c.edifact})) return Scheme::Base256;
@@ -149,11 +152,11 @@ int EarlyDecision(const SchemeCounts& c, const DataItem* next) {
       return (v == 13 || v == '*' || v == '>') ? Scheme::X12 : Scheme::C40;
     }
   }
-  return 0;
+  return kUndecided;
 }
 
 // The decision once every remaining character is counted.
-int FinalDecision(SchemeCounts c) {
+Scheme FinalDecision(SchemeCounts c) {
   c.RoundAll();
   if (AtMostAll(c.ascii, {c.c40, c.text, c.x12, c.edifact, c.base256})) return Scheme::Ascii;
   if (LessThanAll(c.base256, {c.ascii, c.c40, c.text, c.x12, c.edifact})) return Scheme::Base256;
@@ -164,7 +167,7 @@ int FinalDecision(SchemeCounts c) {
 }
 
 // Whether the scheme can carry the data character at all; the look-ahead only prices it.
-bool CanEncode(int scheme, uint8_t v) {
+bool CanEncode(Scheme scheme, uint8_t v) {
   if (scheme == Scheme::X12) return IsX12Char(v);
   if (scheme == Scheme::Edifact) return IsEdifactChar(v);
   return true;
@@ -175,21 +178,21 @@ class SegmentPlanner {
  public:
   explicit SegmentPlanner(std::vector<Segment>& plan) : plan_(plan) {}
 
-  int Current() const { return current_; }
+  Scheme Current() const { return current_; }
 
   void Close(std::size_t end, bool lastSegment) {
     if (end > begin_) plan_.push_back({current_, begin_, end - begin_, lastSegment});
     begin_ = end;
   }
 
-  void SwitchTo(int scheme, std::size_t at, bool lastSegment) {
+  void SwitchTo(Scheme scheme, std::size_t at, bool lastSegment) {
     Close(at, lastSegment);
     current_ = scheme;
   }
 
  private:
   std::vector<Segment>& plan_;
-  int current_ = Scheme::Ascii;
+  Scheme current_ = Scheme::Ascii;
   std::size_t begin_ = 0;
 };
 
@@ -197,13 +200,13 @@ constexpr int kSchemeCount = 6;
 
 }  // namespace
 
-int LookAhead(int current, DataRange items) {
+Scheme LookAhead(Scheme current, DataRange items) {
   SchemeCounts counts = SchemeCounts::Initial(current);
   for (std::size_t p = 0; p < items.size(); ++p) {
     counts.Add(ItemValue(items[p]));
     if (p < 3) continue;
     const DataItem* next = p + 1 < items.size() ? items.begin() + p + 1 : nullptr;
-    if (const int decision = EarlyDecision(counts, next)) return decision;
+    if (const Scheme decision = EarlyDecision(counts, next); decision != kUndecided) return decision;
   }
   return FinalDecision(counts);
 }
@@ -217,7 +220,7 @@ std::vector<Segment> PlanSegments(DataRange items) {
   while (i < n) {
     const bool lastItem = n - i == 1;
     const DataItem item = items[i];
-    const int current = planner.Current();
+    const Scheme current = planner.Current();
 
     if (IsCodewordItem(item)) {
       if (current != Scheme::Ascii) planner.SwitchTo(Scheme::Ascii, i, lastItem);
@@ -231,7 +234,7 @@ std::vector<Segment> PlanSegments(DataRange items) {
       continue;
     }
 
-    int chosen = LookAhead(current, items.Sub(i, n - i));
+    Scheme chosen = LookAhead(current, items.Sub(i, n - i));
     // The decision is a function of (scheme in force, item): more switches at one item than
     // there are schemes would repeat forever, so the item then stays in the scheme in force.
     if (switchesAtItem >= kSchemeCount) chosen = current;
@@ -252,7 +255,7 @@ std::vector<Segment> PlanSegments(DataRange items) {
   return plan;
 }
 
-bool EncodeSegment(int scheme, DataRange run, bool lastSegment, CodewordWriter& out, bool fullSymbolEnds) {
+bool EncodeSegment(Scheme scheme, DataRange run, bool lastSegment, CodewordWriter& out, bool fullSymbolEnds) {
   if (run.empty()) return true;
   switch (scheme) {
     case Scheme::Ascii: return EncodeAscii(run, out);

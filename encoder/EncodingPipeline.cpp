@@ -27,15 +27,15 @@ constexpr uint8_t kFirstPad = 129;
 // plans the measuring pass weighed, so the bound holds for it too.
 constexpr std::size_t kMaxShortEndSaving = 2;
 
-bool EncodeWithMode(int32_t mode, DataRange items, const std::vector<Segment>& plan, CodewordWriter& out) {
+bool EncodeWithMode(EncodingMode mode, DataRange items, const std::vector<Segment>& plan, CodewordWriter& out) {
   switch (mode) {
-    case 0: return EncodeAuto(items, plan, out);
-    case 1: return EncodeAscii(items, out);
-    case 2: return EncodeC40Text(items, true, true, out);
-    case 3: return EncodeC40Text(items, false, true, out);
-    case 4: return EncodeBase256(items, out);
-    case 5: return EncodeEdifact(items, true, out);
-    case 6: return EncodeX12(items, true, out);
+    case EncodingMode::Auto: return EncodeAuto(items, plan, out);
+    case EncodingMode::Ascii: return EncodeAscii(items, out);
+    case EncodingMode::C40: return EncodeC40Text(items, true, true, out);
+    case EncodingMode::Text: return EncodeC40Text(items, false, true, out);
+    case EncodingMode::Base256: return EncodeBase256(items, out);
+    case EncodingMode::Edifact: return EncodeEdifact(items, true, out);
+    case EncodingMode::X12: return EncodeX12(items, true, out);
     default: return false;
   }
 }
@@ -47,7 +47,7 @@ class SchemePass {
  public:
   SchemePass(const EncodingSettings& settings, const DataItemList& items, CodewordBuffer& codewords)
       : mode_(settings.encodingMode), items_(items), codewords_(codewords), prefix_(codewords.size()) {
-    if (mode_ != 0) return;
+    if (mode_ != EncodingMode::Auto) return;
     if (settings.minimal) {
       minimal_.emplace(items_, prefix_);
     } else {
@@ -70,7 +70,7 @@ class SchemePass {
   std::size_t Prefix() const { return prefix_; }
 
  private:
-  int32_t mode_;
+  EncodingMode mode_;
   DataRange items_;
   CodewordBuffer& codewords_;
   std::size_t prefix_;
@@ -138,13 +138,15 @@ ResultCode EncodeCodewords(const EncodingSettings& settings, CodewordBuffer& cod
   const std::size_t leading = CopyLeadingCodewords(items, codewords);
   items.erase(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(leading));
 
-  if (settings.encodingMode < 0 || settings.encodingMode > 6) return Result::InvalidEncodingMode;
+  if (settings.encodingMode < EncodingMode::Auto || settings.encodingMode > EncodingMode::X12) {
+    return Result::InvalidEncodingMode;
+  }
 
   const FormatChoice choice{settings.preferredFormat, settings.shape, settings.dmre};
   SchemePass pass(settings, items, codewords);
   if (!pass.Run(CodewordWriter::kUnknownCapacity)) {
     // Automatic encodation refuses only a Base256 run too long for any format.
-    if (settings.encodingMode != 0) return Result::InvalidData;
+    if (settings.encodingMode != EncodingMode::Auto) return Result::InvalidData;
     return SelectFormat(choice, CodewordWriter::kUnknownCapacity, format);
   }
 

@@ -9,18 +9,22 @@
 
 namespace korvex::internal {
 
+// The scheme the data is encoded in, numbered as the schemes are; Auto lets the encoder choose
+// and switch. A value outside Auto..X12 fails the pipeline with InvalidEncodingMode.
+enum class EncodingMode : int32_t { Auto = 0, Ascii = 1, C40 = 2, Text = 3, Base256 = 4, Edifact = 5, X12 = 6 };
+
 // What the pipeline reads from the barcode object.
 struct EncodingSettings {
   std::string data;
   int32_t preferredFormat = 0;
-  int32_t shape = SymbolShape::Square;  // which formats the automatic choice tries
-  bool dmre = false;                    // adds the DMRE formats
-  int32_t encodingMode = 0;
+  SymbolShape shape = SymbolShape::Square;  // which formats the automatic choice tries
+  bool dmre = false;                        // adds the DMRE formats
+  EncodingMode encodingMode = EncodingMode::Auto;
   bool structuredAppend = false;
   int32_t structuredAppendIndex = 1;
   int32_t structuredAppendTotal = 2;
   int32_t structuredAppendFileId = 1;
-  bool minimal = false;  // with encodingMode 0: the shortest encodation instead of the look-ahead
+  bool minimal = false;  // with Auto: the shortest encodation instead of the look-ahead
 };
 
 // Turns the data into the complete codeword sequence of one symbol: header, leading codewords,

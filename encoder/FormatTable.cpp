@@ -84,7 +84,7 @@ void AppendRows(const std::array<FormatInfo, N>& table, std::vector<const Format
 
 uint32_t Area(const FormatInfo* f) { return static_cast<uint32_t>(f->symbolRows) * f->symbolCols; }
 
-std::vector<const FormatInfo*> BuildCandidates(int32_t shape, bool withDmre) {
+std::vector<const FormatInfo*> BuildCandidates(SymbolShape shape, bool withDmre) {
   std::vector<const FormatInfo*> rows;
   AppendRows(FormatTable, rows);
   if (shape == SymbolShape::Square) return rows;
@@ -108,7 +108,7 @@ std::vector<const FormatInfo*> BuildCandidates(int32_t shape, bool withDmre) {
 
 }  // namespace
 
-const std::vector<const FormatInfo*>& FormatCandidates(int32_t shape, bool withDmre) {
+const std::vector<const FormatInfo*>& FormatCandidates(SymbolShape shape, bool withDmre) {
   // Built once per process: every encode walks one of these few constant orders.
   static const std::vector<const FormatInfo*> lists[] = {
       BuildCandidates(SymbolShape::Square, false), BuildCandidates(SymbolShape::Rectangle, false),

@@ -37,17 +37,17 @@ constexpr int32_t kLastDmreFormatId = 48;
 extern const std::array<FormatInfo, kDmreFormatCount + 1> DmreFormatTable;
 
 // Which formats the automatic choice walks, and in which order.
-namespace SymbolShape {
-constexpr int32_t Square = 0;     // the table order, so the smallest square that holds the data
-constexpr int32_t Rectangle = 1;  // rectangles only, by data capacity (then area, then id)
-constexpr int32_t Any = 2;        // squares and rectangles, by area (then id)
-}  // namespace SymbolShape
+enum class SymbolShape : int32_t {
+  Square = 0,     // the table order, so the smallest square that holds the data
+  Rectangle = 1,  // rectangles only, by data capacity (then area, then id)
+  Any = 2,        // squares and rectangles, by area (then id)
+};
 
 // How a symbol's format is chosen: a fixed id, or (id 0) the first candidate of the shape that
 // holds the data; dmre adds the DMRE formats to both.
 struct FormatChoice {
   int32_t preferredFormat = 0;
-  int32_t shape = SymbolShape::Square;
+  SymbolShape shape = SymbolShape::Square;
   bool dmre = false;
 };
 
@@ -56,7 +56,7 @@ const FormatInfo* FindFormat(int32_t id, bool withDmre = false);
 
 // The formats the automatic choice tries, in order. Square keeps the table order whatever withDmre
 // says; any other value of shape has no candidates.
-const std::vector<const FormatInfo*>& FormatCandidates(int32_t shape, bool withDmre);
+const std::vector<const FormatInfo*>& FormatCandidates(SymbolShape shape, bool withDmre);
 
 // Chooses the format for count data codewords: the preferred one (0: the first candidate that
 // holds them) copied into format. Returns 0, 7 (no such preferred format), 8 (none holds them)

@@ -29,7 +29,7 @@ constexpr uint32_t kUnreached = std::numeric_limits<uint32_t>::max();
 // Every latch and every unlatch is one codeword.
 constexpr std::size_t kSwitchCodewords = 1;
 
-int SchemeOf(uint8_t state) {
+Scheme SchemeOf(uint8_t state) {
   if (state == kAscii) return Scheme::Ascii;
   if (state < kFirstText) return Scheme::C40;
   if (state < kFirstX12) return Scheme::Text;
@@ -38,7 +38,7 @@ int SchemeOf(uint8_t state) {
   return Scheme::Base256;
 }
 
-uint8_t FirstStateOf(int scheme) {
+uint8_t FirstStateOf(Scheme scheme) {
   switch (scheme) {
     case Scheme::C40: return kFirstC40;
     case Scheme::Text: return kFirstText;

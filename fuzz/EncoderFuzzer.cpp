@@ -25,11 +25,15 @@ namespace {
 
 constexpr size_t kSettingsBytes = 6;
 
+// The mode by its number, as the checks below state their expectations.
+int ModeNumber(const EncodingSettings& settings) { return static_cast<int>(settings.encodingMode); }
+
 [[noreturn]] void Fail(const char* what, const EncodingSettings& settings, ResultCode code) {
   std::fprintf(stderr,
                "Encoder: %s (mode %d, format %d, shape %d, dmre %d, minimal %d, structured append %d %d/%d id %d, "
                "result %d, %zu data bytes)\n",
-               what, settings.encodingMode, settings.preferredFormat, settings.shape, settings.dmre, settings.minimal,
+               what, ModeNumber(settings), settings.preferredFormat, static_cast<int>(settings.shape), settings.dmre,
+               settings.minimal,
                settings.structuredAppend, settings.structuredAppendIndex, settings.structuredAppendTotal,
                settings.structuredAppendFileId, code, settings.data.size());
   std::abort();
@@ -320,14 +324,14 @@ EncodingSettings SettingsFromInput(const uint8_t* bytes, size_t size) {
   for (size_t i = 0; i < head.size() && i < size; ++i) head[i] = bytes[i];
   EncodingSettings settings;
   const int mode = head[0] % 8;
-  settings.encodingMode = mode < 7 ? mode : ((head[0] & 0x80) ? -1 : 7);
+  settings.encodingMode = static_cast<EncodingMode>(mode < 7 ? mode : ((head[0] & 0x80) ? -1 : 7));
   const int format = head[1] % 32;
   settings.preferredFormat = format < 31 ? format : ((head[1] & 0x80) ? -1 : 31);
   settings.structuredAppend = (head[2] & 1) != 0;
   settings.structuredAppendIndex = 1 + (head[2] >> 1) % 16;
   // The bits the other settings leave unused: shape from bits 5 and 6 of the format byte, the
   // DMRE sizes from bit 5 of the structured-append byte, and with bit 6 a DMRE id (49: none).
-  settings.shape = ((head[1] >> 5) & 3) % 3;
+  settings.shape = static_cast<SymbolShape>(((head[1] >> 5) & 3) % 3);
   settings.dmre = (head[2] & 0x20) != 0;
   if (head[2] & 0x40) settings.preferredFormat = kFirstDmreFormatId + format % 19;
   settings.minimal = (head[2] & 0x80) != 0;
@@ -388,7 +392,7 @@ void CheckSymbol(const EncodingSettings& settings, const CodewordBuffer& codewor
   DataItemList expected;
   PreprocessData(settings.data, expected);
   DataItemList decoded;
-  const bool fullSymbolEnds = settings.minimal && settings.encodingMode == 0;
+  const bool fullSymbolEnds = settings.minimal && ModeNumber(settings) == 0;
   DataCodewordReader reader(codewords, format.dataCodewords, settings.structuredAppend ? 4 : 0, fullSymbolEnds);
   if (!reader.Read(decoded)) Fail("data codewords do not decode", settings, Result::Ok);
   if (reader.C40TextEndMissing()) Fail("C40 or Text run ends without its unlatch", settings, Result::Ok);
@@ -413,7 +417,7 @@ void CheckAgainstLookAhead(const EncodingSettings& settings, const CodewordBuffe
   CodewordBuffer lookAheadCodewords;
   FormatInfo lookAheadFormat;
   const ResultCode lookAheadCode = EncodeCodewords(lookAhead, lookAheadCodewords, lookAheadFormat);
-  if (settings.encodingMode != 0) {
+  if (ModeNumber(settings) != 0) {
     if (lookAheadCode != code || lookAheadCodewords != codewords) Fail("minimal changed a fixed mode", settings, code);
     return;
   }
@@ -445,9 +449,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     default:
       Fail("unexpected result code", settings, code);
   }
-  const bool validMode = settings.encodingMode >= 0 && settings.encodingMode <= 6;
+  const bool validMode = ModeNumber(settings) >= 0 && ModeNumber(settings) <= 6;
   if (validMode != (code != Result::InvalidEncodingMode)) Fail("mode check wrong", settings, code);
-  if (settings.encodingMode == 0 && code == Result::InvalidData) Fail("automatic encodation refused data", settings, code);
+  if (ModeNumber(settings) == 0 && code == Result::InvalidData) Fail("automatic encodation refused data", settings, code);
   const bool automaticFormat = settings.preferredFormat == 0;
   const bool knownFormat = (settings.preferredFormat >= 0 && settings.preferredFormat <= 30) ||
                            (settings.dmre && settings.preferredFormat >= kFirstDmreFormatId &&

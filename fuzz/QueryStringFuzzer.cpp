@@ -124,11 +124,11 @@ void CheckSettings(const std::string& text) {
   const bool wholePixels = settings.xDimension >= 1 && std::floor(settings.xDimension) == settings.xDimension;
   const bool inRange =
       within(settings.width, 1, 699) && within(settings.height, 1, 699) &&
-      (within(settings.encoding.preferredFormat, 0, 30) || dmreFormat) && within(settings.encoding.encodingMode, 0, 6) &&
+      (within(settings.encoding.preferredFormat, 0, 30) || dmreFormat) && within(static_cast<int32_t>(settings.encoding.encodingMode), 0, 6) &&
       (settings.drawing.orientation == 0 || settings.drawing.orientation == 90 || settings.drawing.orientation == 180 ||
        settings.drawing.orientation == 270) &&
       within(settings.drawing.alignH, 0, 2) && within(settings.drawing.alignV, 0, 2) && settings.drawing.backColor <= 0xFFFFFF &&
-      settings.drawing.foreColor <= 0xFFFFFF && wholePixels && within(settings.encoding.shape, 0, 2) &&
+      settings.drawing.foreColor <= 0xFFFFFF && wholePixels && within(static_cast<int32_t>(settings.encoding.shape), 0, 2) &&
       within(settings.resolutionDpi, 0, 4800) && std::isfinite(settings.moduleMillimetres) &&
       settings.moduleMillimetres >= 0;
   if (!inRange) Fail("a setting outside its range", text, "");

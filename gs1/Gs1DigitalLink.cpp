@@ -25,6 +25,9 @@ std::string Fault(std::string_view part, const std::string& words) {
   return std::string(kFaultPrefix) + PrintableGs1Text(part) + ": " + words;
 }
 
+// A URI that cannot be read or made: InvalidData, with the fault.
+Status Refused(std::string fault) { return Status(Result::InvalidData, std::move(fault)); }
+
 std::string InParentheses(std::string_view ai) { return "(" + std::string(ai) + ")"; }
 
 // Calls visit with each part of list between separators and the part's offset in list.
@@ -88,24 +91,23 @@ bool IsHost(std::string_view host) {
   return i == host.size() || (host[i] == ':' && AllDigits(host.substr(i + 1)));
 }
 
-// The scheme and host at the start of the text: their length, or 0 with fault set.
-std::size_t ReadSchemeAndHost(std::string_view text, std::string& fault) {
+// Where the scheme and host at the start of the text end.
+std::size_t HostEnd(std::string_view text) {
+  return std::min(text.find_first_of("/?#", SchemeLength(text)), text.size());
+}
+
+// The first fault of the scheme and host at the start of the text, or "".
+std::string SchemeAndHostFault(std::string_view text) {
   const std::size_t schemeLength = SchemeLength(text);
-  if (schemeLength == 0) {
-    fault = std::string(kFaultPrefix) + "a URI must start with https:// or http://";
-    return 0;
-  }
-  const std::size_t hostEnd = std::min(text.find_first_of("/?#", schemeLength), text.size());
-  const std::string_view host = text.substr(schemeLength, hostEnd - schemeLength);
+  if (schemeLength == 0) return std::string(kFaultPrefix) + "a URI must start with https:// or http://";
+  const std::string_view host = text.substr(schemeLength, HostEnd(text) - schemeLength);
   if (host.empty()) {
-    fault = std::string(kFaultPrefix) + "the URI has no host after " + std::string(text.substr(0, schemeLength));
-    return 0;
+    return std::string(kFaultPrefix) + "the URI has no host after " + std::string(text.substr(0, schemeLength));
   }
   if (!IsHost(host)) {
-    fault = Fault(host, "a host has only letters, digits, '-' and '.', or an IPv6 address in [ ], and a :port");
-    return 0;
+    return Fault(host, "a host has only letters, digits, '-' and '.', or an IPv6 address in [ ], and a :port");
   }
-  return hostEnd;
+  return "";
 }
 
 // The qualifier sequences of a key, "22,10,21|235", one by one.
@@ -184,51 +186,52 @@ std::string Decoded(std::string_view raw, bool plusIsSpace) {
   return value;
 }
 
-// Reads a URI part by part; each step leaves the first fault in result.fault.
+// Reads a URI part by part; each step leaves the first fault in fault_.
 class DigitalLinkReader {
  public:
   explicit DigitalLinkReader(std::string_view uri) : uri_(uri) {}
 
-  Gs1DigitalLink Read() {
-    result_.fault = CharacterFault(uri_);
-    const std::size_t pathStart = result_.fault.empty() ? ReadSchemeAndHost(uri_, result_.fault) : 0;
-    if (!result_.fault.empty()) return Finished();
+  StatusOr<std::vector<Gs1Element>> Read() {
+    fault_ = CharacterFault(uri_);
+    if (fault_.empty()) fault_ = SchemeAndHostFault(uri_);
+    if (!fault_.empty()) return Finished();
+    const std::size_t pathStart = HostEnd(uri_);
     const std::size_t pathEnd = std::min(uri_.find_first_of("?#", pathStart), uri_.size());
     if (!ReadPath(uri_.substr(pathStart, pathEnd - pathStart))) return Finished();
     if (pathEnd < uri_.size() && uri_[pathEnd] == '?') {
       const std::size_t queryEnd = std::min(uri_.find('#', pathEnd), uri_.size());
       if (!ReadQuery(uri_.substr(pathEnd + 1, queryEnd - pathEnd - 1))) return Finished();
     }
-    if (const std::string fault = Gs1AssociationFault(result_.elements); !fault.empty()) {
-      result_.fault = std::string(kFaultPrefix) + fault;
+    if (const std::string fault = Gs1AssociationFault(elements_); !fault.empty()) {
+      fault_ = std::string(kFaultPrefix) + fault;
     }
     return Finished();
   }
 
  private:
-  Gs1DigitalLink Finished() {
-    if (!result_.fault.empty()) result_.elements.clear();
-    return std::move(result_);
+  StatusOr<std::vector<Gs1Element>> Finished() {
+    if (!fault_.empty()) return Refused(std::move(fault_));
+    return std::move(elements_);
   }
 
   bool Failed(std::string fault) {
-    result_.fault = std::move(fault);
+    fault_ = std::move(fault);
     return false;
   }
 
   // Adds the element of the AI and its raw value; part names it in a fault.
   bool AddElement(std::string_view ai, std::string_view raw, bool inQuery, std::string_view part) {
-    if (result_.elements.size() == kMaxGs1DigitalLinkElements) {
+    if (elements_.size() == kMaxGs1DigitalLinkElements) {
       return Failed(std::string(kFaultPrefix) + "more than " + std::to_string(kMaxGs1DigitalLinkElements) + " AIs");
     }
-    for (const Gs1Element& element : result_.elements) {
+    for (const Gs1Element& element : elements_) {
       if (element.ai == ai) return Failed(Fault(part, InParentheses(ai) + " appears twice"));
     }
     Gs1Element element{ai, Decoded(raw, inQuery), FindGs1Ai(ai)};
     if (const std::string fault = Gs1ValueFault(*element.definition, element.value); !fault.empty()) {
       return Failed(Fault(part, fault + GtinHint(element)));
     }
-    result_.elements.push_back(std::move(element));
+    elements_.push_back(std::move(element));
     return true;
   }
 
@@ -320,7 +323,8 @@ class DigitalLinkReader {
   }
 
   std::string_view uri_;
-  Gs1DigitalLink result_;
+  std::vector<Gs1Element> elements_;
+  std::string fault_;
   const Gs1AiDefinition* key_ = nullptr;
   std::string_view keyAi_;
   std::vector<std::string_view> qualifiers_;
@@ -343,16 +347,14 @@ void AppendEncoded(std::string_view value, std::string& out) {
 
 std::string StemFault(std::string_view stem) {
   std::string fault = CharacterFault(stem);
-  const std::size_t hostEnd = fault.empty() ? ReadSchemeAndHost(stem, fault) : 0;
-  if (fault.empty() && stem.find_first_of("?#", hostEnd) != std::string_view::npos) {
-    fault = Fault(stem, "a stem has no query or fragment");
-  }
+  if (fault.empty()) fault = SchemeAndHostFault(stem);
+  if (!fault.empty()) return fault;
+  const std::size_t hostEnd = HostEnd(stem);
+  constexpr auto npos = std::string_view::npos;
+  if (stem.find_first_of("?#", hostEnd) != npos) return Fault(stem, "a stem has no query or fragment");
   // One trailing '/' is dropped; any other empty segment would stay in the URI's path.
-  const std::string_view prefix = fault.empty() ? stem.substr(hostEnd) : std::string_view();
-  if (prefix.find("//") != std::string_view::npos) {
-    fault = Fault(stem, "a stem has no empty path segment");
-  }
-  return fault;
+  if (stem.substr(hostEnd).find("//") != npos) return Fault(stem, "a stem has no empty path segment");
+  return "";
 }
 
 const Gs1Element* FindElement(const std::vector<const Gs1Element*>& elements, std::string_view ai) {
@@ -376,10 +378,10 @@ std::vector<const Gs1Element*> PathQualifiers(const Gs1AiDefinition& key,
 
 }  // namespace
 
-Gs1DigitalLink ReadGs1DigitalLink(std::string_view uri) { return DigitalLinkReader(uri).Read(); }
+StatusOr<std::vector<Gs1Element>> ReadGs1DigitalLink(std::string_view uri) { return DigitalLinkReader(uri).Read(); }
 
-Gs1DigitalLinkUri WriteGs1DigitalLink(const std::vector<Gs1Element>& elements, std::string_view stem) {
-  if (std::string fault = StemFault(stem); !fault.empty()) return {"", std::move(fault)};
+StatusOr<std::string> WriteGs1DigitalLink(const std::vector<Gs1Element>& elements, std::string_view stem) {
+  if (std::string fault = StemFault(stem); !fault.empty()) return Refused(std::move(fault));
   std::vector<const Gs1Element*> unique;
   for (const Gs1Element& element : elements) {
     if (FindElement(unique, element.ai) == nullptr) unique.push_back(&element);
@@ -387,7 +389,7 @@ Gs1DigitalLinkUri WriteGs1DigitalLink(const std::vector<Gs1Element>& elements, s
   const auto key =
       std::find_if(unique.begin(), unique.end(), [](const Gs1Element* e) { return e->definition->primaryKey; });
   if (key == unique.end()) {
-    return {"", std::string(kFaultPrefix) + "no primary key, such as (01) or (00), among the AIs: they form no URI"};
+    return Refused(std::string(kFaultPrefix) + "no primary key, such as (01) or (00), among the AIs: they form no URI");
   }
   const std::vector<const Gs1Element*> qualifiers = PathQualifiers(*(*key)->definition, unique);
   std::vector<const Gs1Element*> attributes;
@@ -400,23 +402,22 @@ Gs1DigitalLinkUri WriteGs1DigitalLink(const std::vector<Gs1Element>& elements, s
   }
   for (const Gs1Element* element : attributes) {
     if (!element->definition->dataAttribute) {
-      return {"", std::string(kFaultPrefix) + InParentheses(element->ai) + " is no qualifier of " +
-                      InParentheses((*key)->ai) + " beside the others and cannot be a data attribute"};
+      return Refused(std::string(kFaultPrefix) + InParentheses(element->ai) + " is no qualifier of " +
+                     InParentheses((*key)->ai) + " beside the others and cannot be a data attribute");
     }
   }
-  Gs1DigitalLinkUri result;
-  result.uri = stem.substr(0, stem.size() - (stem.back() == '/' ? 1 : 0));
+  std::string uri(stem.substr(0, stem.size() - (stem.back() == '/' ? 1 : 0)));
   std::vector<const Gs1Element*> path = {*key};
   path.insert(path.end(), qualifiers.begin(), qualifiers.end());
   for (const Gs1Element* element : path) {
-    result.uri += "/" + std::string(element->ai) + "/";
-    AppendEncoded(element->value, result.uri);
+    uri += "/" + std::string(element->ai) + "/";
+    AppendEncoded(element->value, uri);
   }
   for (std::size_t i = 0; i < attributes.size(); ++i) {
-    result.uri += (i == 0 ? "?" : "&") + std::string(attributes[i]->ai) + "=";
-    AppendEncoded(attributes[i]->value, result.uri);
+    uri += (i == 0 ? "?" : "&") + std::string(attributes[i]->ai) + "=";
+    AppendEncoded(attributes[i]->value, uri);
   }
-  return result;
+  return uri;
 }
 
 }  // namespace korvex::internal

@@ -78,8 +78,8 @@ std::string TildeData(const std::vector<Gs1Element>& elements, bool gsSeparator)
 
 }  // namespace
 
-std::string ReadGs1Elements(std::string_view bracketData, std::vector<Gs1Element>& elements) {
-  elements.clear();
+StatusOr<std::vector<Gs1Element>> ReadGs1Elements(std::string_view bracketData) {
+  std::vector<Gs1Element> elements;
   std::string fault = ParseElements(bracketData, elements);
   for (std::size_t i = 0; fault.empty() && i < elements.size(); ++i) {
     Gs1Element& element = elements[i];
@@ -95,16 +95,14 @@ std::string ReadGs1Elements(std::string_view bracketData, std::vector<Gs1Element
       fault = "GS1: " + associationFault;
     }
   }
-  return fault;
+  if (!fault.empty()) return Status(Result::InvalidData, std::move(fault));
+  return elements;
 }
 
-Gs1Translation TranslateGs1(std::string_view bracketData, bool gsSeparator) {
-  std::vector<Gs1Element> elements;
-  const std::string fault = ReadGs1Elements(bracketData, elements);
-  if (!fault.empty()) {
-    return Gs1Translation{"", fault};
-  }
-  return Gs1Translation{TildeData(elements, gsSeparator), ""};
+StatusOr<std::string> TranslateGs1(std::string_view bracketData, bool gsSeparator) {
+  const StatusOr<std::vector<Gs1Element>> elements = ReadGs1Elements(bracketData);
+  if (!elements.Ok()) return elements.GetStatus();
+  return TildeData(*elements, gsSeparator);
 }
 
 }  // namespace korvex::internal

@@ -128,9 +128,8 @@ int32_t Write(const korvex_symbol* symbol, const korvex_drawing_options* given, 
     parameters.insert(parameters.end(), symbol->parameters.begin(), symbol->parameters.end());
     ParameterList list(parameters);
     const RequestSettings settings = GatherRequestSettings(list);
-    std::string detail;
-    const ResultCode checked = CheckDrawingSettings(options, settings, detail);
-    if (checked != Result::Ok) return Fail(checked, std::move(detail), error);
+    const Status checked = CheckDrawingSettings(options, settings);
+    if (!checked.Ok()) return Fail(checked.Code(), checked.Detail(), error);
     Answer answer;
     const ResultCode code = RenderImage(settings, RequestLimits(), answer);
     if (code != Result::Ok) return Fail(code, std::move(answer.detail), error);
@@ -184,8 +183,13 @@ int32_t korvex_encode(const void* data, size_t size, const korvex_encode_options
     korvex_encode_options_init(&options);
     if (given != nullptr) options = *given;
     made = new korvex_symbol;
-    made->code = EncodeParameters(data, size, options, made->parameters, made->detail);
-    if (made->code == Result::Ok) EncodeInto(*made);
+    StatusOr<ParameterList::Pairs> parameters = EncodeParameters(data, size, options);
+    made->code = parameters.Code();
+    made->detail = parameters.Detail();
+    if (parameters.Ok()) {
+      made->parameters = std::move(parameters).Value();
+      EncodeInto(*made);
+    }
   } catch (...) {
     delete made;
     made = FailedSymbol(Result::UnknownException, "");

@@ -14,14 +14,14 @@ struct Reading {
   long long read;
 };
 
-ResultCode CheckReadings(std::initializer_list<Reading> readings, std::string& detail) {
+Status CheckReadings(std::initializer_list<Reading> readings) {
   for (const Reading& reading : readings) {
     if (reading.given != reading.read) {
-      detail = std::string(reading.option) + ": " + std::to_string(reading.given) + " is out of range";
-      return Result::InvalidArgument;
+      return Status(Result::InvalidArgument,
+                    std::string(reading.option) + ": " + std::to_string(reading.given) + " is out of range");
     }
   }
-  return Result::Ok;
+  return Status();
 }
 
 std::string HexColour(uint32_t rgb) {
@@ -49,14 +49,12 @@ std::string TildeEscaped(const char* data, std::size_t size) {
   return escaped;
 }
 
-ResultCode EncodeParameters(const void* data, std::size_t size, const korvex_encode_options& options,
-                            ParameterList::Pairs& parameters, std::string& detail) {
+StatusOr<ParameterList::Pairs> EncodeParameters(const void* data, std::size_t size,
+                                                const korvex_encode_options& options) {
   const char* bytes = static_cast<const char*>(data);
-  if (bytes == nullptr && size > 0) {
-    detail = "data: NULL";
-    return Result::InvalidArgument;
-  }
+  if (bytes == nullptr && size > 0) return Status(Result::InvalidArgument, "data: NULL");
   const std::string given(bytes == nullptr ? "" : bytes, size);
+  ParameterList::Pairs parameters;
   switch (options.input) {
     case KORVEX_INPUT_BYTES:
       parameters = {{"data", TildeEscaped(given.data(), size)}};
@@ -69,8 +67,8 @@ ResultCode EncodeParameters(const void* data, std::size_t size, const korvex_enc
     case KORVEX_INPUT_GS1_DIGITAL_LINK:
       // A parameter value is text: a NUL would silently end the data.
       if (given.find('\0') != std::string::npos) {
-        detail = "data: a NUL byte cannot be part of tilde, GS1 or Digital Link text (~X00 writes one in tilde data)";
-        return Result::InvalidArgument;
+        return Status(Result::InvalidArgument,
+                      "data: a NUL byte cannot be part of tilde, GS1 or Digital Link text (~X00 writes one in tilde data)");
       }
       parameters = {{"data", given}};
       if (options.input == KORVEX_INPUT_GS1) {
@@ -81,8 +79,7 @@ ResultCode EncodeParameters(const void* data, std::size_t size, const korvex_enc
       if (options.input == KORVEX_INPUT_GS1_DIGITAL_LINK) parameters.emplace_back("gs1dl", "1");
       break;
     default:
-      detail = "input: " + std::to_string(options.input) + " is out of range";
-      return Result::InvalidArgument;
+      return Status(Result::InvalidArgument, "input: " + std::to_string(options.input) + " is out of range");
   }
   parameters.emplace_back("dmre", Switch(options.dmre));
   parameters.emplace_back("fmt", std::to_string(options.format));
@@ -92,10 +89,11 @@ ResultCode EncodeParameters(const void* data, std::size_t size, const korvex_enc
 
   ParameterList list(parameters);
   const RequestSettings settings = GatherRequestSettings(list);
-  return CheckReadings({{"format", options.format, settings.encoding.preferredFormat},
-                        {"shape", options.shape, settings.encoding.shape},
-                        {"mode", options.mode, settings.encoding.encodingMode}},
-                       detail);
+  const Status checked = CheckReadings({{"format", options.format, settings.encoding.preferredFormat},
+                                        {"shape", options.shape, static_cast<int32_t>(settings.encoding.shape)},
+                                        {"mode", options.mode, static_cast<int32_t>(settings.encoding.encodingMode)}});
+  if (!checked.Ok()) return checked;
+  return parameters;
 }
 
 ParameterList::Pairs DrawingParameters(const korvex_drawing_options& options, bool svg, bool compact) {
@@ -117,11 +115,9 @@ ParameterList::Pairs DrawingParameters(const korvex_drawing_options& options, bo
   return parameters;
 }
 
-ResultCode CheckDrawingSettings(const korvex_drawing_options& options, const RequestSettings& settings,
-                                std::string& detail) {
+Status CheckDrawingSettings(const korvex_drawing_options& options, const RequestSettings& settings) {
   if (options.foreground > 0xFFFFFFu || options.background > 0xFFFFFFu) {
-    detail = "colour: not an RGB value 0xRRGGBB";
-    return Result::InvalidArgument;
+    return Status(Result::InvalidArgument, "colour: not an RGB value 0xRRGGBB");
   }
   // xdim counts only where no size is given, here or among the symbol's own parameters.
   const bool sized = options.width != 0 || options.height != 0 || settings.sizeGiven;
@@ -133,8 +129,7 @@ ResultCode CheckDrawingSettings(const korvex_drawing_options& options, const Req
        {"angle", options.angle, settings.drawing.orientation},
        {"align_h", options.align_h, settings.drawing.alignH},
        {"align_v", options.align_v, settings.drawing.alignV},
-       {"dpi", options.dpi, settings.resolutionDpi}},
-      detail);
+       {"dpi", options.dpi, settings.resolutionDpi}});
 }
 
 }  // namespace korvex::internal

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "request/RequestSettings.h"
-#include "result/ResultCode.h"
+#include "result/Status.h"
 #include "korvex/korvex.h"
 #include "library/ParameterList.h"
 
@@ -17,8 +17,8 @@ namespace korvex::internal {
 // The parameters that encode size bytes of data by the options: plain bytes and UTF-8 text
 // escaped into tilde data, so that NUL and '~' reach the encoder as data. InvalidArgument with
 // detail for an option (or a NUL in text-only input) that cannot be honoured.
-ResultCode EncodeParameters(const void* data, std::size_t size, const korvex_encode_options& options,
-                            ParameterList::Pairs& parameters, std::string& detail);
+StatusOr<ParameterList::Pairs> EncodeParameters(const void* data, std::size_t size,
+                                                const korvex_encode_options& options);
 
 // The parameters of the drawing options and the writer's output (out, compact), in front of
 // the symbol's own parameters, which they therefore override.
@@ -26,8 +26,7 @@ ParameterList::Pairs DrawingParameters(const korvex_drawing_options& options, bo
 
 // InvalidArgument with detail when the settings read from DrawingParameters do not hold the
 // drawing options as given.
-ResultCode CheckDrawingSettings(const korvex_drawing_options& options, const RequestSettings& settings,
-                                std::string& detail);
+Status CheckDrawingSettings(const korvex_drawing_options& options, const RequestSettings& settings);
 
 // Every byte as tilde data that the encoder reads back as that byte alone.
 std::string TildeEscaped(const char* data, std::size_t size);

@@ -3,7 +3,7 @@
 namespace korvex::internal {
 
 namespace {
-constexpr int32_t kDefaultEncodingMode = 4;  // Base256
+constexpr EncodingMode kDefaultEncodingMode = EncodingMode::Base256;
 constexpr int32_t kMaxStructuredAppendCount = 16;
 constexpr int32_t kMaxStructuredAppendFileId = 64516;
 }  // namespace
@@ -43,9 +43,10 @@ ResultCode DataMatrixBarcode::SetPreferredFormat(int32_t format) {
 }
 
 ResultCode DataMatrixBarcode::SetShape(int32_t shape) {
-  if (shape == settings_.shape) return Result::Ok;
-  if (shape < SymbolShape::Square || shape > SymbolShape::Any) return Result::InvalidArgument;
-  settings_.shape = shape;
+  const auto kind = static_cast<SymbolShape>(shape);
+  if (kind == settings_.shape) return Result::Ok;
+  if (kind < SymbolShape::Square || kind > SymbolShape::Any) return Result::InvalidArgument;
+  settings_.shape = kind;
   // A named format does not look at the shape.
   return Changed(settings_.preferredFormat == 0);
 }
@@ -57,15 +58,16 @@ ResultCode DataMatrixBarcode::SetDmre(bool on) {
 }
 
 ResultCode DataMatrixBarcode::SetEncodingMode(int32_t mode) {
-  if (mode == settings_.encodingMode) return Result::Ok;
-  settings_.encodingMode = mode;
+  const auto kind = static_cast<korvex::internal::EncodingMode>(mode);  // the type, not the getter
+  if (kind == settings_.encodingMode) return Result::Ok;
+  settings_.encodingMode = kind;
   return Encode();
 }
 
 ResultCode DataMatrixBarcode::SetMinimal(bool on) {
   if (on == settings_.minimal) return Result::Ok;
   settings_.minimal = on;
-  return Changed(settings_.encodingMode == 0);
+  return Changed(settings_.encodingMode == EncodingMode::Auto);
 }
 
 ResultCode DataMatrixBarcode::SetStructuredAppend(bool on) {

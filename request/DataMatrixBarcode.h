@@ -59,9 +59,9 @@ class DataMatrixBarcode {
 
   const std::string& DataToEncode() const { return settings_.data; }
   int32_t PreferredFormat() const { return settings_.preferredFormat; }
-  int32_t Shape() const { return settings_.shape; }
+  int32_t Shape() const { return static_cast<int32_t>(settings_.shape); }
   bool Dmre() const { return settings_.dmre; }
-  int32_t EncodingMode() const { return settings_.encodingMode; }
+  int32_t EncodingMode() const { return static_cast<int32_t>(settings_.encodingMode); }
   bool Minimal() const { return settings_.minimal; }
   bool StructuredAppend() const { return settings_.structuredAppend; }
   int32_t StructuredAppendIndex() const { return settings_.structuredAppendIndex; }

@@ -20,66 +20,39 @@ std::string LiteralTildeData(const std::string& text) {
   return data;
 }
 
-// A GS1 Digital Link URI, given or built from element strings: checked, then encoded as plain
-// data (no FNC1, so readers report ]d1).
-ResultCode ResolveDigitalLink(const RequestSettings& settings, std::string& data, std::string& detail) {
-  std::string uri;
+// A GS1 Digital Link URI, given or built from element strings, checked.
+StatusOr<std::string> DigitalLinkUri(const RequestSettings& settings) {
   if (settings.gs1DigitalLink) {
-    uri = settings.encoding.data;
-    Gs1DigitalLink link = ReadGs1DigitalLink(uri);
-    if (!link.fault.empty()) {
-      detail = std::move(link.fault);
-      return Result::InvalidData;
-    }
-  } else {
-    std::vector<Gs1Element> elements;
-    std::string fault = ReadGs1Elements(settings.encoding.data, elements);
-    Gs1DigitalLinkUri built;
-    if (fault.empty()) {
-      built = WriteGs1DigitalLink(elements, settings.digitalLinkStem);
-      fault = std::move(built.fault);
-    }
-    if (!fault.empty()) {
-      detail = std::move(fault);
-      return Result::InvalidData;
-    }
-    uri = std::move(built.uri);
+    const StatusOr<std::vector<Gs1Element>> link = ReadGs1DigitalLink(settings.encoding.data);
+    if (!link.Ok()) return link.GetStatus();
+    return settings.encoding.data;
   }
-  data = LiteralTildeData(uri);
-  return Result::Ok;
+  const StatusOr<std::vector<Gs1Element>> elements = ReadGs1Elements(settings.encoding.data);
+  if (!elements.Ok()) return elements.GetStatus();
+  return WriteGs1DigitalLink(*elements, settings.digitalLinkStem);
 }
 
 }  // namespace
 
-ResultCode ResolveEncoderData(const RequestSettings& settings, std::string& data, std::string& detail) {
+StatusOr<std::string> ResolveEncoderData(const RequestSettings& settings) {
   if (settings.gs1DigitalLink || (settings.gs1 && !settings.digitalLinkStem.empty())) {
-    return ResolveDigitalLink(settings, data, detail);
+    // Encoded as plain data (no FNC1, so readers report ]d1).
+    const StatusOr<std::string> uri = DigitalLinkUri(settings);
+    if (!uri.Ok()) return uri.GetStatus();
+    return LiteralTildeData(*uri);
   }
   if (settings.gs1) {
     // Element strings hold only ASCII, so utf8 has nothing to add.
-    Gs1Translation translation = TranslateGs1(settings.encoding.data, settings.gs1GroupSeparator);
-    if (!translation.fault.empty()) {
-      detail = std::move(translation.fault);
-      return Result::InvalidData;
-    }
-    data = std::move(translation.tildeData);
-    return Result::Ok;
+    return TranslateGs1(settings.encoding.data, settings.gs1GroupSeparator);
   }
-  data = settings.encoding.data;
-  if (!settings.utf8) {
-    return Result::Ok;
-  }
+  const std::string& data = settings.encoding.data;
+  if (!settings.utf8) return data;
   switch (ClassifyText(data)) {
-    case TextEncoding::NotUtf8:
-      detail = "UTF-8: the data is not valid UTF-8 text";
-      return Result::InvalidData;
-    case TextEncoding::Utf8:
-      data = WithUtf8Eci(data);
-      return Result::Ok;
-    case TextEncoding::Ascii:
-      return Result::Ok;
+    case TextEncoding::NotUtf8: return Status(Result::InvalidData, "UTF-8: the data is not valid UTF-8 text");
+    case TextEncoding::Utf8: return WithUtf8Eci(data);
+    case TextEncoding::Ascii: break;
   }
-  return Result::Ok;
+  return data;
 }
 
 }  // namespace korvex::internal

@@ -38,7 +38,7 @@ ResultCode ConfigureBarcode(DataMatrixBarcode& barcode, const RequestSettings& s
       [&] { return barcode.SetUpdateLock(true); },
       [&] { return barcode.SetDataToEncode(settings.encoding.data); },
       [&] { return barcode.SetPreferredFormat(settings.encoding.preferredFormat); },
-      [&] { return barcode.SetEncodingMode(settings.encoding.encodingMode); },
+      [&] { return barcode.SetEncodingMode(static_cast<int32_t>(settings.encoding.encodingMode)); },
       [&] { return barcode.SetOrientation(settings.drawing.orientation); },
       [&] { return barcode.SetBackColor(settings.drawing.backColor); },
       [&] { return barcode.SetForeColor(settings.drawing.foreColor); },
@@ -49,7 +49,7 @@ ResultCode ConfigureBarcode(DataMatrixBarcode& barcode, const RequestSettings& s
       [&] { return barcode.SetStructuredAppendIndex(1); },
       [&] { return barcode.SetStructuredAppendTotal(2); },
       [&] { return barcode.SetStructuredAppendFileId(1); },
-      [&] { return barcode.SetShape(settings.encoding.shape); },
+      [&] { return barcode.SetShape(static_cast<int32_t>(settings.encoding.shape)); },
       [&] { return barcode.SetDmre(settings.encoding.dmre); },
       [&] { return barcode.SetQuietZoneSize(settings.drawing.quietZoneSize); },
       [&] { return barcode.SetMinimal(settings.encoding.minimal); },
@@ -200,8 +200,12 @@ Answer AnswerParametersOf(ParameterSource& parameters, const RequestLimits& limi
 
 ResultCode EncodeRequestedSymbol(DataMatrixBarcode& barcode, const RequestSettings& requested, std::string& detail) {
   RequestSettings settings = requested;
-  const ResultCode code = ResolveEncoderData(requested, settings.encoding.data, detail);
-  if (code != Result::Ok) return code;
+  StatusOr<std::string> data = ResolveEncoderData(requested);
+  if (!data.Ok()) {
+    detail = data.Detail();
+    return data.Code();
+  }
+  settings.encoding.data = std::move(data).Value();
   return ConfigureBarcode(barcode, settings);
 }
 
@@ -246,8 +250,12 @@ ResultCode RenderImage(const RequestSettings& requested, const RequestLimits& li
   std::optional<RequestSettings> rewritten;
   if (requested.gs1 || requested.utf8 || requested.gs1DigitalLink) {
     rewritten = requested;
-    const ResultCode code = ResolveEncoderData(requested, rewritten->encoding.data, answer.detail);
-    if (code != Result::Ok) return code;
+    StatusOr<std::string> data = ResolveEncoderData(requested);
+    if (!data.Ok()) {
+      answer.detail = data.Detail();
+      return data.Code();
+    }
+    rewritten->encoding.data = std::move(data).Value();
   }
   const RequestSettings& settings = rewritten ? *rewritten : requested;
   if (settings.svg) return RenderSvg(settings, limits, answer);

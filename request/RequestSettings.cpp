@@ -30,8 +30,10 @@ int HexDigit(char c) {
   return -1;
 }
 
-// Stores the number read from the parameter into target when it lies in [low, high].
-bool ReadInRange(ParameterSource& query, const char* name, int32_t low, int32_t high, int32_t& target) {
+// Stores the number read from the parameter into target (a number or a kind numbered as the
+// parameter) when it lies in [low, high].
+template <typename Target>
+bool ReadInRange(ParameterSource& query, const char* name, int32_t low, int32_t high, Target& target) {
   const char* value = query.Lookup(name);
   if (value == nullptr) {
     return false;
@@ -40,7 +42,7 @@ bool ReadInRange(ParameterSource& query, const char* name, int32_t low, int32_t 
   if (number < low || number > high) {
     return false;
   }
-  target = number;
+  target = static_cast<Target>(number);
   return true;
 }
 

@@ -35,6 +35,7 @@ class StatusOr {
   bool Ok() const { return value_.has_value(); }
   const Status& GetStatus() const { return status_; }
   ResultCode Code() const { return status_.Code(); }
+  const std::string& Detail() const { return status_.Detail(); }
   const T& Value() const& { return *value_; }
   T& Value() & { return *value_; }
   T&& Value() && { return std::move(*value_); }

@@ -56,9 +56,9 @@ bool DmtxJudges(const Request& r) {
   const RequestSettings settings = GatherRequestSettings(parameters);
   DataMatrixBarcode barcode;
   barcode.SetUpdateLock(true);
-  barcode.SetEncodingMode(settings.encoding.encodingMode);
+  barcode.SetEncodingMode(static_cast<int32_t>(settings.encoding.encodingMode));
   barcode.SetPreferredFormat(settings.encoding.preferredFormat);
-  barcode.SetShape(settings.encoding.shape);
+  barcode.SetShape(static_cast<int32_t>(settings.encoding.shape));
   barcode.SetDmre(settings.encoding.dmre);
   barcode.SetDataToEncode(settings.encoding.data);
   if (barcode.SetUpdateLock(false) != Result::Ok) return false;

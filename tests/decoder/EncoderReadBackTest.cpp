@@ -430,7 +430,7 @@ std::size_t DataCodewordsOf(const DataMatrixBarcode& barcode) {
 // its own order.
 std::size_t CandidateIndex(const std::string& query, const DataMatrixBarcode& barcode) {
   if (barcode.PreferredFormat() != 0) return static_cast<std::size_t>(barcode.PreferredFormat());
-  const auto& candidates = FormatCandidates(barcode.Shape(), barcode.Dmre());
+  const auto& candidates = FormatCandidates(static_cast<SymbolShape>(barcode.Shape()), barcode.Dmre());
   for (std::size_t i = 0; i < candidates.size(); ++i) {
     if (candidates[i]->id == barcode.CurrentFormat().id) return i;
   }

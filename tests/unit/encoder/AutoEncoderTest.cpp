@@ -14,7 +14,7 @@ using namespace korvex::internal;
 namespace korvex::internal {
 // Readable failure output for plans; static so that it cannot clash with other test files.
 static void PrintTo(const Segment& segment, std::ostream* os) {
-  *os << "{scheme " << segment.scheme << ", items " << segment.begin << "+" << segment.count
+  *os << "{scheme " << static_cast<int>(segment.scheme) << ", items " << segment.begin << "+" << segment.count
       << (segment.lastSegment ? ", last}" : "}");
 }
 }  // namespace korvex::internal
@@ -25,7 +25,15 @@ using namespace test_items;
 
 using Plan = std::vector<Segment>;
 
-Segment Seg(int scheme, std::size_t begin, std::size_t count, bool lastSegment) {
+// The schemes by their short names, for the tables.
+constexpr Scheme Ascii = Scheme::Ascii;
+constexpr Scheme C40 = Scheme::C40;
+constexpr Scheme Text = Scheme::Text;
+constexpr Scheme X12 = Scheme::X12;
+constexpr Scheme Edifact = Scheme::Edifact;
+constexpr Scheme Base256 = Scheme::Base256;
+
+Segment Seg(Scheme scheme, std::size_t begin, std::size_t count, bool lastSegment) {
   return {scheme, begin, count, lastSegment};
 }
 
@@ -53,7 +61,6 @@ Bytes EncodeAll(const DataItemList& items, std::size_t capacity) {
 }  // namespace
 
 TEST(PlanSegments, RunSplits) {
-  using namespace Scheme;
   const PlanCase cases[] = {
       {"empty", {}, {}},
       {"ABC", Items("ABC"), {Seg(Ascii, 0, 3, true)}},
@@ -84,7 +91,6 @@ TEST(PlanSegments, RunSplits) {
 // The look-ahead keeps X12 (or EDIFACT) for a character the scheme has no value for; that
 // character is carried in ASCII and the scheme taken up again after it.
 TEST(PlanSegments, CharactersTheSchemeInForceCannotCarryGoToAscii) {
-  using namespace Scheme;
   const PlanCase cases[] = {
       {"lower-case z inside X12", Items("AAAAAAzA*A***"),
        {Seg(X12, 0, 6, false), Seg(Ascii, 6, 1, false), Seg(X12, 7, 6, true)}},
@@ -99,12 +105,11 @@ TEST(PlanSegments, CharactersTheSchemeInForceCannotCarryGoToAscii) {
 }
 
 TEST(LookAhead, Decisions) {
-  using namespace Scheme;
   struct Case {
     const char* name;
-    int current;
+    Scheme current;
     DataItemList items;
-    int expected;
+    Scheme expected;
   };
   const Case cases[] = {
       {"ABCD from C40 stays in C40", C40, Items("ABCD"), C40},
@@ -134,20 +139,20 @@ TEST(EncodeSegment, EmptyRunsAndUnknownSchemesWriteNothing) {
   for (int scheme = 1; scheme <= 6; ++scheme) {
     CodewordBuffer buffer;
     CodewordWriter out(buffer);
-    EXPECT_TRUE(EncodeSegment(scheme, DataRange(), true, out)) << scheme;
+    EXPECT_TRUE(EncodeSegment(static_cast<Scheme>(scheme), DataRange(), true, out)) << scheme;
     EXPECT_TRUE(buffer.empty()) << scheme;
   }
   for (int scheme : {0, 7, -1}) {
     CodewordBuffer buffer;
     CodewordWriter out(buffer);
-    EXPECT_FALSE(EncodeSegment(scheme, DataRange(items), true, out)) << scheme;
+    EXPECT_FALSE(EncodeSegment(static_cast<Scheme>(scheme), DataRange(items), true, out)) << scheme;
     EXPECT_TRUE(buffer.empty()) << scheme;
   }
 }
 
 TEST(EncodeSegment, DispatchesToTheScheme) {
   const DataItemList items = Items("AB");
-  const std::pair<int, Bytes> cases[] = {
+  const std::pair<Scheme, Bytes> cases[] = {
       {Scheme::Ascii, {66, 67}},
       {Scheme::C40, {230, 89, 217, 254}},
       // shift 3 values 2, 1 | 2, 2: 3243 -> 12, 171, then B in ASCII
@@ -157,8 +162,8 @@ TEST(EncodeSegment, DispatchesToTheScheme) {
   for (const auto& [scheme, expected] : cases) {
     CodewordBuffer buffer;
     CodewordWriter out(buffer);
-    EXPECT_TRUE(EncodeSegment(scheme, DataRange(items), false, out)) << scheme;
-    EXPECT_EQ(buffer, expected) << scheme;
+    EXPECT_TRUE(EncodeSegment(scheme, DataRange(items), false, out)) << static_cast<int>(scheme);
+    EXPECT_EQ(buffer, expected) << static_cast<int>(scheme);
   }
   CodewordBuffer buffer;
   CodewordWriter out(buffer);

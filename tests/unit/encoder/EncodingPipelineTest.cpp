@@ -18,7 +18,7 @@ Bytes DataPart(const CodewordBuffer& codewords, const FormatInfo& format) {
 EncodingSettings Settings(const std::string& data, int32_t mode, int32_t preferred = 0) {
   EncodingSettings settings;
   settings.data = data;
-  settings.encodingMode = mode;
+  settings.encodingMode = static_cast<EncodingMode>(mode);  // the tables give the modes by number
   settings.preferredFormat = preferred;
   return settings;
 }
@@ -114,7 +114,7 @@ TEST(EncodingPipeline, MinimalTakesTheFewestCodewords) {
     std::string data;
     int32_t mode;
     int32_t preferred;
-    int32_t shape;
+    SymbolShape shape;
     bool structuredAppend;
     ResultCode lookAheadResult;
     int32_t lookAheadFormat;

@@ -43,16 +43,16 @@ TEST(FormatTable, RowsAreConsistent) {
 }
 
 TEST(FormatTable, CandidatesFollowTheShapeOrder) {
-  for (int32_t shape : {SymbolShape::Square, SymbolShape::Rectangle, SymbolShape::Any}) {
+  for (SymbolShape shape : {SymbolShape::Square, SymbolShape::Rectangle, SymbolShape::Any}) {
     for (bool dmre : {false, true}) {
-      SCOPED_TRACE(testing::Message() << "shape " << shape << " dmre " << dmre);
+      SCOPED_TRACE(testing::Message() << "shape " << static_cast<int>(shape) << " dmre " << dmre);
       std::vector<int> ids;
       for (const FormatInfo* f : FormatCandidates(shape, dmre)) ids.push_back(f->id);
-      EXPECT_EQ(ids, ShapeOrder(shape, dmre));
+      EXPECT_EQ(ids, ShapeOrder(static_cast<int>(shape), dmre));
     }
   }
-  EXPECT_TRUE(FormatCandidates(3, true).empty());
-  EXPECT_TRUE(FormatCandidates(-1, false).empty());
+  EXPECT_TRUE(FormatCandidates(static_cast<SymbolShape>(3), true).empty());
+  EXPECT_TRUE(FormatCandidates(static_cast<SymbolShape>(-1), false).empty());
 }
 
 TEST(FormatTable, FindFormat) {
@@ -112,7 +112,7 @@ TEST(FormatTable, SelectFormat) {
       {{49, SymbolShape::Square, true}, 1, Result::InvalidPreferredFormat, 99},
   };
   for (const SelectCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << "preferred " << c.choice.preferredFormat << " shape " << c.choice.shape
+    SCOPED_TRACE(testing::Message() << "preferred " << c.choice.preferredFormat << " shape " << static_cast<int>(c.choice.shape)
                                     << " dmre " << c.choice.dmre << " count " << c.count);
     FormatInfo format;
     format.id = 99;

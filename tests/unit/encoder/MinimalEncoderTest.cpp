@@ -19,7 +19,7 @@ namespace {
 
 using namespace test_items;
 
-constexpr int kSchemes[] = {Scheme::Ascii, Scheme::C40, Scheme::Text, Scheme::X12, Scheme::Edifact, Scheme::Base256};
+constexpr Scheme kSchemes[] = {Scheme::Ascii, Scheme::C40, Scheme::Text, Scheme::X12, Scheme::Edifact, Scheme::Base256};
 
 bool IsDigitChar(DataItem item) { return !IsCodewordItem(item) && item >= '0' && item <= '9'; }
 bool IsExtended(DataItem item) { return !IsCodewordItem(item) && item >= 128; }
@@ -55,7 +55,7 @@ std::size_t RoomAfter(std::size_t used, std::size_t capacity) {
 // One run of a scheme, grown one item at a time and priced as it stands.
 class Run {
  public:
-  Run(int scheme, const DataItem* first) : scheme_(scheme), first_(first) {}
+  Run(Scheme scheme, const DataItem* first) : scheme_(scheme), first_(first) {}
 
   // False when the scheme cannot carry the item: only ASCII carries codeword items.
   bool Add(DataItem item) {
@@ -122,7 +122,7 @@ class Run {
   }
 
  private:
-  int scheme_;
+  Scheme scheme_;
   const DataItem* first_;
   std::size_t count_ = 0;
   std::size_t values_ = 0;
@@ -143,7 +143,7 @@ std::optional<std::size_t> FewestBySplits(const DataItemList& items, std::size_t
   if (n == 0) fewest = 0;
   for (std::size_t begin = 0; begin < n; ++begin) {
     if (!best[begin]) continue;
-    for (int scheme : kSchemes) {
+    for (Scheme scheme : kSchemes) {
       Run run(scheme, items.data() + begin);
       for (std::size_t end = begin + 1; end <= n && run.Add(items[end - 1]); ++end) {
         const auto cost = run.Cost(*best[begin], capacity, end == n);

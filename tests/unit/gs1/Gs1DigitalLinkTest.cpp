@@ -131,13 +131,14 @@ TEST(Gs1DigitalLinkTest, UrisAreCheckedRuleByRule) {
   };
   for (const UriCase& row : cases) {
     SCOPED_TRACE(row.uri);
-    const Gs1DigitalLink link = ReadGs1DigitalLink(row.uri);
+    const StatusOr<std::vector<Gs1Element>> link = ReadGs1DigitalLink(row.uri);
     if (row.expected.rfind(prefix, 0) == 0) {
-      EXPECT_EQ(link.fault, row.expected);
-      EXPECT_TRUE(link.elements.empty());
+      ASSERT_FALSE(link.Ok());
+      EXPECT_EQ(link.Code(), Result::InvalidData);
+      EXPECT_EQ(link.Detail(), row.expected);
     } else {
-      EXPECT_EQ(link.fault, "");
-      EXPECT_EQ(BracketForm(link.elements), row.expected);
+      ASSERT_TRUE(link.Ok()) << link.Detail();
+      EXPECT_EQ(BracketForm(*link), row.expected);
     }
   }
 }
@@ -178,15 +179,16 @@ TEST(Gs1DigitalLinkTest, ElementStringsBecomeTheCanonicalUri) {
   };
   for (const WriteCase& row : cases) {
     SCOPED_TRACE(row.bracketData + " at " + row.stem);
-    std::vector<Gs1Element> elements;
-    ASSERT_EQ(ReadGs1Elements(row.bracketData, elements), "");
-    const Gs1DigitalLinkUri written = WriteGs1DigitalLink(elements, row.stem);
+    const StatusOr<std::vector<Gs1Element>> elements = ReadGs1Elements(row.bracketData);
+    ASSERT_TRUE(elements.Ok()) << elements.Detail();
+    const StatusOr<std::string> written = WriteGs1DigitalLink(*elements, row.stem);
     if (row.expected.rfind(prefix, 0) == 0) {
-      EXPECT_EQ(written.fault, row.expected);
-      EXPECT_EQ(written.uri, "");
+      ASSERT_FALSE(written.Ok());
+      EXPECT_EQ(written.Code(), Result::InvalidData);
+      EXPECT_EQ(written.Detail(), row.expected);
     } else {
-      EXPECT_EQ(written.fault, "");
-      EXPECT_EQ(written.uri, row.expected);
+      ASSERT_TRUE(written.Ok()) << written.Detail();
+      EXPECT_EQ(*written, row.expected);
     }
   }
 }
@@ -204,17 +206,19 @@ std::vector<std::pair<std::string, std::string>> Sorted(const std::vector<Gs1Ele
 TEST(Gs1DigitalLinkTest, ValidElementStringsRoundTripThroughTheUri) {
   for (const ValidGs1Case& row : ValidGs1Cases()) {
     SCOPED_TRACE(row.bracketData);
-    std::vector<Gs1Element> elements;
-    ASSERT_EQ(ReadGs1Elements(row.bracketData, elements), "");
-    const Gs1DigitalLinkUri written = WriteGs1DigitalLink(elements, kCanonicalGs1DigitalLinkStem);
-    EXPECT_EQ(written.uri, row.digitalLink);
+    const StatusOr<std::vector<Gs1Element>> elements = ReadGs1Elements(row.bracketData);
+    ASSERT_TRUE(elements.Ok()) << elements.Detail();
+    const StatusOr<std::string> written = WriteGs1DigitalLink(*elements, kCanonicalGs1DigitalLinkStem);
     if (row.digitalLink.empty()) {
-      EXPECT_NE(written.fault, "");
+      EXPECT_FALSE(written.Ok());
+      EXPECT_NE(written.Detail(), "");
       continue;
     }
-    const Gs1DigitalLink read = ReadGs1DigitalLink(written.uri);
-    EXPECT_EQ(read.fault, "");
-    EXPECT_EQ(Sorted(read.elements), Sorted(elements));
+    ASSERT_TRUE(written.Ok()) << written.Detail();
+    EXPECT_EQ(*written, row.digitalLink);
+    const StatusOr<std::vector<Gs1Element>> read = ReadGs1DigitalLink(*written);
+    ASSERT_TRUE(read.Ok()) << read.Detail();
+    EXPECT_EQ(Sorted(*read), Sorted(*elements));
   }
 }
 

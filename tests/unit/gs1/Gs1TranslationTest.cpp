@@ -16,9 +16,9 @@ namespace {
 TEST(Gs1TranslationTest, ValidElementStringsBecomeTildeData) {
   for (const ValidGs1Case& row : ValidGs1Cases()) {
     SCOPED_TRACE(row.bracketData);
-    const Gs1Translation translation = TranslateGs1(row.bracketData, row.gsSeparator);
-    EXPECT_EQ(translation.fault, "");
-    EXPECT_EQ(translation.tildeData, row.tildeData);
+    const StatusOr<std::string> translation = TranslateGs1(row.bracketData, row.gsSeparator);
+    ASSERT_TRUE(translation.Ok()) << translation.Detail();
+    EXPECT_EQ(*translation, row.tildeData);
   }
 }
 
@@ -74,9 +74,10 @@ TEST(Gs1TranslationTest, FirstFaultInWords) {
   };
   for (const FaultCase& row : cases) {
     SCOPED_TRACE(row.bracketData);
-    const Gs1Translation translation = TranslateGs1(row.bracketData, false);
-    EXPECT_EQ(translation.fault, row.fault);
-    EXPECT_EQ(translation.tildeData, "");
+    const StatusOr<std::string> translation = TranslateGs1(row.bracketData, false);
+    ASSERT_FALSE(translation.Ok());
+    EXPECT_EQ(translation.Code(), Result::InvalidData);
+    EXPECT_EQ(translation.Detail(), row.fault);
   }
 }
 

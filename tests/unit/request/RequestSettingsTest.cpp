@@ -98,7 +98,7 @@ TEST(RequestSettingsTest, DefaultsWithoutParameters) {
   EXPECT_EQ(s.height, 100);
   EXPECT_FALSE(s.sizeGiven);
   EXPECT_EQ(s.encoding.preferredFormat, 0);
-  EXPECT_EQ(s.encoding.encodingMode, 0);
+  EXPECT_EQ(s.encoding.encodingMode, EncodingMode::Auto);
   EXPECT_EQ(s.drawing.orientation, 0);
   EXPECT_TRUE(s.drawing.quietZone);
   EXPECT_EQ(s.drawing.alignH, 1);
@@ -192,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
         GatherCase{"fmt=30", [](RequestSettings& s) { s.encoding.preferredFormat = 30; }},
         GatherCase{"fmt=31", [](RequestSettings&) {}}, GatherCase{"fmt=x", [](RequestSettings&) {}},
         GatherCase{"fmt=-1", [](RequestSettings&) {}},
-        GatherCase{"mode=6", [](RequestSettings& s) { s.encoding.encodingMode = 6; }},
+        GatherCase{"mode=6", [](RequestSettings& s) { s.encoding.encodingMode = EncodingMode::X12; }},
         GatherCase{"mode=7", [](RequestSettings&) {}},
         GatherCase{"angle=90", [](RequestSettings& s) { s.drawing.orientation = 90; }},
         GatherCase{"angle=180", [](RequestSettings& s) { s.drawing.orientation = 180; }},
@@ -230,8 +230,8 @@ INSTANTIATE_TEST_SUITE_P(
                      s.width = 50;
                      s.sizeGiven = true;
                    }},
-        GatherCase{"shape=1", [](RequestSettings& s) { s.encoding.shape = 1; }},
-        GatherCase{"shape=2", [](RequestSettings& s) { s.encoding.shape = 2; }},
+        GatherCase{"shape=1", [](RequestSettings& s) { s.encoding.shape = SymbolShape::Rectangle; }},
+        GatherCase{"shape=2", [](RequestSettings& s) { s.encoding.shape = SymbolShape::Any; }},
         GatherCase{"shape=3", [](RequestSettings&) {}}, GatherCase{"shape=-1", [](RequestSettings&) {}},
         GatherCase{"dmre=1", [](RequestSettings& s) { s.encoding.dmre = true; }},
         GatherCase{"dmre=yes", [](RequestSettings&) {}},
@@ -253,7 +253,7 @@ INSTANTIATE_TEST_SUITE_P(
         GatherCase{"minimal=1&mode=3",
                    [](RequestSettings& s) {
                      s.encoding.minimal = true;
-                     s.encoding.encodingMode = 3;
+                     s.encoding.encodingMode = EncodingMode::Text;
                    }},
         GatherCase{"dpi=300", [](RequestSettings& s) { s.resolutionDpi = 300; }},
         GatherCase{"dpi=4800", [](RequestSettings& s) { s.resolutionDpi = 4800; }},
@@ -312,7 +312,7 @@ INSTANTIATE_TEST_SUITE_P(
                      s.height = 20;
                      s.sizeGiven = true;
                      s.encoding.preferredFormat = 3;
-                     s.encoding.encodingMode = 2;
+                     s.encoding.encodingMode = EncodingMode::C40;
                      s.drawing.orientation = 270;
                      s.drawing.quietZone = false;
                      s.drawing.alignH = 0;
