@@ -9,8 +9,6 @@
 
 #include <cerrno>
 
-using namespace korvex::internal;
-
 namespace {
 
 double Microseconds(const timespec& t) { return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3; }

@@ -12,8 +12,6 @@
 #include "BenchRequests.h"
 #include "ChildProcess.h"
 
-using namespace korvex::internal;
-
 namespace {
 
 struct Options {

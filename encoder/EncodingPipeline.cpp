@@ -159,4 +159,17 @@ ResultCode EncodeCodewords(const EncodingSettings& settings, CodewordBuffer& cod
   return Result::Ok;
 }
 
+StatusOr<EncodedSymbol> EncodeSymbol(const EncodingSettings& settings, FormatInfo* attempted) {
+  EncodedSymbol symbol;
+  // The pipeline writes the format as it chooses it: a failure before that leaves it as given.
+  if (attempted != nullptr) symbol.format = *attempted;
+  const ResultCode code = EncodeCodewords(settings, symbol.codewords, symbol.format, &symbol.dataCodewordsUsed);
+  if (code != Result::Ok) {
+    if (attempted != nullptr) *attempted = symbol.format;
+    return code;
+  }
+  symbol.matrix.Build(symbol.format, symbol.codewords);
+  return symbol;
+}
+
 }  // namespace korvex::internal

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "result/ResultCode.h"
+#include "result/Status.h"
+#include "encoder/EncodedSymbol.h"
 #include "encoder/DataItem.h"
 #include "encoder/FormatTable.h"
 
@@ -32,6 +34,11 @@ struct EncodingSettings {
 // 8, 9 or 10. dataCodewords, when given, receives how many codewords the data took before padding.
 ResultCode EncodeCodewords(const EncodingSettings& settings, CodewordBuffer& codewords, FormatInfo& format,
                            std::size_t* dataCodewords = nullptr);
+
+// The symbol of the settings: EncodeCodewords, then the module matrix of its codewords; on
+// failure the code of EncodeCodewords, and in attempted (when given) the format it had chosen,
+// unchanged when it failed before choosing one.
+StatusOr<EncodedSymbol> EncodeSymbol(const EncodingSettings& settings, FormatInfo* attempted = nullptr);
 
 void AppendStructuredAppendHeader(const EncodingSettings& settings, CodewordBuffer& codewords);
 void AppendPadding(uint16_t count, CodewordBuffer& codewords);

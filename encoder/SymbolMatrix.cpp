@@ -64,30 +64,6 @@ void SymbolMatrix::Release() {
   cols_ = 0;
 }
 
-uint8_t SymbolMatrix::RotatedModule(uint16_t i, uint16_t j) const {
-  const int row = i;
-  const int col = j;
-  const int rows = rows_;
-  const int cols = cols_;
-  const bool upright = orientation_ == 0 || orientation_ == 180;
-  const bool turned = orientation_ == 90 || orientation_ == 270;
-  // Positions outside the turned symbol and unknown orientations read as light.
-  if (upright && (row >= rows || col >= cols)) return 0;
-  if (turned && (row >= cols || col >= rows)) return 0;
-  switch (orientation_) {
-    case 0:
-      return Module(row, col);
-    case 90:
-      return Module(col, cols - 1 - row);
-    case 180:
-      return Module(rows - 1 - row, cols - 1 - col);
-    case 270:
-      return Module(rows - 1 - col, row);
-    default:
-      return 0;
-  }
-}
-
 void SymbolMatrix::DrawRegionBorder(int top, int left, int regionRows, int regionCols) {
   const int bottom = top + regionRows + 1;
   const int right = left + regionCols + 1;

@@ -8,22 +8,18 @@
 
 namespace korvex::internal {
 
-// The finished symbol, one byte per module (1 dark, 0 light), row 0 at the top, stored
-// unrotated; RotatedModule reads it turned by the orientation of the last draw.
+// The finished symbol, one byte per module (1 dark, 0 light), row 0 at the top, unrotated: a
+// layout turns it as it reads it.
 class SymbolMatrix {
  public:
   bool Build(const FormatInfo& format, const CodewordBuffer& codewords);
   void Release();
 
-  uint8_t RotatedModule(uint16_t i, uint16_t j) const;
   uint8_t Module(int row, int col) const { return modules_[static_cast<std::size_t>(row) * cols_ + col]; }
 
   uint16_t Rows() const { return rows_; }
   uint16_t Cols() const { return cols_; }
   bool Empty() const { return modules_.empty(); }
-
-  int32_t Orientation() const { return orientation_; }
-  void SetOrientation(int32_t degrees) { orientation_ = degrees; }
 
  private:
   void DrawRegionBorder(int top, int left, int regionRows, int regionCols);
@@ -32,7 +28,6 @@ class SymbolMatrix {
   std::vector<uint8_t> modules_;
   uint16_t rows_ = 0;
   uint16_t cols_ = 0;
-  int32_t orientation_ = 0;
 };
 
 // 1 if bit b (1 = 0x80 ... 8 = 0x01) of the codeword is set.

@@ -11,7 +11,6 @@
 #include "request/RequestHandler.h"
 #include "request/RequestSettings.h"
 #include "result/ResultCode.h"
-#include "request/DataMatrixBarcode.h"
 #include "library/ParameterList.h"
 #include "library/TypedParameters.h"
 
@@ -56,19 +55,22 @@ ParameterList::Pairs AsPairs(const korvex_parameter* parameters, std::size_t cou
 void EncodeInto(korvex_symbol& symbol) {
   ParameterList list(symbol.parameters);
   const RequestSettings settings = GatherRequestSettings(list);
-  DataMatrixBarcode barcode;
-  symbol.code = EncodeRequestedSymbol(barcode, settings, symbol.detail);
-  if (symbol.code != Result::Ok) return;
-  const SymbolMatrix& matrix = barcode.Matrix();
+  const StatusOr<EncodedSymbol> encoded = EncodeRequestedSymbol(settings);
+  symbol.code = encoded.Code();
+  if (!encoded.Ok()) {
+    symbol.detail = encoded.GetStatus().Detail();
+    return;
+  }
+  const SymbolMatrix& matrix = encoded->matrix;
   symbol.rows = matrix.Rows();
   symbol.cols = matrix.Cols();
   symbol.modules.reserve(static_cast<std::size_t>(symbol.rows) * symbol.cols);
   for (int row = 0; row < symbol.rows; ++row) {
     for (int col = 0; col < symbol.cols; ++col) symbol.modules.push_back(matrix.Module(row, col) ? 1 : 0);
   }
-  symbol.format = barcode.CurrentFormat().id;
-  symbol.dataCodewords = static_cast<int32_t>(barcode.DataCodewordsUsed());
-  symbol.capacity = barcode.CurrentFormat().dataCodewords;
+  symbol.format = encoded->format.id;
+  symbol.dataCodewords = static_cast<int32_t>(encoded->dataCodewordsUsed);
+  symbol.capacity = encoded->format.dataCodewords;
 }
 
 // A symbol that holds only a failure; nullptr when even that finds no memory.

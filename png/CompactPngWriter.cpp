@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "png/PngResolution.h"
+#include "png/PngWriter.h"
 #include "render/SymbolLayout.h"
-#include "encoder/SymbolMatrix.h"
 
 namespace korvex::internal {
 
@@ -165,12 +165,12 @@ class PackedRows {
     const int64_t moduleSize = layout_.moduleSize;
     uint16_t j = 0;
     while (j < layout_.columns) {
-      if (matrix_.RotatedModule(i, j) == 0) {
+      if (layout_.Module(matrix_, i, j) == 0) {
         ++j;
         continue;
       }
       const uint16_t runStart = j;
-      while (j < layout_.columns && matrix_.RotatedModule(i, j) != 0) ++j;
+      while (j < layout_.columns && layout_.Module(matrix_, i, j) != 0) ++j;
       const int64_t left = layout_.x + runStart * moduleSize;
       const int64_t right = layout_.x + j * moduleSize;
       FillBits(modules_.data(), std::max<int64_t>(left, 0), std::min(right, width), format_.moduleBit);
@@ -239,13 +239,10 @@ bool WriteCompactStream(const CompactJob& job) {
 
 }  // namespace
 
-CompactPngWriter::CompactPngWriter(const SymbolLayout& layout, const SymbolMatrix& matrix, int32_t resolutionDpi)
-    : layout_(layout), matrix_(matrix), resolutionDpi_(resolutionDpi) {}
-
-bool CompactPngWriter::Write(FILE* stream) const {
-  const DrawRect& area = layout_.area;
+bool WriteCompactPng(FILE* stream, const SymbolMatrix& matrix, const SymbolLayout& layout, int32_t resolutionDpi) {
+  const DrawRect& area = layout.area;
   if (stream == nullptr || area.left != 0 || area.top != 0 || area.Width() < 1 || area.Height() < 1) return false;
-  const PixelFormat format = ChoosePixelFormat(layout_.backColor, layout_.foreColor);
+  const PixelFormat format = ChoosePixelFormat(layout.backColor, layout.foreColor);
   const auto rowBytes = (static_cast<std::size_t>(area.Width()) + 7) / 8;
   std::vector<uint8_t> backgroundRow;
   std::vector<uint8_t> moduleRow;
@@ -255,17 +252,21 @@ bool CompactPngWriter::Write(FILE* stream) const {
   } catch (const std::bad_alloc&) {
     return false;  // as a raster that cannot be allocated
   }
-  PackedRows rows(layout_, matrix_, format, backgroundRow, moduleRow);
+  PackedRows rows(layout, matrix, format, backgroundRow, moduleRow);
   CompactJob job{};
   job.stream = stream;
   job.width = static_cast<png_uint_32>(area.Width());
   job.height = static_cast<png_uint_32>(area.Height());
   job.format = &format;
-  job.pixelsPerMetre = PngPixelsPerMetre(resolutionDpi_);
+  job.pixelsPerMetre = PngPixelsPerMetre(resolutionDpi);
   job.windowBits = WindowBits(rowBytes);
   job.memLevel = MemLevel((rowBytes + 1) * job.height);
   job.rows = &rows;
   return WriteCompactStream(job);
+}
+
+StatusOr<std::string> WriteCompactPng(const SymbolMatrix& matrix, const SymbolLayout& layout, int32_t resolutionDpi) {
+  return WriteToMemory([&](FILE* stream) { return WriteCompactPng(stream, matrix, layout, resolutionDpi); });
 }
 
 }  // namespace korvex::internal

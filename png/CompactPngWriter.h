@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
+
+#include "result/Status.h"
 
 namespace korvex::internal {
 
@@ -17,21 +20,15 @@ class SymbolMatrix;
 // The stream carries IHDR, PLTE for a palette, pHYs at a resolution, the image data and IEND:
 // no text, time or gamma chunk. Its bytes therefore depend on the layout, the matrix and the
 // resolution alone: the same request always gives the same bytes.
-class CompactPngWriter {
- public:
-  // layout: made by ComputeLayout into a rectangle at (0, 0), which is the whole image; matrix:
-  // the one it turned. resolutionDpi above 0 adds the pHYs chunk, as for the 24-bit PNG.
-  CompactPngWriter(const SymbolLayout& layout, const SymbolMatrix& matrix, int32_t resolutionDpi);
+//
+// layout: made by ComputeLayout into a rectangle at (0, 0), which is the whole image.
+// resolutionDpi above 0 adds the pHYs chunk, as for the 24-bit PNG. PngInitFailed when the
+// stream could not be written whole (libpng gave up, or memory ran out), and for a layout
+// without pixels or not at (0, 0).
+StatusOr<std::string> WriteCompactPng(const SymbolMatrix& matrix, const SymbolLayout& layout, int32_t resolutionDpi);
 
-  // Writes one complete stream. False when it could not be written whole (libpng gave up, or
-  // memory ran out), after which nothing more was written; also false, writing nothing, for a
-  // layout without pixels or not at (0, 0).
-  bool Write(FILE* stream) const;
-
- private:
-  const SymbolLayout& layout_;
-  const SymbolMatrix& matrix_;
-  int32_t resolutionDpi_;
-};
+// The same stream written into stream: false when it could not be written whole, after which
+// nothing more was written; also false, writing nothing, without a stream or for such a layout.
+bool WriteCompactPng(FILE* stream, const SymbolMatrix& matrix, const SymbolLayout& layout, int32_t resolutionDpi);
 
 }  // namespace korvex::internal

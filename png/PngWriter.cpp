@@ -1,12 +1,16 @@
-// RgbImage::WritePng: the raster as one PNG stream, written through libpng.
+// The 24-bit PNG: RgbImage::WritePng writes the raster as one stream through libpng.
+#include "png/PngWriter.h"
 
 #include <png.h>
 
 #include <csetjmp>
 #include <cstddef>
+#include <cstdlib>
 #include <ctime>
+#include <memory>
 
 #include "png/PngResolution.h"
+#include "render/DrawingGeometry.h"
 #include "render/RgbImage.h"
 
 namespace korvex::internal {
@@ -118,6 +122,35 @@ bool RgbImage::WritePng(FILE* stream) {
   job.pixelsPerMetre = PngPixelsPerMetre(resolutionDpi_);
   job.rows = rowPointers_.data();
   return WritePngStream(job);
+}
+
+namespace {
+struct FreeDeleter {
+  void operator()(char* buffer) const { std::free(buffer); }
+};
+}  // namespace
+
+StatusOr<std::string> WriteToMemory(const std::function<bool(FILE*)>& write) {
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* stream = open_memstream(&buffer, &size);
+  if (stream == nullptr) return Result::PngInitFailed;
+  const bool written = write(stream);
+  const bool closed = std::fclose(stream) == 0;
+  const std::unique_ptr<char, FreeDeleter> owned(buffer);
+  // Closing shrinks the buffer to its size; when that fails, glibc reports success but leaves
+  // no buffer.
+  if (!written || !closed || owned == nullptr) return Result::PngInitFailed;
+  return std::string(owned.get(), size);
+}
+
+StatusOr<std::string> WritePng(const SymbolMatrix& matrix, const SymbolLayout& layout, int32_t resolutionDpi) {
+  StatusOr<std::string> bytes = Result::PngInitFailed;
+  const Status painted = PaintRaster(matrix, layout, resolutionDpi, [&bytes](RgbImage& image) {
+    bytes = WriteToMemory([&image](FILE* stream) { return image.WritePng(stream); });
+  });
+  if (!painted.Ok()) return painted;
+  return bytes;
 }
 
 }  // namespace korvex::internal

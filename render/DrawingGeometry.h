@@ -1,14 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
-#include "result/ResultCode.h"
 #include "encoder/FormatTable.h"
+#include "result/Status.h"
 
 namespace korvex::internal {
 
 class RgbImage;
 class SymbolMatrix;
+struct SymbolLayout;
 
 // Pixel rectangle; right and bottom are exclusive.
 struct DrawRect {
@@ -23,13 +25,8 @@ struct DrawRect {
   int32_t Height() const { return bottom - top; }
 };
 
-// Units of ComputeImageSize.
-namespace Unit {
-constexpr int32_t Mils = 0;
-constexpr int32_t Inches = 1;
-constexpr int32_t Millimetres = 2;
-constexpr int32_t Pixels = 3;
-}  // namespace Unit
+// Units of ComputeImageSize; the numbers are those callers pass.
+enum class Unit : int32_t { Mils = 0, Inches = 1, Millimetres = 2, Pixels = 3 };
 
 // Drawing properties of a barcode that the geometry reads.
 struct DrawingProperties {
@@ -42,6 +39,9 @@ struct DrawingProperties {
   int32_t alignV = 1;
 };
 
+// 0 and 180 degrees keep the symbol's columns horizontal; every other value lays its rows so.
+inline bool ColumnsRunAcross(int32_t orientation) { return orientation == 0 || orientation == 180; }
+
 // Modules along the image's horizontal (across) and vertical (down) axis, quiet zones
 // included, each modulo 65536. tooLarge is set when the true count, before wrapping, exceeds 65535.
 struct ModuleCountsResult {
@@ -52,13 +52,30 @@ struct ModuleCountsResult {
 ModuleCountsResult ModuleCounts(const FormatInfo& format, const DrawingProperties& props);
 
 // A value in the given unit as whole pixels; false for an unknown unit.
-bool ToPixels(double value, int32_t hres, int32_t vres, int32_t unit, bool horizontal, int32_t& pixels);
+bool ToPixels(double value, int32_t hres, int32_t vres, Unit unit, bool horizontal, int32_t& pixels);
 
 // Largest module size at which the symbol and its quiet zones fit the rectangle; false if none.
 bool FitModuleSize(const FormatInfo& format, const DrawingProperties& props, const DrawRect& rect, int32_t& moduleSize);
 
-// Paints the dark modules of the matrix, turned by its orientation, with the top left module at (x, y).
-void DrawModules(RgbImage& image, const SymbolMatrix& matrix, int32_t x, int32_t y, int32_t moduleWidth,
-                 int32_t moduleHeight, uint32_t foreColor);
+struct ImageSize {
+  double width = 0;
+  double height = 0;
+};
+// Image size (in unitOut) that shows a symbol of the format and its quiet zones at the
+// X-dimension (in unitIn), at hres x vres pixels per inch: InvalidArgument for an unknown unit,
+// a size that wraps to 0 or no resolution to divide by; InvalidBarcodeSize when the module
+// count wraps.
+StatusOr<ImageSize> ComputeImageSize(const FormatInfo& format, const DrawingProperties& drawing, double xdim,
+                                     int32_t hres, int32_t vres, Unit unitIn, Unit unitOut);
+
+// Paints the layout into the image: the background over its area (unless the image already
+// starts in that colour), then the dark modules of the matrix as the layout turns them,
+// clipped to the image.
+void PaintSymbol(RgbImage& image, const SymbolMatrix& matrix, const SymbolLayout& layout);
+
+// The 24-bit raster of a layout at (0, 0): allocated on white, painted, and handed to use while
+// it exists. PngInitFailed, without calling use, when its rows find no memory.
+Status PaintRaster(const SymbolMatrix& matrix, const SymbolLayout& layout, int32_t resolutionDpi,
+                   const std::function<void(RgbImage&)>& use);
 
 }  // namespace korvex::internal

@@ -1,5 +1,9 @@
 #include "request/DataMatrixBarcode.h"
 
+#include <utility>
+
+#include "render/SymbolLayout.h"
+
 namespace korvex::internal {
 
 namespace {
@@ -17,14 +21,12 @@ DataMatrixBarcode::DataMatrixBarcode() {
 
 ResultCode DataMatrixBarcode::Encode() {
   if (updateLock_) return Result::Ok;
-  const ResultCode result = EncodeCodewords(settings_, codewords_, format_, &dataCodewordsUsed_);
-  if (result != Result::Ok) {
-    // The matrix keeps what it held; the cleared flag keeps Draw from using it.
-    encoded_ = false;
-    return result;
-  }
-  encoded_ = true;
-  matrix_.Build(format_, codewords_);
+  // A failure keeps the last matrix, which the cleared flag keeps Draw from using, beside the
+  // format the pipeline had chosen.
+  StatusOr<EncodedSymbol> encoded = EncodeSymbol(settings_, &symbol_.format);
+  encoded_ = encoded.Ok();
+  if (!encoded_) return encoded.Code();
+  symbol_ = std::move(encoded).Value();
   return Result::Ok;
 }
 
@@ -136,6 +138,24 @@ ResultCode DataMatrixBarcode::SetQuietZoneSize(int32_t modules) {
 ResultCode DataMatrixBarcode::SetUpdateLock(bool locked) {
   updateLock_ = locked;
   return locked ? Result::Ok : Encode();
+}
+
+ResultCode DataMatrixBarcode::ComputeImageSize(double xdim, int32_t hres, int32_t vres, Unit unitIn, Unit unitOut,
+                                               double& width, double& height) const {
+  const StatusOr<ImageSize> size =
+      internal::ComputeImageSize(symbol_.format, drawing_, xdim, hres, vres, unitIn, unitOut);
+  if (!size.Ok()) return size.Code();
+  width = size->width;
+  height = size->height;
+  return Result::Ok;
+}
+
+ResultCode DataMatrixBarcode::Draw(RgbImage& image, const DrawRect& rect) const {
+  const StatusOr<SymbolLayout> layout = ComputeLayout(symbol_.format, drawing_, rect);
+  if (!layout.Ok()) return layout.Code();
+  if (!encoded_) return Result::InvalidData;
+  PaintSymbol(image, symbol_.matrix, *layout);
+  return Result::Ok;
 }
 
 }  // namespace korvex::internal

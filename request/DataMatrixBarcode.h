@@ -3,21 +3,19 @@
 #include <cstdint>
 #include <string>
 
-#include "result/ResultCode.h"
-#include "encoder/DataItem.h"
+#include "encoder/EncodedSymbol.h"
 #include "encoder/EncodingPipeline.h"
-#include "encoder/FormatTable.h"
 #include "render/DrawingGeometry.h"
-#include "encoder/SymbolMatrix.h"
+#include "result/ResultCode.h"
 
 namespace korvex::internal {
 
 class RgbImage;
-struct SymbolLayout;
 
-// One Data Matrix ECC200 symbol: the properties a caller sets, and the codewords, format and
-// module matrix they encode to. Content setters re-encode at once unless the update bracket
-// (SetUpdateLock) is open; drawing setters never encode.
+// One Data Matrix ECC200 symbol: the properties a caller sets, and the symbol they encode to
+// (EncodeSymbol). Content setters re-encode at once unless the update bracket (SetUpdateLock)
+// is open; drawing setters never encode. Drawing lays the symbol out (ComputeLayout) and
+// paints it (PaintSymbol), changing nothing here.
 class DataMatrixBarcode {
  public:
   DataMatrixBarcode();
@@ -47,15 +45,11 @@ class DataMatrixBarcode {
   ResultCode SetUpdateLock(bool locked);
 
   // Image size (in unitOut) that shows the symbol and its quiet zones at the X-dimension.
-  ResultCode ComputeImageSize(double xdim, int32_t hres, int32_t vres, int32_t unitIn, int32_t unitOut,
-                              double& width, double& height) const;
-  // Where the symbol lands in the rectangle, for any writer: 0, 4 (does not fit) or 5 (not
-  // encoded). Turns the matrix to the orientation, so that RotatedModule reads it as laid out.
-  ResultCode ComputeLayout(const DrawRect& rect, SymbolLayout& layout);
-  // Paints background and dark modules of a layout that ComputeLayout made into the image.
-  void Paint(RgbImage& image, const SymbolLayout& layout) const;
-  // ComputeLayout and Paint in one: 0, 4 (does not fit) or 5 (not encoded).
-  ResultCode Draw(RgbImage& image, const DrawRect& rect);
+  ResultCode ComputeImageSize(double xdim, int32_t hres, int32_t vres, Unit unitIn, Unit unitOut, double& width,
+                              double& height) const;
+  // Paints the symbol into the rectangle of the image: 0, 4 (does not fit, checked first) or 5
+  // (not encoded); a failure leaves the image untouched.
+  ResultCode Draw(RgbImage& image, const DrawRect& rect) const;
 
   const std::string& DataToEncode() const { return settings_.data; }
   int32_t PreferredFormat() const { return settings_.preferredFormat; }
@@ -76,11 +70,14 @@ class DataMatrixBarcode {
   int32_t AlignV() const { return drawing_.alignV; }
 
   bool Encoded() const { return encoded_; }
-  const CodewordBuffer& Codewords() const { return codewords_; }
-  const FormatInfo& CurrentFormat() const { return format_; }
+  // The last successful encoding; a failed one clears Encoded and leaves only the format it had
+  // chosen.
+  const EncodedSymbol& Symbol() const { return symbol_; }
+  const CodewordBuffer& Codewords() const { return symbol_.codewords; }
+  const FormatInfo& CurrentFormat() const { return symbol_.format; }
   // Codewords the data took in the last successful encoding, before padding.
-  std::size_t DataCodewordsUsed() const { return dataCodewordsUsed_; }
-  const SymbolMatrix& Matrix() const { return matrix_; }
+  std::size_t DataCodewordsUsed() const { return symbol_.dataCodewordsUsed; }
+  const SymbolMatrix& Matrix() const { return symbol_.matrix; }
 
  private:
   ResultCode Encode();
@@ -90,10 +87,7 @@ class DataMatrixBarcode {
   EncodingSettings settings_;
   DrawingProperties drawing_;
   bool encoded_ = false;
-  CodewordBuffer codewords_;
-  SymbolMatrix matrix_;
-  FormatInfo format_;
-  std::size_t dataCodewordsUsed_ = 0;
+  EncodedSymbol symbol_;
   bool updateLock_ = false;
 };
 

@@ -32,9 +32,8 @@ StatusOr<std::string> DigitalLinkUri(const RequestSettings& settings) {
   return WriteGs1DigitalLink(*elements, settings.digitalLinkStem);
 }
 
-}  // namespace
-
-StatusOr<std::string> ResolveEncoderData(const RequestSettings& settings) {
+// The data the encoder reads for the settings.
+StatusOr<std::string> EncoderData(const RequestSettings& settings) {
   if (settings.gs1DigitalLink || (settings.gs1 && !settings.digitalLinkStem.empty())) {
     // Encoded as plain data (no FNC1, so readers report ]d1).
     const StatusOr<std::string> uri = DigitalLinkUri(settings);
@@ -53,6 +52,18 @@ StatusOr<std::string> ResolveEncoderData(const RequestSettings& settings) {
     case TextEncoding::Ascii: break;
   }
   return data;
+}
+
+}  // namespace
+
+StatusOr<EncodingSettings> ResolveEncoderData(const RequestSettings& settings) {
+  EncodingSettings encoding = settings.encoding;
+  if (settings.gs1 || settings.utf8 || settings.gs1DigitalLink) {
+    StatusOr<std::string> data = EncoderData(settings);
+    if (!data.Ok()) return data.GetStatus();
+    encoding.data = std::move(data).Value();
+  }
+  return encoding;
 }
 
 }  // namespace korvex::internal

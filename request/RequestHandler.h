@@ -6,14 +6,15 @@
 #include <optional>
 #include <string>
 
+#include "encoder/EncodedSymbol.h"
 #include "request/Answer.h"
 #include "request/RequestSettings.h"
 #include "result/ResultCode.h"
+#include "result/Status.h"
 #include "render/RgbImage.h"
 
 namespace korvex::internal {
 
-class DataMatrixBarcode;
 class ParameterSource;
 
 // Longest request text that is processed.
@@ -37,14 +38,14 @@ Answer CaughtExceptionAnswer(bool debug) noexcept;
 // image, or the failure (its page only under debug).
 Answer AnswerParameters(ParameterSource& parameters, const RequestLimits& limits);
 
-// The barcode of the settings drawn into its image, which useImage gets while barcode and image
-// exist. Returns the first failing code, or 0.
+// The symbol of the settings drawn into its 24-bit raster, which useImage gets while it exists.
+// Returns the first failing code, or 0.
 ResultCode DrawRequestedImage(const RequestSettings& settings, const RequestLimits& limits,
                               const std::function<void(RgbImage&)>& useImage);
 
-// Hands the settings to the barcode and encodes the symbol, once, GS1 and UTF-8 data checked and
-// rewritten first. Returns the first failing code, or 0, and in detail what exactly failed.
-ResultCode EncodeRequestedSymbol(DataMatrixBarcode& barcode, const RequestSettings& settings, std::string& detail);
+// The symbol of the settings, GS1, GS1 Digital Link and UTF-8 data checked and rewritten first,
+// or the first failure, with what exactly failed.
+StatusOr<EncodedSymbol> EncodeRequestedSymbol(const RequestSettings& settings);
 
 // The image of the settings as the body of answer, with its content type; on failure the code
 // (and answer.detail where there is more to say), with answer left without a body.

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "render/SymbolLayout.h"
-#include "encoder/SymbolMatrix.h"
 
 namespace korvex::internal {
 
@@ -20,17 +19,17 @@ struct Run {
   bool taken = false;  // already part of a rectangle that started in a row above
 };
 
-std::vector<std::vector<Run>> DarkRuns(const SymbolLayout& layout, const SymbolMatrix& matrix) {
+std::vector<std::vector<Run>> DarkRuns(const SymbolMatrix& matrix, const SymbolLayout& layout) {
   std::vector<std::vector<Run>> rows(layout.rows);
   for (uint16_t i = 0; i < layout.rows; ++i) {
     for (uint16_t j = 0; j < layout.columns;) {
-      if (matrix.RotatedModule(i, j) == 0) {
+      if (layout.Module(matrix, i, j) == 0) {
         ++j;
         continue;
       }
       Run run;
       run.start = j;
-      while (j < layout.columns && matrix.RotatedModule(i, j) != 0) ++j;
+      while (j < layout.columns && layout.Module(matrix, i, j) != 0) ++j;
       run.end = j;
       rows[i].push_back(run);
     }
@@ -85,8 +84,8 @@ std::string SizeAttribute(int32_t pixels, int32_t resolutionDpi) {
 
 }  // namespace
 
-std::string ModulePathData(const SymbolLayout& layout, const SymbolMatrix& matrix) {
-  std::vector<std::vector<Run>> rows = DarkRuns(layout, matrix);
+std::string ModulePathData(const SymbolMatrix& matrix, const SymbolLayout& layout) {
+  std::vector<std::vector<Run>> rows = DarkRuns(matrix, layout);
   const int64_t size = layout.moduleSize;
   std::string path;
   int64_t penX = 0;  // where a closed subpath leaves the pen: at its own start
@@ -120,7 +119,7 @@ std::string ModulePathData(const SymbolLayout& layout, const SymbolMatrix& matri
   return path;
 }
 
-std::string WriteSvg(const SymbolLayout& layout, const SymbolMatrix& matrix, int32_t resolutionDpi) {
+StatusOr<std::string> WriteSvg(const SymbolMatrix& matrix, const SymbolLayout& layout, int32_t resolutionDpi) {
   const DrawRect& area = layout.area;
   const std::string width = std::to_string(area.Width());
   const std::string height = std::to_string(area.Height());
@@ -131,7 +130,7 @@ std::string WriteSvg(const SymbolLayout& layout, const SymbolMatrix& matrix, int
       "\" shape-rendering=\"crispEdges\">\n"
       "<rect x=\"" + std::to_string(area.left) + "\" y=\"" + std::to_string(area.top) + "\" width=\"" + width +
       "\" height=\"" + height + "\" fill=\"" + HexColor(layout.backColor) + "\"/>\n";
-  const std::string path = ModulePathData(layout, matrix);
+  const std::string path = ModulePathData(matrix, layout);
   if (!path.empty()) {
     svg += "<path fill=\"" + HexColor(layout.foreColor) + "\" d=\"" + path + "\"/>\n";
   }

@@ -13,6 +13,7 @@
 #include "encoder/AutoEncoder.h"
 #include "encoder/C40TextEncoder.h"
 #include "request/DataMatrixBarcode.h"
+#include "request/EncoderData.h"
 #include "encoder/MinimalEncoder.h"
 #include "encoder/Preprocessor.h"
 #include "encoder/ReedSolomonCoder.h"
@@ -54,8 +55,8 @@ struct ReadBack {
 
 // libdmtx searches long before it gives up on a symbol it cannot read: it is asked only where
 // it judges.
-ReadBack ReadSymbol(const SymbolMatrix& matrix, bool withDmtx) {
-  const Raster raster = RenderMatrix(matrix, kModulePixels, kQuietModules);
+ReadBack ReadSymbol(const SymbolMatrix& matrix, bool withDmtx, int32_t orientation) {
+  const Raster raster = RenderMatrix(matrix, kModulePixels, kQuietModules, orientation);
   ReadBack result;
   if (auto decoded = ReadWithZxing(raster)) {
     result.zxingOk = true;
@@ -72,9 +73,10 @@ ReadBack ReadSymbol(const SymbolMatrix& matrix, bool withDmtx) {
 // libdmtx deals the error-correction codewords of the 144 x 144 symbol to its blocks in plain
 // rotation, not in the order that symbol uses (see Format144), and reads no DMRE symbol; there
 // zxing alone judges.
-void ExpectReadsAs(const SymbolMatrix& matrix, const std::string& expected, bool dmre = false) {
+// The matrix is read turned by orientation.
+void ExpectReadsAs(const SymbolMatrix& matrix, const std::string& expected, bool dmre = false, int32_t orientation = 0) {
   const bool dmtxJudges = matrix.Rows() != 144 && !dmre;
-  const ReadBack read = ReadSymbol(matrix, dmtxJudges);
+  const ReadBack read = ReadSymbol(matrix, dmtxJudges, orientation);
   EXPECT_TRUE(read.zxingOk) << "zxing could not read " << Printable(expected);
   EXPECT_TRUE(read.dmtxOk || !dmtxJudges) << "libdmtx could not read " << Printable(expected);
   if (read.zxingOk) {
@@ -132,9 +134,7 @@ TEST_P(EveryFormat, FullSymbolsReadBackInAsciiBase256AndEdifact) {
     ASSERT_EQ(barcode.CurrentFormat().id, format.id);
     for (int angle : dmre ? std::vector<int>{0, 90, 180, 270} : std::vector<int>{0}) {
       SCOPED_TRACE(angle);
-      SymbolMatrix turned = barcode.Matrix();
-      turned.SetOrientation(angle);
-      ExpectReadsAs(turned, data, dmre);
+      ExpectReadsAs(barcode.Matrix(), data, dmre, angle);
     }
   }
 }
@@ -304,13 +304,10 @@ TEST(Orientation, EveryAngleReadsBack) {
     barcode.SetEncodingMode(1);
     barcode.SetPreferredFormat(28);
     barcode.SetDataToEncode("ROTATED 123");
-    barcode.SetOrientation(angle);
     ASSERT_TRUE(barcode.Encoded());
-    // The drawing writes the orientation into the matrix before reading it; do the same here.
-    SymbolMatrix turned = barcode.Matrix();
-    turned.SetOrientation(angle);
+    // The matrix read turned, as the layout reads it for the drawing.
     SCOPED_TRACE(angle);
-    ExpectReadsAs(turned, "ROTATED 123");
+    ExpectReadsAs(barcode.Matrix(), "ROTATED 123", false, angle);
   }
 }
 
@@ -403,38 +400,48 @@ RandomRequest MakeRandomRequest(std::mt19937& random) {
   return request;
 }
 
-ResultCode EncodeQuery(const std::string& query, DataMatrixBarcode& barcode) {
+// A request's symbol and the encoder settings it was encoded from, its data resolved.
+struct EncodedQuery {
+  EncodingSettings encoding;
+  EncodedSymbol symbol;
+};
+
+ResultCode EncodeQuery(const std::string& query, EncodedQuery& encoded) {
   std::string text = query;
   QueryString parameters(text.c_str());
   const RequestSettings settings = GatherRequestSettings(parameters);
-  std::string detail;
-  return EncodeRequestedSymbol(barcode, settings, detail);
+  const StatusOr<EncodingSettings> encoding = ResolveEncoderData(settings);
+  if (encoding.Ok()) encoded.encoding = *encoding;
+  StatusOr<EncodedSymbol> symbol = EncodeRequestedSymbol(settings);
+  if (!symbol.Ok()) return symbol.Code();
+  encoded.symbol = std::move(symbol).Value();
+  return Result::Ok;
 }
 
-// The data codewords before the padding, written as the pipeline writes them for the barcode's
+// The data codewords before the padding, written as the pipeline writes them for the request's
 // data in its format.
-std::size_t DataCodewordsOf(const DataMatrixBarcode& barcode) {
+std::size_t DataCodewordsOf(const EncodedQuery& encoded) {
   DataItemList items;
-  PreprocessData(barcode.DataToEncode(), items);
+  PreprocessData(encoded.encoding.data, items);
   CodewordBuffer buffer;
   const std::size_t leading = CopyLeadingCodewords(items, buffer);
   const DataRange rest(items.data() + leading, items.size() - leading);
-  CodewordWriter out(buffer, barcode.CurrentFormat().dataCodewords);
+  CodewordWriter out(buffer, encoded.symbol.format.dataCodewords);
   const std::vector<Segment> plan =
-      barcode.Minimal() ? MinimalEncoder(rest, leading).Plan(out.Capacity()) : PlanSegments(rest);
+      encoded.encoding.minimal ? MinimalEncoder(rest, leading).Plan(out.Capacity()) : PlanSegments(rest);
   EXPECT_TRUE(EncodeAuto(rest, plan, out));
   return buffer.size();
 }
 
 // Where the barcode's format comes in the order the automatic choice tries; a named format is
 // its own order.
-std::size_t CandidateIndex(const std::string& query, const DataMatrixBarcode& barcode) {
-  if (barcode.PreferredFormat() != 0) return static_cast<std::size_t>(barcode.PreferredFormat());
-  const auto& candidates = FormatCandidates(static_cast<SymbolShape>(barcode.Shape()), barcode.Dmre());
+std::size_t CandidateIndex(const std::string& query, const EncodedQuery& encoded) {
+  if (encoded.encoding.preferredFormat != 0) return static_cast<std::size_t>(encoded.encoding.preferredFormat);
+  const auto& candidates = FormatCandidates(encoded.encoding.shape, encoded.encoding.dmre);
   for (std::size_t i = 0; i < candidates.size(); ++i) {
-    if (candidates[i]->id == barcode.CurrentFormat().id) return i;
+    if (candidates[i]->id == encoded.symbol.format.id) return i;
   }
-  ADD_FAILURE() << "format " << barcode.CurrentFormat().id << " is no candidate of " << query;
+  ADD_FAILURE() << "format " << encoded.symbol.format.id << " is no candidate of " << query;
   return 0;
 }
 
@@ -452,8 +459,8 @@ TEST(MinimalReadBack, RandomRequestsReadBackAndNeverGrow) {
   for (int i = 0; i < requests; ++i) {
     const RandomRequest request = MakeRandomRequest(random);
     SCOPED_TRACE(request.query);
-    DataMatrixBarcode lookAhead;
-    DataMatrixBarcode minimal;
+    EncodedQuery lookAhead;
+    EncodedQuery minimal;
     const ResultCode lookAheadCode = EncodeQuery(request.query, lookAhead);
     const ResultCode minimalCode = EncodeQuery(request.query + "&minimal=1", minimal);
     if (lookAheadCode == Result::Ok) {
@@ -462,8 +469,8 @@ TEST(MinimalReadBack, RandomRequestsReadBackAndNeverGrow) {
       const std::size_t minimalIndex = CandidateIndex(request.query, minimal);
       ASSERT_LE(minimalIndex, lookAheadIndex);  // the same index when the format is named
       smallerSymbols += minimalIndex < lookAheadIndex;
-      if (lookAhead.EncodingMode() != 0) {
-        ASSERT_EQ(minimal.Codewords(), lookAhead.Codewords());
+      if (lookAhead.encoding.encodingMode != EncodingMode::Auto) {
+        ASSERT_EQ(minimal.symbol.codewords, lookAhead.symbol.codewords);
       }
     }
     if (minimalCode != Result::Ok) {
@@ -471,21 +478,21 @@ TEST(MinimalReadBack, RandomRequestsReadBackAndNeverGrow) {
       continue;
     }
     ++encoded;
-    const bool automatic = minimal.EncodingMode() == 0;
+    const bool automatic = minimal.encoding.encodingMode == EncodingMode::Auto;
     if (automatic && lookAheadCode == Result::Ok) {
       fewerCodewords += DataCodewordsOf(minimal) < DataCodewordsOf(lookAhead);
     }
-    const Raster raster = RenderMatrix(minimal.Matrix(), kModulePixels, kQuietModules);
+    const Raster raster = RenderMatrix(minimal.symbol.matrix, kModulePixels, kQuietModules);
     const auto zxing = ReadWithZxing(raster);
     ASSERT_TRUE(zxing.has_value()) << "zxing cannot read the minimal symbol";
-    const FormatInfo& format = minimal.CurrentFormat();
+    const FormatInfo& format = minimal.symbol.format;
     if (request.gs1) {
       if (lookAheadCode != Result::Ok) continue;
-      const auto reference = ReadWithZxing(RenderMatrix(lookAhead.Matrix(), kModulePixels, kQuietModules));
+      const auto reference = ReadWithZxing(RenderMatrix(lookAhead.symbol.matrix, kModulePixels, kQuietModules));
       ASSERT_TRUE(reference.has_value());
       EXPECT_EQ(Printable(zxing->bytes), Printable(reference->bytes));
       // zxing names DMRE symbols by a symbology modifier of their own.
-      if ((format.id >= kFirstDmreFormatId) == (lookAhead.CurrentFormat().id >= kFirstDmreFormatId)) {
+      if ((format.id >= kFirstDmreFormatId) == (lookAhead.symbol.format.id >= kFirstDmreFormatId)) {
         EXPECT_EQ(zxing->symbologyId, reference->symbologyId);
       }
       continue;
@@ -495,12 +502,12 @@ TEST(MinimalReadBack, RandomRequestsReadBackAndNeverGrow) {
     // it reads (not 144 x 144, see Format144) and without a latch directly followed by its
     // unlatch (which it misreads).
     if (i % 10 != 0 || format.id == 24 || format.id >= kFirstDmreFormatId ||
-        HasLatchThenUnlatch(minimal.Codewords(), format.dataCodewords)) {
+        HasLatchThenUnlatch(minimal.symbol.codewords, format.dataCodewords)) {
       continue;
     }
     // libdmtx's finder misses the odd symbol at one module size; a misencoded one fails at every size.
     auto dmtx = ReadWithDmtx(raster);
-    if (!dmtx) dmtx = ReadWithDmtx(RenderMatrix(minimal.Matrix(), kModulePixels + 1, kQuietModules));
+    if (!dmtx) dmtx = ReadWithDmtx(RenderMatrix(minimal.symbol.matrix, kModulePixels + 1, kQuietModules));
     ASSERT_TRUE(dmtx.has_value()) << "libdmtx cannot read the minimal symbol";
     EXPECT_EQ(Printable(dmtx->bytes), Printable(request.dmtxBytes));
     ++dmtxReads;

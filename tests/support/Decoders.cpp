@@ -10,11 +10,12 @@
 #include <memory>
 
 #include "encoder/SymbolMatrix.h"
+#include "render/SymbolLayout.h"
 
 using namespace korvex::internal;
 
-Raster RenderMatrix(const SymbolMatrix& matrix, int moduleSize, int quietModules) {
-  const bool turned = matrix.Orientation() != 0 && matrix.Orientation() != 180;
+Raster RenderMatrix(const SymbolMatrix& matrix, int moduleSize, int quietModules, int32_t orientation) {
+  const bool turned = orientation != 0 && orientation != 180;
   const int outRows = turned ? matrix.Cols() : matrix.Rows();
   const int outCols = turned ? matrix.Rows() : matrix.Cols();
   Raster raster;
@@ -23,7 +24,7 @@ Raster RenderMatrix(const SymbolMatrix& matrix, int moduleSize, int quietModules
   raster.pixels.assign(static_cast<std::size_t>(raster.width) * raster.height, 0xFF);
   for (int i = 0; i < outRows; ++i) {
     for (int j = 0; j < outCols; ++j) {
-      if (!matrix.RotatedModule(static_cast<uint16_t>(i), static_cast<uint16_t>(j))) continue;
+      if (!TurnedModule(matrix, orientation, static_cast<uint16_t>(i), static_cast<uint16_t>(j))) continue;
       for (int dy = 0; dy < moduleSize; ++dy) {
         const int y = (i + quietModules) * moduleSize + dy;
         const int x = (j + quietModules) * moduleSize;

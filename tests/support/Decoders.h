@@ -26,8 +26,9 @@ struct Decoded {
 };
 
 // The matrix drawn black on white, moduleSize pixels per module, quietModules light modules
-// around it, read through RotatedModule (so the matrix's orientation applies).
-Raster RenderMatrix(const korvex::internal::SymbolMatrix& matrix, int moduleSize, int quietModules);
+// around it, turned by orientation (degrees) as a layout turns it.
+Raster RenderMatrix(const korvex::internal::SymbolMatrix& matrix, int moduleSize, int quietModules,
+                    int32_t orientation = 0);
 
 std::optional<Decoded> ReadWithZxing(const Raster& raster);
 std::optional<Decoded> ReadWithDmtx(const Raster& raster);

@@ -16,11 +16,10 @@ inline CodewordBuffer VariedCodewords(const FormatInfo& format) {
   return codewords;
 }
 
-// The symbol matrix of those codewords, turned by orientation.
-inline SymbolMatrix VariedMatrix(const FormatInfo& format, int32_t orientation) {
+// The symbol matrix of those codewords.
+inline SymbolMatrix VariedMatrix(const FormatInfo& format) {
   SymbolMatrix matrix;
   matrix.Build(format, VariedCodewords(format));
-  matrix.SetOrientation(orientation);
   return matrix;
 }
 

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "encoder/PlacementGrid.h"
-#include "support/CaseName.h"
 #include "support/VariedMatrix.h"
 
 using namespace korvex::internal;
@@ -204,8 +203,6 @@ TEST(SymbolMatrixTest, ReleaseLeavesItEmpty) {
   EXPECT_TRUE(matrix.Empty());
   EXPECT_EQ(matrix.Rows(), 0);
   EXPECT_EQ(matrix.Cols(), 0);
-  matrix.SetOrientation(0);
-  EXPECT_EQ(matrix.RotatedModule(0, 0), 0);
 }
 
 TEST(SymbolMatrixTest, RefusesTooFewCodewords) {
@@ -223,126 +220,5 @@ TEST(SymbolMatrixTest, RefusesTheTerminatorRow) {
   EXPECT_FALSE(matrix.Build(FormatTable[kFormatCount], {}));
   EXPECT_TRUE(matrix.Empty());
 }
-
-struct RotationCase {
-  int32_t orientation;
-  bool swapsSides;
-  // Output row/col -> stored row/col, written out per angle.
-  int (*storedRow)(int i, int j, int rows, int cols);
-  int (*storedCol)(int i, int j, int rows, int cols);
-};
-
-void PrintTo(const RotationCase& c, std::ostream* os) { *os << c.orientation << " degrees"; }
-
-class SymbolMatrixRotationTest : public ::testing::TestWithParam<RotationCase> {};
-
-// A rectangle (8 x 18) shows whether rows and columns are exchanged.
-TEST_P(SymbolMatrixRotationTest, ReadsTheTurnedSymbol) {
-  const RotationCase& c = GetParam();
-  const FormatInfo& format = Format(25);
-  SymbolMatrix matrix;
-  ASSERT_TRUE(matrix.Build(format, VariedCodewords(format)));
-  matrix.SetOrientation(c.orientation);
-  const int rows = matrix.Rows();
-  const int cols = matrix.Cols();
-  const int outRows = c.swapsSides ? cols : rows;
-  const int outCols = c.swapsSides ? rows : cols;
-  for (int i = 0; i < outRows; ++i) {
-    for (int j = 0; j < outCols; ++j) {
-      ASSERT_EQ(matrix.RotatedModule(static_cast<uint16_t>(i), static_cast<uint16_t>(j)),
-                matrix.Module(c.storedRow(i, j, rows, cols), c.storedCol(i, j, rows, cols)))
-          << "output (" << i << ", " << j << ")";
-    }
-  }
-  // Past the turned symbol everything reads light.
-  EXPECT_EQ(matrix.RotatedModule(static_cast<uint16_t>(outRows), 0), 0);
-  EXPECT_EQ(matrix.RotatedModule(0, static_cast<uint16_t>(outCols)), 0);
-  EXPECT_EQ(matrix.RotatedModule(65535, 65535), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Angles, SymbolMatrixRotationTest,
-    ::testing::Values(
-        RotationCase{0, false, [](int i, int, int, int) { return i; }, [](int, int j, int, int) { return j; }},
-        RotationCase{90, true, [](int, int j, int, int) { return j; },
-                     [](int i, int, int, int cols) { return cols - 1 - i; }},
-        RotationCase{180, false, [](int i, int, int rows, int) { return rows - 1 - i; },
-                     [](int, int j, int, int cols) { return cols - 1 - j; }},
-        RotationCase{270, true, [](int, int j, int rows, int) { return rows - 1 - j; },
-                     [](int i, int, int, int) { return i; }}),
-    [](const auto& info) { return "Deg" + std::to_string(info.param.orientation); });
-
-// Where the two solid finder edges end up in the output for each angle.
-struct SolidEdgeCase {
-  int32_t orientation;
-  bool topRow;
-  bool bottomRow;
-  bool leftCol;
-  bool rightCol;
-};
-
-void PrintTo(const SolidEdgeCase& c, std::ostream* os) { *os << c.orientation << " degrees"; }
-
-class SymbolMatrixSolidEdgeTest : public ::testing::TestWithParam<SolidEdgeCase> {};
-
-TEST_P(SymbolMatrixSolidEdgeTest, FinderEdgesFollowTheTurn) {
-  const SolidEdgeCase& c = GetParam();
-  const FormatInfo& format = Format(26);
-  SymbolMatrix matrix;
-  ASSERT_TRUE(matrix.Build(format, VariedCodewords(format)));
-  matrix.SetOrientation(c.orientation);
-  const bool turned = c.orientation == 90 || c.orientation == 270;
-  const int outRows = turned ? matrix.Cols() : matrix.Rows();
-  const int outCols = turned ? matrix.Rows() : matrix.Cols();
-  const auto rowSolid = [&](int i) {
-    for (int j = 0; j < outCols; ++j)
-      if (!matrix.RotatedModule(static_cast<uint16_t>(i), static_cast<uint16_t>(j))) return false;
-    return true;
-  };
-  const auto colSolid = [&](int j) {
-    for (int i = 0; i < outRows; ++i)
-      if (!matrix.RotatedModule(static_cast<uint16_t>(i), static_cast<uint16_t>(j))) return false;
-    return true;
-  };
-  EXPECT_EQ(rowSolid(0), c.topRow);
-  EXPECT_EQ(rowSolid(outRows - 1), c.bottomRow);
-  EXPECT_EQ(colSolid(0), c.leftCol);
-  EXPECT_EQ(colSolid(outCols - 1), c.rightCol);
-}
-
-INSTANTIATE_TEST_SUITE_P(Angles, SymbolMatrixSolidEdgeTest,
-                         ::testing::Values(SolidEdgeCase{0, false, true, true, false},
-                                           SolidEdgeCase{90, false, true, false, true},
-                                           SolidEdgeCase{180, true, false, false, true},
-                                           SolidEdgeCase{270, true, false, true, false}),
-                         [](const auto& info) { return "Deg" + std::to_string(info.param.orientation); });
-
-TEST(SymbolMatrixRotationCornerTest, OutputOriginAtQuarterTurns) {
-  SymbolMatrix matrix;
-  ASSERT_TRUE(matrix.Build(Format(1), {142, 164, 186, 114, 25, 5, 88, 102}));
-  matrix.SetOrientation(90);
-  EXPECT_EQ(matrix.RotatedModule(0, 0), matrix.Module(0, matrix.Cols() - 1));
-  EXPECT_EQ(matrix.RotatedModule(0, 0), 0);
-  matrix.SetOrientation(270);
-  EXPECT_EQ(matrix.RotatedModule(0, 0), matrix.Module(matrix.Rows() - 1, 0));
-  EXPECT_EQ(matrix.RotatedModule(0, 0), 1);
-}
-
-class SymbolMatrixInvalidOrientationTest : public ::testing::TestWithParam<int32_t> {};
-
-TEST_P(SymbolMatrixInvalidOrientationTest, EveryModuleLight) {
-  const FormatInfo& format = Format(25);
-  SymbolMatrix matrix;
-  ASSERT_TRUE(matrix.Build(format, Filled(format, 0xFF)));
-  matrix.SetOrientation(GetParam());
-  int dark = 0;
-  for (int i = 0; i < 20; ++i) {
-    for (int j = 0; j < 20; ++j) dark += matrix.RotatedModule(static_cast<uint16_t>(i), static_cast<uint16_t>(j));
-  }
-  EXPECT_EQ(dark, 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Angles, SymbolMatrixInvalidOrientationTest, ::testing::Values(45, -90, 360, 1, 89),
-                         [](const auto& info) { return "Deg_" + CaseName(info.param); });
 
 }  // namespace

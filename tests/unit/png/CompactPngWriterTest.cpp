@@ -18,6 +18,7 @@
 #include "request/QueryString.h"
 #include "request/RequestHandler.h"
 #include "request/DataMatrixBarcode.h"
+#include "render/DrawingGeometry.h"
 #include "render/RgbImage.h"
 #include "render/SymbolLayout.h"
 #include "support/CaseName.h"
@@ -206,7 +207,8 @@ ssize_t SinkWrite(void* cookie, const char* data, std::size_t size) {
 
 // What the writer puts into a stream that takes at most limit bytes, unbuffered; written
 // tells whether the writer reported the stream whole.
-FailingSink WriteIntoSink(const CompactPngWriter& writer, std::size_t limit, bool& written) {
+FailingSink WriteIntoSink(const SymbolMatrix& matrix, const SymbolLayout& layout, int32_t dpi, std::size_t limit,
+                          bool& written) {
   FailingSink sink;
   sink.limit = limit;
   cookie_io_functions_t functions{};
@@ -217,22 +219,28 @@ FailingSink WriteIntoSink(const CompactPngWriter& writer, std::size_t limit, boo
     return sink;
   }
   std::setvbuf(stream, nullptr, _IONBF, 0);
-  written = writer.Write(stream);
+  written = WriteCompactPng(stream, matrix, layout, dpi);
   std::fclose(stream);
   return sink;
 }
 
 struct Drawn {
-  DataMatrixBarcode barcode;
+  EncodedSymbol symbol;
   SymbolLayout layout;
 };
 
 // The symbol of data laid out in a width x height image, or nothing.
 bool LayOut(Drawn& drawn, const std::string& data, int32_t width, int32_t height, uint32_t back, uint32_t fore) {
-  drawn.barcode.SetDataToEncode(data);
-  drawn.barcode.SetBackColor(back);
-  drawn.barcode.SetForeColor(fore);
-  return drawn.barcode.ComputeLayout(DrawRect(0, 0, width, height), drawn.layout) == 0;
+  DataMatrixBarcode barcode;
+  if (barcode.SetDataToEncode(data) != Result::Ok) return false;
+  DrawingProperties drawing;
+  drawing.backColor = back;
+  drawing.foreColor = fore;
+  const StatusOr<SymbolLayout> layout = ComputeLayout(barcode.CurrentFormat(), drawing, DrawRect(0, 0, width, height));
+  if (!layout.Ok()) return false;
+  drawn.symbol = barcode.Symbol();
+  drawn.layout = *layout;
+  return true;
 }
 
 TEST(CompactPngWriter, ClipsModulesAtTheEdgesAsTheRasterDoes) {
@@ -253,15 +261,18 @@ TEST(CompactPngWriter, ClipsModulesAtTheEdgesAsTheRasterDoes) {
       drawn.layout.moduleSize = shift.moduleSize;
       RgbImage raster(83, 61, 0xFFFFFF, -2);
       ASSERT_TRUE(raster.AllocateRows());
-      drawn.barcode.Paint(raster, drawn.layout);
+      PaintSymbol(raster, drawn.symbol.matrix, drawn.layout);
       std::vector<uint8_t> expected;
       for (int32_t y = 0; y < raster.Height(); ++y) expected.insert(expected.end(), raster.Row(y), raster.Row(y) + 3 * 83);
 
-      const CompactPngWriter writer(drawn.layout, drawn.barcode.Matrix(), 0);
       bool written = false;
-      const FailingSink sink = WriteIntoSink(writer, 1 << 20, written);
+      const FailingSink sink = WriteIntoSink(drawn.symbol.matrix, drawn.layout, 0, 1 << 20, written);
       EXPECT_TRUE(written);
       EXPECT_TRUE(ReadBackPng(sink.accepted).rgb == expected);
+      // And the bytes the request road gets are that stream.
+      const StatusOr<std::string> bytes = WriteCompactPng(drawn.symbol.matrix, drawn.layout, 0);
+      ASSERT_TRUE(bytes.Ok());
+      EXPECT_EQ(*bytes, sink.accepted);
     }
   }
 }
@@ -269,16 +280,16 @@ TEST(CompactPngWriter, ClipsModulesAtTheEdgesAsTheRasterDoes) {
 TEST(CompactPngWriter, StopsAtTheFirstFailedWriteAndSaysSo) {
   Drawn drawn;
   ASSERT_TRUE(LayOut(drawn, std::string(600, 'K'), 699, 699, 0xFFFFFF, 0));
-  const CompactPngWriter writer(drawn.layout, drawn.barcode.Matrix(), 300);
+  const SymbolMatrix& matrix = drawn.symbol.matrix;
   bool written = false;
-  const std::size_t fullSize = WriteIntoSink(writer, 1 << 22, written).accepted.size();
+  const std::size_t fullSize = WriteIntoSink(matrix, drawn.layout, 300, 1 << 22, written).accepted.size();
   ASSERT_TRUE(written);
   ASSERT_GT(fullSize, 2000u);
   // Nothing at all, inside the signature and header chunks, inside the image data, before IEND.
   for (const std::size_t limit : {std::size_t{0}, std::size_t{5}, std::size_t{30}, std::size_t{60}, fullSize / 2,
                                   fullSize - 12, fullSize - 1}) {
     SCOPED_TRACE(limit);
-    const FailingSink sink = WriteIntoSink(writer, limit, written);
+    const FailingSink sink = WriteIntoSink(matrix, drawn.layout, 300, limit, written);
     EXPECT_FALSE(written);
     EXPECT_TRUE(sink.failed);
     EXPECT_EQ(sink.writesAfterFailure, 0);
@@ -290,16 +301,19 @@ TEST(CompactPngWriter, StopsAtTheFirstFailedWriteAndSaysSo) {
 TEST(CompactPngWriter, WritesNothingWithoutAnImage) {
   Drawn drawn;
   ASSERT_TRUE(LayOut(drawn, "x", 40, 40, 0xFFFFFF, 0));
+  const SymbolMatrix& matrix = drawn.symbol.matrix;
   bool written = true;
-  EXPECT_FALSE(CompactPngWriter(drawn.layout, drawn.barcode.Matrix(), 0).Write(nullptr));
+  EXPECT_FALSE(WriteCompactPng(nullptr, matrix, drawn.layout, 0));
   SymbolLayout moved = drawn.layout;
   moved.area = DrawRect(5, 0, 45, 40);
-  EXPECT_EQ(WriteIntoSink(CompactPngWriter(moved, drawn.barcode.Matrix(), 0), 1 << 20, written).accepted, "");
+  EXPECT_EQ(WriteIntoSink(matrix, moved, 0, 1 << 20, written).accepted, "");
   EXPECT_FALSE(written);
+  EXPECT_EQ(WriteCompactPng(matrix, moved, 0).Code(), Result::PngInitFailed);
   SymbolLayout empty = drawn.layout;
   empty.area = DrawRect(0, 0, 0, 40);
-  EXPECT_EQ(WriteIntoSink(CompactPngWriter(empty, drawn.barcode.Matrix(), 0), 1 << 20, written).accepted, "");
+  EXPECT_EQ(WriteIntoSink(matrix, empty, 0, 1 << 20, written).accepted, "");
   EXPECT_FALSE(written);
+  EXPECT_EQ(WriteCompactPng(matrix, empty, 0).Code(), Result::PngInitFailed);
 }
 
 }  // namespace

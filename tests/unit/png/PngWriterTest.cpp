@@ -13,7 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "encoder/EncodingPipeline.h"
+#include "png/PngWriter.h"
+#include "render/DrawingGeometry.h"
 #include "render/RgbImage.h"
+#include "render/SymbolLayout.h"
 #include "support/CaseName.h"
 #include "support/PngReader.h"
 
@@ -474,6 +478,63 @@ TEST(PngWriterDeathTest, FullDeviceEndsTheWriteAndTheProcessExitsNormally) {
 
 TEST(PngWriterDeathTest, ClosedPipeEndsTheWriteAndTheProcessExitsNormally) {
   EXPECT_EXIT(WriteToClosedPipe(), ::testing::ExitedWithCode(0), "");
+}
+
+// The writer the request road calls: the raster that PaintRaster paints, as PNG bytes, for
+// layouts that fill the image, turn the symbol or clip it; a layout without pixels has no raster.
+TEST(WritePng, WritesThePaintedRasterOrFails) {
+  EncodingSettings settings;
+  settings.data = "WritePng";
+  const StatusOr<EncodedSymbol> symbol = EncodeSymbol(settings);
+  ASSERT_TRUE(symbol.Ok());
+  const struct {
+    int32_t orientation, width, height;
+    uint32_t back;
+    ResultCode code;
+  } cases[] = {{0, 70, 70, kWhite, Result::Ok},
+               {90, 83, 61, 0x0000FF, Result::Ok},
+               {270, 30, 200, 0x808080, Result::Ok},
+               {0, 0, 70, kWhite, Result::PngInitFailed}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.orientation) + " degrees, " + std::to_string(c.width) + " x " +
+                 std::to_string(c.height));
+    DrawingProperties drawing;
+    drawing.orientation = c.orientation;
+    drawing.backColor = c.back;
+    SymbolLayout layout;
+    const StatusOr<SymbolLayout> fitted = ComputeLayout(symbol->format, drawing, DrawRect(0, 0, 200, 200));
+    ASSERT_TRUE(fitted.Ok());
+    layout = *fitted;
+    layout.area = DrawRect(0, 0, c.width, c.height);
+    const StatusOr<std::string> bytes = WritePng(symbol->matrix, layout, 300);
+    ASSERT_EQ(bytes.Code(), c.code);
+    if (c.code != Result::Ok) continue;
+    std::vector<uint8_t> expected;
+    ASSERT_TRUE(PaintRaster(symbol->matrix, layout, 300, [&](RgbImage& image) {
+                  for (int32_t y = 0; y < image.Height(); ++y) {
+                    expected.insert(expected.end(), image.Row(y), image.Row(y) + 3 * image.Width());
+                  }
+                }).Ok());
+    PngInfo png;
+    std::string error;
+    ASSERT_TRUE(ReadPng(*bytes, png, &error)) << error;
+    EXPECT_EQ(png.width, static_cast<uint32_t>(c.width));
+    EXPECT_TRUE(png.rgb == expected);
+    EXPECT_NE(png.FindChunk("pHYs"), nullptr);
+  }
+}
+
+TEST(WriteToMemory, HoldsWhatWasWrittenOrFails) {
+  // Bytes, not text: a NUL byte inside stays.
+  const StatusOr<std::string> written =
+      WriteToMemory([](FILE* stream) { return std::fwrite("a\0b", 1, 3, stream) == 3; });
+  ASSERT_TRUE(written.Ok());
+  EXPECT_EQ(*written, std::string("a\0b", 3));
+  const StatusOr<std::string> refused = WriteToMemory([](FILE* stream) {
+    std::fputs("part of it", stream);
+    return false;
+  });
+  EXPECT_EQ(refused.Code(), Result::PngInitFailed);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "request/DataMatrixBarcode.h"
 #include "encoder/FormatTable.h"
 #include "render/RgbImage.h"
+#include "render/SymbolLayout.h"
 #include "encoder/SymbolMatrix.h"
 #include "support/CaseName.h"
 #include "support/VariedMatrix.h"
@@ -49,6 +50,15 @@ uint32_t Stored(uint32_t color) {
   return ((color & 0xFF) << 16) | (color & 0xFF00) | ((color >> 16) & 0xFF);
 }
 
+// The stored modules, row after row.
+std::vector<uint8_t> Picture(const SymbolMatrix& matrix) {
+  std::vector<uint8_t> modules;
+  for (int row = 0; row < matrix.Rows(); ++row) {
+    for (int col = 0; col < matrix.Cols(); ++col) modules.push_back(matrix.Module(row, col));
+  }
+  return modules;
+}
+
 std::vector<uint8_t> AllBytes(const RgbImage& image) {
   std::vector<uint8_t> bytes;
   for (int32_t y = 0; y < image.Height(); ++y) {
@@ -60,9 +70,9 @@ std::vector<uint8_t> AllBytes(const RgbImage& image) {
 // Checks every pixel of the image: inside the symbol block at (x0, y0) with square modules of
 // size m, the matrix's (turned) modules in fore and back; elsewhere inside the rectangle the
 // background; outside the rectangle white.
-void ExpectSymbolAt(const RgbImage& image, const SymbolMatrix& matrix, int32_t x0, int32_t y0, int32_t m,
-                    uint32_t fore, uint32_t back, const DrawRect& rect) {
-  const bool columnsAcross = matrix.Orientation() == 0 || matrix.Orientation() == 180;
+void ExpectSymbolAt(const RgbImage& image, const SymbolMatrix& matrix, int32_t orientation, int32_t x0, int32_t y0,
+                    int32_t m, uint32_t fore, uint32_t back, const DrawRect& rect) {
+  const bool columnsAcross = orientation == 0 || orientation == 180;
   const int32_t cols = columnsAcross ? matrix.Cols() : matrix.Rows();
   const int32_t rows = columnsAcross ? matrix.Rows() : matrix.Cols();
   int mismatches = 0;
@@ -71,7 +81,8 @@ void ExpectSymbolAt(const RgbImage& image, const SymbolMatrix& matrix, int32_t x
       uint32_t expected = kWhite;
       if (x >= rect.left && x < rect.right && y >= rect.top && y < rect.bottom) expected = back;
       const bool inBlock = x >= x0 && x < x0 + cols * m && y >= y0 && y < y0 + rows * m;
-      if (inBlock && matrix.RotatedModule(static_cast<uint16_t>((y - y0) / m), static_cast<uint16_t>((x - x0) / m))) {
+      if (inBlock &&
+          TurnedModule(matrix, orientation, static_cast<uint16_t>((y - y0) / m), static_cast<uint16_t>((x - x0) / m))) {
         expected = fore;
       }
       if (StoredPixel(image, x, y) != Stored(expected)) {
@@ -91,7 +102,7 @@ struct ToPixelsCase {
   double value;
   int32_t hres;
   int32_t vres;
-  int32_t unit;
+  Unit unit;
   bool horizontal;
   bool ok;
   int32_t pixels;
@@ -126,8 +137,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ToPixelsCase{"InchesVertical", 0.5, 100, 200, Unit::Inches, false, true, 100},
                       ToPixelsCase{"MillimetresOneInch", 25.4, 96, 96, Unit::Millimetres, true, true, 96},
                       ToPixelsCase{"MillimetresVertical", 2.0, 1, 254, Unit::Millimetres, false, true, 20},
-                      ToPixelsCase{"UnitFour", 1.0, 1, 1, 4, true, false, 0},
-                      ToPixelsCase{"UnitMinusOne", 1.0, 1, 1, -1, true, false, 0},
+                      ToPixelsCase{"UnitFour", 1.0, 1, 1, static_cast<Unit>(4), true, false, 0},
+                      ToPixelsCase{"UnitMinusOne", 1.0, 1, 1, static_cast<Unit>(-1), true, false, 0},
                       ToPixelsCase{"NotANumber", std::nan(""), 1, 1, Unit::Pixels, true, false, 0},
                       ToPixelsCase{"BeyondInt32", 1e12, 1, 1, Unit::Pixels, true, false, 0},
                       ToPixelsCase{"Int32Max", 2147483647.0, 1, 1, Unit::Pixels, true, true, 2147483647},
@@ -226,9 +237,26 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FitCase>& info) { return info.param.name; });
 
 // ---------------------------------------------------------------------------------------------
-// DrawModules
+// PaintSymbol: the modules of a layout, on the image's own white
 
-class DrawModulesTest : public ::testing::TestWithParam<int32_t> {};
+// A layout of the matrix turned by orientation, its first module at (x, y), on white.
+SymbolLayout ModulesAt(const SymbolMatrix& matrix, int32_t orientation, int32_t x, int32_t y, int32_t moduleSize,
+                       uint32_t fore, const RgbImage& image) {
+  const bool turned = orientation != 0 && orientation != 180;
+  SymbolLayout layout;
+  layout.area = DrawRect(0, 0, image.Width(), image.Height());
+  layout.moduleSize = moduleSize;
+  layout.x = x;
+  layout.y = y;
+  layout.orientation = orientation;
+  layout.columns = turned ? matrix.Rows() : matrix.Cols();
+  layout.rows = turned ? matrix.Cols() : matrix.Rows();
+  layout.backColor = kWhite;
+  layout.foreColor = fore;
+  return layout;
+}
+
+class PaintSymbolTest : public ::testing::TestWithParam<int32_t> {};
 
 // The two solid finder edges of the drawn symbol: which output edges they lie on.
 struct SolidEdges {
@@ -244,20 +272,20 @@ SolidEdges SolidEdgesOf(int32_t orientation) {
   }
 }
 
-TEST_P(DrawModulesTest, PaintsEveryDarkModuleTurnedAndNothingElse) {
+TEST_P(PaintSymbolTest, PaintsEveryDarkModuleTurnedAndNothingElse) {
   const int32_t orientation = GetParam();
-  const SymbolMatrix matrix = VariedMatrix(FormatOfSize(8, 18), orientation);
+  const SymbolMatrix matrix = VariedMatrix(FormatOfSize(8, 18));
   const bool turned = orientation == 90 || orientation == 270;
   const int32_t outCols = turned ? 8 : 18;
   const int32_t outRows = turned ? 18 : 8;
   constexpr int32_t kX = 3, kY = 5, kModule = 2;
   RgbImage image(kX + outCols * kModule + 4, kY + outRows * kModule + 3, kWhite, -2);
   ASSERT_TRUE(image.AllocateRows());
-  DrawModules(image, matrix, kX, kY, kModule, kModule, 0x00FF00);
-  ExpectSymbolAt(image, matrix, kX, kY, kModule, 0x00FF00, kWhite,
+  PaintSymbol(image, matrix, ModulesAt(matrix, orientation, kX, kY, kModule, 0x00FF00, image));
+  ExpectSymbolAt(image, matrix, orientation, kX, kY, kModule, 0x00FF00, kWhite,
                  DrawRect(0, 0, image.Width(), image.Height()));
 
-  // The solid L lies where the orientation turns it, independent of RotatedModule.
+  // The solid L lies where the orientation turns it, independent of TurnedModule.
   auto dark = [&](int32_t i, int32_t j) {
     return StoredPixel(image, kX + j * kModule + 1, kY + i * kModule + 1) == Stored(0x00FF00);
   };
@@ -280,25 +308,25 @@ TEST_P(DrawModulesTest, PaintsEveryDarkModuleTurnedAndNothingElse) {
   EXPECT_EQ(rowSolid(outRows - 1), edges.bottom);
 }
 
-INSTANTIATE_TEST_SUITE_P(Orientations, DrawModulesTest, ::testing::Values(0, 90, 180, 270),
+INSTANTIATE_TEST_SUITE_P(Orientations, PaintSymbolTest, ::testing::Values(0, 90, 180, 270),
                          [](const auto& info) { return "Deg" + std::to_string(info.param); });
 
-TEST(DrawModules, UnknownOrientationPaintsNothing) {
-  const SymbolMatrix matrix = VariedMatrix(FormatOfSize(12, 12), 45);
+TEST(PaintSymbol, UnknownOrientationPaintsNothing) {
+  const SymbolMatrix matrix = VariedMatrix(FormatOfSize(12, 12));
   RgbImage image(40, 40, kWhite, -2);
   ASSERT_TRUE(image.AllocateRows());
-  DrawModules(image, matrix, 2, 2, 3, 3, kBlack);
+  PaintSymbol(image, matrix, ModulesAt(matrix, 45, 2, 2, 3, kBlack, image));
   for (const uint8_t byte : AllBytes(image)) ASSERT_EQ(byte, 0xFF);
 }
 
-TEST(DrawModules, ModulesPartlyOutsideTheImageAreClipped) {
-  const SymbolMatrix matrix = VariedMatrix(FormatOfSize(10, 10), 0);
+TEST(PaintSymbol, ModulesPartlyOutsideTheImageAreClipped) {
+  const SymbolMatrix matrix = VariedMatrix(FormatOfSize(10, 10));
   RgbImage image(10, 10, kWhite, -2);
   ASSERT_TRUE(image.AllocateRows());
-  DrawModules(image, matrix, -1, -1, 1, 1, kBlack);
+  PaintSymbol(image, matrix, ModulesAt(matrix, 0, -1, -1, 1, kBlack, image));
   // Output column 0 (solid) starts at x = -1 and is gone; column 1 shows at x = 0.
   for (int32_t y = 0; y < 9; ++y) {
-    EXPECT_EQ(StoredPixel(image, 0, y) == 0, matrix.RotatedModule(static_cast<uint16_t>(y + 1), 1) != 0) << y;
+    EXPECT_EQ(StoredPixel(image, 0, y) == 0, matrix.Module(y + 1, 1) != 0) << y;
   }
   // Nothing beyond the symbol's extent: column 9 of the image lies past its right edge.
   for (int32_t y = 0; y < 10; ++y) EXPECT_EQ(StoredPixel(image, 9, y), 0xFFFFFFu);
@@ -326,7 +354,8 @@ struct SizeCase {
   bool quietZone;
   int32_t quietZoneSize;
   double xdim;
-  int32_t hres, vres, unitIn, unitOut;
+  int32_t hres, vres;
+  Unit unitIn, unitOut;
   ResultCode result;
   double width, height;
 };
@@ -354,7 +383,7 @@ TEST_P(ComputeImageSizeTest, GivesTheSizeOrTheFailure) {
   }
 }
 
-constexpr int32_t P = Unit::Pixels;
+constexpr Unit P = Unit::Pixels;
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ComputeImageSizeTest,
@@ -373,8 +402,8 @@ INSTANTIATE_TEST_SUITE_P(
         SizeCase{"TooManyModules", 12, 12, 0, true, 32767, 1, 1, 1, P, P, Result::InvalidBarcodeSize, 0, 0},
         SizeCase{"TooManyModulesWrappingSmall", 12, 12, 0, true, 32790, 1, 1, 1, P, P, Result::InvalidBarcodeSize,
                  0, 0},
-        SizeCase{"UnitInUnknown", 12, 12, 0, true, 1, 5, 1, 1, 4, P, Result::InvalidArgument, 0, 0},
-        SizeCase{"UnitOutUnknown", 12, 12, 0, true, 1, 5, 1, 1, P, -1, Result::InvalidArgument, 0, 0},
+        SizeCase{"UnitInUnknown", 12, 12, 0, true, 1, 5, 1, 1, static_cast<Unit>(4), P, Result::InvalidArgument, 0, 0},
+        SizeCase{"UnitOutUnknown", 12, 12, 0, true, 1, 5, 1, 1, P, static_cast<Unit>(-1), Result::InvalidArgument, 0, 0},
         SizeCase{"MilsToInches", 12, 12, 0, true, 1, 10, 300, 600, Unit::Mils, Unit::Inches, Result::Ok, 0.14, 0.14},
         SizeCase{"MilsToMils", 12, 12, 0, true, 1, 10, 300, 600, Unit::Mils, Unit::Mils, Result::Ok, 140, 140},
         SizeCase{"MilsToMillimetres", 12, 12, 0, true, 1, 10, 300, 600, Unit::Mils, Unit::Millimetres, Result::Ok,
@@ -415,9 +444,11 @@ TEST_P(DrawTest, PlacesTheSymbol) {
   barcode.SetForeColor(c.fore);
   RgbImage image(c.imageWidth, c.imageHeight, kWhite, -2);
   ASSERT_TRUE(image.AllocateRows());
+  const SymbolMatrix before = barcode.Matrix();
   ASSERT_EQ(barcode.Draw(image, c.rect), Result::Ok);
-  EXPECT_EQ(barcode.Matrix().Orientation(), c.orientation);
-  ExpectSymbolAt(image, barcode.Matrix(), c.x0, c.y0, c.moduleSize, c.fore, c.back, c.rect);
+  // Drawing turns the symbol as it reads it, and leaves the symbol itself as it was.
+  EXPECT_EQ(Picture(barcode.Matrix()), Picture(before));
+  ExpectSymbolAt(image, barcode.Matrix(), c.orientation, c.x0, c.y0, c.moduleSize, c.fore, c.back, c.rect);
 }
 
 const DrawRect kSquare100(0, 0, 100, 100);
@@ -468,7 +499,7 @@ TEST(Draw, FrontEndSizeFromComputeImageSizeFitsAtTheXDimension) {
   RgbImage image(static_cast<int32_t>(width), static_cast<int32_t>(height), kWhite, -2);
   ASSERT_TRUE(image.AllocateRows());
   ASSERT_EQ(barcode.Draw(image, DrawRect(0, 0, image.Width(), image.Height())), Result::Ok);
-  ExpectSymbolAt(image, barcode.Matrix(), 5, 5, 5, kBlack, kWhite, DrawRect(0, 0, 60, 60));
+  ExpectSymbolAt(image, barcode.Matrix(), 0, 5, 5, 5, kBlack, kWhite, DrawRect(0, 0, 60, 60));
 }
 
 struct FailureCase {

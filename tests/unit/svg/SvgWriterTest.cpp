@@ -62,13 +62,13 @@ bool ParseRectangles(const std::string& path, std::vector<PathRect>& rects, std:
   return true;
 }
 
-SymbolLayout LayoutOf(const SymbolMatrix& matrix, int32_t moduleSize, int32_t x, int32_t y) {
-  const bool upright = matrix.Orientation() == 0 || matrix.Orientation() == 180;
+SymbolLayout LayoutOf(const SymbolMatrix& matrix, int32_t orientation, int32_t moduleSize, int32_t x, int32_t y) {
+  const bool upright = orientation == 0 || orientation == 180;
   SymbolLayout layout;
   layout.moduleSize = moduleSize;
   layout.x = x;
   layout.y = y;
-  layout.orientation = matrix.Orientation();
+  layout.orientation = orientation;
   layout.columns = upright ? matrix.Cols() : matrix.Rows();
   layout.rows = upright ? matrix.Rows() : matrix.Cols();
   layout.area = DrawRect(0, 0, x + layout.columns * moduleSize + 3, y + layout.rows * moduleSize + 3);
@@ -84,17 +84,17 @@ TEST(ModulePathData, RectanglesAreExactlyTheDarkModulesInMaximalRuns) {
     for (const int32_t angle : {0, 90, 180, 270}) {
       SCOPED_TRACE(std::to_string(format.symbolRows) + "x" + std::to_string(format.symbolCols) + " at " +
                    std::to_string(angle));
-      const SymbolMatrix matrix = VariedMatrix(format, angle);
+      const SymbolMatrix matrix = VariedMatrix(format);
       const int32_t size = 3;
-      const SymbolLayout layout = LayoutOf(matrix, size, 7, 2);
+      const SymbolLayout layout = LayoutOf(matrix, angle, size, 7, 2);
       std::vector<PathRect> rects;
       std::string error;
-      ASSERT_TRUE(ParseRectangles(ModulePathData(layout, matrix), rects, error)) << error;
+      ASSERT_TRUE(ParseRectangles(ModulePathData(matrix, layout), rects, error)) << error;
 
       std::vector<int> covered(static_cast<std::size_t>(layout.rows) * layout.columns, 0);
       const auto dark = [&](int64_t row, int64_t col) {
         return row >= 0 && col >= 0 && row < layout.rows && col < layout.columns &&
-               matrix.RotatedModule(static_cast<uint16_t>(row), static_cast<uint16_t>(col)) != 0;
+               layout.Module(matrix, static_cast<uint16_t>(row), static_cast<uint16_t>(col)) != 0;
       };
       for (const PathRect& r : rects) {
         ASSERT_EQ((r.left - layout.x) % size, 0);
@@ -123,11 +123,13 @@ TEST(ModulePathData, RectanglesAreExactlyTheDarkModulesInMaximalRuns) {
 }
 
 TEST(WriteSvg, ColoursAndSizeOfTheDocument) {
-  const SymbolMatrix matrix = VariedMatrix(FormatTable.front(), 0);
-  SymbolLayout layout = LayoutOf(matrix, 2, 4, 5);
+  const SymbolMatrix matrix = VariedMatrix(FormatTable.front());
+  SymbolLayout layout = LayoutOf(matrix, 0, 2, 4, 5);
   layout.backColor = 0x0000FF;  // internal form: red
   layout.foreColor = 0x123456;
-  const std::string svg = WriteSvg(layout, matrix);
+  const StatusOr<std::string> written = WriteSvg(matrix, layout);
+  ASSERT_TRUE(written.Ok());
+  const std::string& svg = *written;
   EXPECT_NE(svg.find("width=\"27\" height=\"28\" viewBox=\"0 0 27 28\""), std::string::npos) << svg;
   EXPECT_NE(svg.find("<rect x=\"0\" y=\"0\" width=\"27\" height=\"28\" fill=\"#ff0000\"/>"), std::string::npos) << svg;
   EXPECT_NE(svg.find("<path fill=\"#563412\" d=\"M"), std::string::npos) << svg;
@@ -139,7 +141,7 @@ TEST(WriteSvg, ColoursAndSizeOfTheDocument) {
                  {254, "width=\"2.7mm\" height=\"2.8mm\""},
                  {1, "width=\"685.8mm\" height=\"711.2mm\""}};
   for (const auto& c : printed) {
-    EXPECT_NE(WriteSvg(layout, matrix, c.dpi).find(c.size), std::string::npos) << c.dpi << " dpi";
+    EXPECT_NE(WriteSvg(matrix, layout, c.dpi)->find(c.size), std::string::npos) << c.dpi << " dpi";
   }
 }
 
