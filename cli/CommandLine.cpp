@@ -3,7 +3,9 @@
 #include <getopt.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,7 +17,7 @@ namespace korvex::internal {
 namespace {
 
 // Values getopt_long returns for the options that have no short form; request parameters are
-// numbered from kFirstParameter by their place in kRequestParameters.
+// numbered from kFirstParameter by their place in the parameter table.
 enum : int { kHelp = 1000, kVersion, kBatch, kFirstParameter };
 
 std::vector<option> LongOptions() {
@@ -26,8 +28,9 @@ std::vector<option> LongOptions() {
       {"output", required_argument, nullptr, 'o'},
   };
   int index = kFirstParameter;
-  for (const RequestParameter& parameter : kRequestParameters) {
-    options.push_back({parameter.name, parameter.isSwitch ? optional_argument : required_argument, nullptr, index++});
+  for (const RequestParameter& parameter : RequestParameters()) {
+    const bool flag = parameter.kind == ParameterKind::Flag;
+    options.push_back({parameter.name, flag ? optional_argument : required_argument, nullptr, index++});
   }
   options.push_back({nullptr, 0, nullptr, 0});
   return options;
@@ -64,6 +67,31 @@ CommandLine Completed(CommandLine line, const std::vector<std::string>& operands
   }
   if (line.output && EndsWithSvg(*line.output) && !line.parameters.Has("out")) line.parameters.Set("out", "svg");
   return line;
+}
+
+// One parameter's option, its description, accepted values and default, wrapped under the
+// column of the other options' descriptions.
+std::string OptionHelp(const RequestParameter& parameter) {
+  constexpr size_t kLineWidth = 79;
+  constexpr size_t kColumn = 21;
+  std::string text = std::string(parameter.description) + " (" + AcceptedValues(parameter) + "; default " +
+                     parameter.defaultValue + ")";
+  text.erase(std::remove(text.begin(), text.end(), '`'), text.end());
+  std::string lines;
+  std::string line = std::string("  --") + parameter.name + (parameter.kind == ParameterKind::Flag ? "" : "=VALUE");
+  std::istringstream words(text);
+  for (std::string word; words >> word;) {
+    if (line.size() <= kColumn) {
+      line.resize(kColumn, ' ');
+    } else if (line.size() + 1 + word.size() > kLineWidth) {
+      lines += line + "\n";
+      line = std::string(kColumn, ' ');
+    } else {
+      line += ' ';
+    }
+    line += word;
+  }
+  return lines + line + "\n";
 }
 
 }  // namespace
@@ -106,7 +134,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
       case '?':
         return Refuse("");  // getopt_long has said what is wrong
       default:
-        line.parameters.Set(kRequestParameters[found - kFirstParameter].name, optarg != nullptr ? optarg : "");
+        line.parameters.Set(RequestParameters()[found - kFirstParameter].name, optarg != nullptr ? optarg : "");
         break;
     }
   }
@@ -115,18 +143,8 @@ CommandLine ParseCommandLine(int argc, char** argv) {
 }
 
 std::string HelpText() {
-  constexpr size_t kLineWidth = 79;
-  std::string names;
-  size_t column = 0;
-  for (const RequestParameter& parameter : kRequestParameters) {
-    const std::string option = std::string(" --") + parameter.name + (parameter.isSwitch ? "" : "=VALUE");
-    if (column + option.size() > kLineWidth) {
-      names += "\n";
-      column = 0;
-    }
-    names += option;
-    column += option.size();
-  }
+  std::string parameters;
+  for (const RequestParameter& parameter : RequestParameters()) parameters += OptionHelp(parameter);
   return std::string("Usage: korvex [OPTION]... [DATA]\n"
                      "  or:  korvex [OPTION]... --batch FILE -o PATTERN\n"
                      "Write the Data Matrix symbol of DATA as a PNG image (SVG with --out=svg or an\n"
@@ -144,8 +162,8 @@ std::string HelpText() {
                      "      --version      output version information and exit\n"
                      "\n"
                      "Request parameters, each an option of its own name, value as given (no URL\n"
-                     "encoding); their meanings and ranges are those of the web help page:\n") +
-         names +
+                     "encoding), as the web program reads them:\n") +
+         parameters +
          "\n"
          "With --debug, a failure also writes the web program's error page as the output.\n"
          "\n"

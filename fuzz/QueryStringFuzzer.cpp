@@ -134,7 +134,7 @@ void CheckSettings(const std::string& text) {
   if (!inRange) Fail("a setting outside its range", text, "");
   if (settings.encoding.data.find('\0') != std::string::npos) Fail("data holds a NUL", text, "data");
 
-  // A switch is on for a number other than zero; out=svg alone asks for an SVG.
+  // A switch is on for a number other than zero.
   struct Switch {
     const char* name;
     bool value;
@@ -142,14 +142,18 @@ void CheckSettings(const std::string& text) {
   const Switch switches[] = {{"quiet", settings.drawing.quietZone}, {"gs1", settings.gs1},
                              {"gssep", settings.gs1GroupSeparator}, {"utf8", settings.utf8},
                              {"dmre", settings.encoding.dmre}, {"gs1dl", settings.gs1DigitalLink},
-                             {"compact", settings.compact}, {"minimal", settings.encoding.minimal}};
+                             {"minimal", settings.encoding.minimal}};
   for (const Switch& item : switches) {
     const std::optional<std::string> value = ReferenceValue(text, item.name);
     if (value && (ReadNumber(value->c_str()) != 0) != item.value) Fail("switch read wrongly", text, item.name);
   }
-  if (const std::optional<std::string> out = ReferenceValue(text, "out")) {
-    if ((*out == "svg") != settings.svg) Fail("output kind read wrongly", text, "out");
-  }
+  // out=svg asks for the SVG whatever compact says; a compact switched on for the PNG.
+  const std::optional<std::string> out = ReferenceValue(text, "out");
+  const std::optional<std::string> compact = ReferenceValue(text, "compact");
+  const OutputKind output = out && *out == "svg"                                  ? OutputKind::Svg
+                            : compact && ReadNumber(compact->c_str()) != 0 ? OutputKind::CompactPng
+                                                                              : OutputKind::Png;
+  if (settings.output != output) Fail("output kind read wrongly", text, "out");
   // dl is a stem as given, 1 for GS1's own and 0 for none.
   if (const std::optional<std::string> stem = ReferenceValue(text, "dl")) {
     const std::string expected = *stem == "1" ? "https://id.gs1.org" : *stem == "0" ? "" : *stem;
@@ -167,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   {
     QueryString query(text.c_str());
     if (query.Length() != text.size()) Fail("length differs from the text", text, "");
-    for (const RequestParameter& parameter : kRequestParameters) CheckLookup(query, text, parameter.name);
+    for (const RequestParameter& parameter : RequestParameters()) CheckLookup(query, text, parameter.name);
     CheckLookup(query, text, "help");
     for (const std::string& name : NamesFromText(text)) CheckLookup(query, text, name);
     CheckLookup(query, text, "");

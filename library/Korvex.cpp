@@ -115,7 +115,7 @@ korvex_drawing_options DefaultDrawing() {
 
 // The symbol drawn by the options through the web road, its bytes copied into a buffer that
 // the caller frees with korvex_free.
-int32_t Write(const korvex_symbol* symbol, const korvex_drawing_options* given, bool svg, bool compact,
+int32_t Write(const korvex_symbol* symbol, const korvex_drawing_options* given, OutputKind output,
               unsigned char** bytes, std::size_t* size, korvex_error** error) noexcept {
   if (bytes != nullptr) *bytes = nullptr;
   if (size != nullptr) *size = 0;
@@ -126,7 +126,7 @@ int32_t Write(const korvex_symbol* symbol, const korvex_drawing_options* given, 
   if (symbol->code != Result::Ok) return Fail(symbol->code, symbol->detail, error);
   try {
     const korvex_drawing_options options = given != nullptr ? *given : DefaultDrawing();
-    ParameterList::Pairs parameters = DrawingParameters(options, svg, compact);
+    ParameterList::Pairs parameters = DrawingParameters(options, output);
     parameters.insert(parameters.end(), symbol->parameters.begin(), symbol->parameters.end());
     ParameterList list(parameters);
     const RequestSettings settings = GatherRequestSettings(list);
@@ -251,17 +251,17 @@ int32_t korvex_symbol_capacity(const korvex_symbol* symbol) { return symbol != n
 
 int32_t korvex_write_png(const korvex_symbol* symbol, const korvex_drawing_options* options, unsigned char** bytes,
                          size_t* size, korvex_error** error) {
-  return Write(symbol, options, false, false, bytes, size, error);
+  return Write(symbol, options, OutputKind::Png, bytes, size, error);
 }
 
 int32_t korvex_write_compact_png(const korvex_symbol* symbol, const korvex_drawing_options* options,
                                  unsigned char** bytes, size_t* size, korvex_error** error) {
-  return Write(symbol, options, false, true, bytes, size, error);
+  return Write(symbol, options, OutputKind::CompactPng, bytes, size, error);
 }
 
 int32_t korvex_write_svg(const korvex_symbol* symbol, const korvex_drawing_options* options, unsigned char** bytes,
                          size_t* size, korvex_error** error) {
-  return Write(symbol, options, true, false, bytes, size, error);
+  return Write(symbol, options, OutputKind::Svg, bytes, size, error);
 }
 
 void korvex_error_free(korvex_error* error) { delete error; }

@@ -96,10 +96,10 @@ StatusOr<ParameterList::Pairs> EncodeParameters(const void* data, std::size_t si
   return parameters;
 }
 
-ParameterList::Pairs DrawingParameters(const korvex_drawing_options& options, bool svg, bool compact) {
+ParameterList::Pairs DrawingParameters(const korvex_drawing_options& options, OutputKind output) {
   ParameterList::Pairs parameters = {
-      {"out", svg ? "svg" : "png"},
-      {"compact", Switch(compact)},
+      {"out", output == OutputKind::Svg ? "svg" : "png"},
+      {"compact", Switch(output == OutputKind::CompactPng)},
       {"quiet", Switch(options.quiet_zone)},
       {"qsize", std::to_string(options.quiet_zone)},
       {"fcolor", HexColour(options.foreground)},

@@ -22,7 +22,7 @@ StatusOr<ParameterList::Pairs> EncodeParameters(const void* data, std::size_t si
 
 // The parameters of the drawing options and the writer's output (out, compact), in front of
 // the symbol's own parameters, which they therefore override.
-ParameterList::Pairs DrawingParameters(const korvex_drawing_options& options, bool svg, bool compact);
+ParameterList::Pairs DrawingParameters(const korvex_drawing_options& options, OutputKind output);
 
 // InvalidArgument with detail when the settings read from DrawingParameters do not hold the
 // drawing options as given.

@@ -58,12 +58,10 @@ struct ImageWriter {
   bool reproducible;
 };
 
-const ImageWriter& WriterFor(const RequestSettings& settings) {
-  static const ImageWriter kSvg{WriteSvg, "image/svg+xml", true};
-  static const ImageWriter kCompactPng{WriteCompactPng, "image/png", true};
-  static const ImageWriter kPng{WritePng, "image/png", false};
-  if (settings.svg) return kSvg;
-  return settings.compact ? kCompactPng : kPng;
+const ImageWriter& WriterFor(OutputKind output) {
+  static const ImageWriter kWriters[] = {  // in the order of OutputKind
+      {WritePng, "image/png", false}, {WriteCompactPng, "image/png", true}, {WriteSvg, "image/svg+xml", true}};
+  return kWriters[static_cast<int>(output)];
 }
 
 Answer FailedAnswer(ResultCode code, std::string detail, bool debug) {
@@ -126,7 +124,7 @@ ResultCode RenderImage(const RequestSettings& settings, const RequestLimits& lim
   }
   const StatusOr<SymbolLayout> layout = LayOutSymbol(settings, limits, *symbol);
   if (!layout.Ok()) return layout.Code();
-  const ImageWriter& writer = WriterFor(settings);
+  const ImageWriter& writer = WriterFor(settings.output);
   StatusOr<std::string> bytes = writer.write(symbol->matrix, *layout, settings.resolutionDpi);
   if (!bytes.Ok()) {
     answer.serviceFault = true;  // memory or libpng, not the request

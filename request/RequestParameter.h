@@ -1,26 +1,41 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 namespace korvex::internal {
 
-// A parameter that a request may carry to shape its image. Front ends that do not read a query
-// string (the command line) offer exactly these, each under its own name; a parameter added to
-// the request settings is added here too, and every such front end knows it.
-struct RequestParameter {
-  const char* name;
-  // Counts by its presence alone, whatever its value (debug).
-  bool isSwitch;
+struct RequestSettings;
+
+// How the value of a parameter is read.
+enum class ParameterKind {
+  Text,    // as given
+  Number,  // by the number rule, accepted in [low, high]
+  Switch,  // by the number rule, any number; non-zero is on
+  Flag,    // counts by its presence alone, whatever its value
 };
 
-// help is left out: it asks for the web help page, not for an image.
-constexpr RequestParameter kRequestParameters[] = {
-    {"data", false},   {"w", false},      {"h", false},      {"fmt", false},   {"mode", false},
-    {"angle", false},  {"quiet", false},  {"alignh", false}, {"alignv", false}, {"bcolor", false},
-    {"fcolor", false}, {"qsize", false},  {"xdim", false},   {"out", false},   {"debug", true},
-    {"gs1", false},    {"gssep", false},  {"utf8", false},   {"shape", false}, {"dmre", false},
-    {"dpi", false},    {"xmm", false},
-    {"gs1dl", false},  {"dl", false},
-    {"compact", false},
-    {"minimal", false},
+// A parameter that a request may carry, written once: the settings reader, the command line's
+// options and its help come from this, and a test holds the README and the man page to it.
+struct RequestParameter {
+  const char* name;
+  ParameterKind kind;
+  int32_t low;   // a Number's accepted range
+  int32_t high;
+  const char* defaultValue;  // as the documentation shows it; "none": not given
+  const char* accepted;      // in words; nullptr: what the kind and range say
+  const char* description;   // one line; `backticks` mark parameters and values
+  // Stores an accepted value: the text as given and its number (Number and Switch). The reader
+  // of the debug flag is the request road itself, not the settings.
+  void (*store)(RequestSettings& settings, const char* text, int32_t number);
 };
+
+// Every request parameter but help (which asks for the web help page, not for an image), in
+// the order the settings read them and the documentation lists them.
+const std::vector<RequestParameter>& RequestParameters();
+
+// The accepted values of a parameter in words, as the documentation gives them.
+std::string AcceptedValues(const RequestParameter& parameter);
 
 }  // namespace korvex::internal

@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
-#include "request/ParameterSource.h"
 #include "encoder/FormatTable.h"
-#include "gs1/Gs1DigitalLink.h"
+#include "request/ParameterSource.h"
+#include "request/RequestParameter.h"
 
 namespace korvex::internal {
 
@@ -30,61 +29,7 @@ int HexDigit(char c) {
   return -1;
 }
 
-// Stores the number read from the parameter into target (a number or a kind numbered as the
-// parameter) when it lies in [low, high].
-template <typename Target>
-bool ReadInRange(ParameterSource& query, const char* name, int32_t low, int32_t high, Target& target) {
-  const char* value = query.Lookup(name);
-  if (value == nullptr) {
-    return false;
-  }
-  const int32_t number = ReadNumber(value);
-  if (number < low || number > high) {
-    return false;
-  }
-  target = static_cast<Target>(number);
-  return true;
-}
-
-// A switch read like quiet: any number, non-zero turns it on.
-void ReadSwitch(ParameterSource& query, const char* name, bool& target) {
-  if (const char* value = query.Lookup(name)) {
-    target = ReadNumber(value) != 0;
-  }
-}
-
 constexpr double kMillimetresPerInch = 25.4;
-
-// shape, dmre (which also opens fmt 31..48), dpi and xmm; xmm at a dpi replaces xdim.
-void ReadShapeAndPhysicalSize(ParameterSource& query, RequestSettings& settings) {
-  ReadInRange(query, "shape", 0, 2, settings.encoding.shape);
-  ReadSwitch(query, "dmre", settings.encoding.dmre);
-  if (settings.encoding.dmre) {
-    ReadInRange(query, "fmt", kFirstDmreFormatId, kLastDmreFormatId, settings.encoding.preferredFormat);
-  }
-  ReadInRange(query, "dpi", 1, 4800, settings.resolutionDpi);
-  if (const char* xmm = query.Lookup("xmm")) {
-    const std::optional<double> millimetres = ReadDecimal(xmm);
-    if (millimetres && *millimetres > 0) {
-      settings.moduleMillimetres = *millimetres;
-    }
-  }
-  if (!settings.sizeGiven && settings.resolutionDpi > 0 && settings.moduleMillimetres > 0) {
-    settings.xDimension = ModulePixels(settings.moduleMillimetres, settings.resolutionDpi);
-  }
-}
-
-// gs1dl, and dl: absent, empty or 0 builds no URI, 1 asks for the canonical stem, anything else
-// is the stem itself (checked when the URI is built).
-void ReadDigitalLink(ParameterSource& query, RequestSettings& settings) {
-  ReadSwitch(query, "gs1dl", settings.gs1DigitalLink);
-  if (const char* stem = query.Lookup("dl")) {
-    const std::string value = stem;
-    settings.digitalLinkStem = value == "1" ? std::string(kCanonicalGs1DigitalLinkStem) : value == "0" ? "" : value;
-  }
-}
-
-bool IsRightAngle(int32_t degrees) { return degrees == 0 || degrees == 90 || degrees == 180 || degrees == 270; }
 
 }  // namespace
 
@@ -157,56 +102,21 @@ uint32_t RgbToInternalColor(uint32_t rgb) {
 
 RequestSettings GatherRequestSettings(ParameterSource& query) {
   RequestSettings settings;
-  if (const char* data = query.Lookup("data")) {
-    settings.encoding.data = data;  // a decoded NUL ends the text here
+  for (const RequestParameter& parameter : RequestParameters()) {
+    const char* value = parameter.store != nullptr ? query.Lookup(parameter.name) : nullptr;
+    if (value == nullptr) continue;
+    const int32_t number = parameter.kind == ParameterKind::Text ? 0 : ReadNumber(value);
+    if (parameter.kind == ParameterKind::Number && (number < parameter.low || number > parameter.high)) continue;
+    parameter.store(settings, value, number);
   }
-  if (ReadInRange(query, "w", 1, 699, settings.width)) {
-    settings.sizeGiven = true;
+  // The rules that join two parameters: fmt reaches the DMRE formats only with dmre, and xmm at
+  // a dpi replaces xdim.
+  if (!settings.encoding.dmre && settings.encoding.preferredFormat >= kFirstDmreFormatId) {
+    settings.encoding.preferredFormat = 0;
   }
-  if (ReadInRange(query, "h", 1, 699, settings.height)) {
-    settings.sizeGiven = true;
+  if (!settings.sizeGiven && settings.resolutionDpi > 0 && settings.moduleMillimetres > 0) {
+    settings.xDimension = ModulePixels(settings.moduleMillimetres, settings.resolutionDpi);
   }
-  ReadInRange(query, "fmt", 0, 30, settings.encoding.preferredFormat);
-  ReadInRange(query, "mode", 0, 6, settings.encoding.encodingMode);
-  if (const char* angle = query.Lookup("angle")) {
-    const int32_t degrees = ReadNumber(angle);
-    if (IsRightAngle(degrees)) {
-      settings.drawing.orientation = degrees;
-    }
-  }
-  if (const char* quiet = query.Lookup("quiet")) {
-    settings.drawing.quietZone = ReadNumber(quiet) != 0;
-  }
-  ReadInRange(query, "alignh", 0, 2, settings.drawing.alignH);
-  ReadInRange(query, "alignv", 0, 2, settings.drawing.alignV);
-  if (const char* color = query.Lookup("bcolor")) {
-    settings.drawing.backColor = RgbToInternalColor(ParseHexColor(color));
-  }
-  if (const char* color = query.Lookup("fcolor")) {
-    settings.drawing.foreColor = RgbToInternalColor(ParseHexColor(color));
-  }
-  if (const char* size = query.Lookup("qsize")) {
-    settings.drawing.quietZoneSize = ReadNumber(size);
-  }
-  if (const char* out = query.Lookup("out")) {
-    settings.svg = std::strcmp(out, "svg") == 0;
-  }
-  ReadSwitch(query, "gs1", settings.gs1);
-  ReadSwitch(query, "gssep", settings.gs1GroupSeparator);
-  ReadSwitch(query, "utf8", settings.utf8);
-  // Only whole pixel counts reach the size computation: 2.5 reads as 2.
-  if (!settings.sizeGiven) {
-    if (const char* xdim = query.Lookup("xdim")) {
-      const int32_t pixels = ReadNumber(xdim);
-      if (pixels > 0) {
-        settings.xDimension = pixels;
-      }
-    }
-  }
-  ReadShapeAndPhysicalSize(query, settings);
-  ReadDigitalLink(query, settings);
-  ReadSwitch(query, "compact", settings.compact);
-  ReadSwitch(query, "minimal", settings.encoding.minimal);
   return settings;
 }
 

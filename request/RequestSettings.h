@@ -11,33 +11,29 @@ namespace korvex::internal {
 
 class ParameterSource;
 
+// What a request answers: the PNG, the PNG at one bit per pixel, or an SVG document.
+enum class OutputKind { Png, CompactPng, Svg };
+
 // The values a request asks for, each starting at its default; a parameter that is missing or
-// out of its accepted range leaves the default in place.
+// out of its accepted range leaves the default in place. Which parameter sets which field, and
+// what it accepts, is in the parameter table (RequestParameter.cpp).
 struct RequestSettings {
   RequestSettings() { encoding.data = "1234567"; }
 
-  // data; fmt: 0..30 (31..48 with dmre); mode: 0..6; shape: 0..2, looked at only when fmt is 0;
-  // dmre: any number, non-zero adds the DMRE formats; minimal: non-zero encodes in the fewest
-  // codewords (mode 0). A decoded NUL ends the data.
-  EncodingSettings encoding;
-  // angle: 0, 90, 180 or 270; quiet: any number, non-zero is on; alignh, alignv: 0..2; bcolor
-  // and fcolor in the internal form; qsize: passed on as read, negatives are refused when drawn.
-  DrawingProperties drawing;
-  int32_t width = 100;          // w: 1..699
-  int32_t height = 100;         // h: 1..699
+  EncodingSettings encoding;    // a decoded NUL ends the data
+  DrawingProperties drawing;    // qsize as read: the drawing refuses a negative size
+  int32_t width = 100;
+  int32_t height = 100;
   bool sizeGiven = false;       // set once w or h is accepted
-  double xDimension = 5.0;      // xdim: 1 and above, read only when no size is given
-  int32_t resolutionDpi = 0;     // dpi: 1..4800; 0 when not given
-  double moduleMillimetres = 0;  // xmm: above 0; 0 when not given; at a dpi it replaces xdim
-  // out: "svg" answers an SVG document, anything else the PNG; compact: any number, non-zero
-  // writes the PNG one bit per pixel (not for SVG).
-  bool svg = false;
-  bool compact = false;
-  bool gs1 = false;             // gs1: data holds GS1 element strings in bracket form
-  bool gs1GroupSeparator = false;  // gssep: GS instead of FNC1 between GS1 element strings
-  bool utf8 = false;            // utf8: non-ASCII data must be UTF-8 and gets its ECI
-  bool gs1DigitalLink = false;   // gs1dl: data is a GS1 Digital Link URI, checked, encoded as it is
-  std::string digitalLinkStem;   // dl: with gs1, the stem of the URI built; empty when not asked for
+  double xDimension = 5.0;      // xdim, or xmm at a dpi; counts only when no size is given
+  int32_t resolutionDpi = 0;     // 0 when not given
+  double moduleMillimetres = 0;  // 0 when not given
+  OutputKind output = OutputKind::Png;
+  bool gs1 = false;
+  bool gs1GroupSeparator = false;
+  bool utf8 = false;
+  bool gs1DigitalLink = false;
+  std::string digitalLinkStem;   // empty when no URI is asked for
 };
 
 // Reads every parameter of the request into settings. The value of each lookup is consumed

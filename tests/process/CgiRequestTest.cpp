@@ -352,7 +352,7 @@ std::optional<std::string> CommandLineQuery(const RequestCase& c) {
 std::vector<std::string> OptionsOf(const std::string& query) {
   QueryString parsed(query.c_str());
   std::vector<std::string> options;
-  for (const RequestParameter& parameter : kRequestParameters) {
+  for (const RequestParameter& parameter : RequestParameters()) {
     if (const char* value = parsed.Lookup(parameter.name)) {
       options.push_back(std::string("--") + parameter.name + "=" + value);
     }

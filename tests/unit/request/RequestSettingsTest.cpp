@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "request/QueryString.h"
+#include "request/RequestParameter.h"
 #include "support/CaseName.h"
 
 using namespace korvex::internal;
@@ -145,8 +147,24 @@ void ExpectSame(const RequestSettings& actual, const RequestSettings& expected) 
   EXPECT_EQ(actual.moduleMillimetres, expected.moduleMillimetres);
   EXPECT_EQ(actual.gs1DigitalLink, expected.gs1DigitalLink);
   EXPECT_EQ(actual.digitalLinkStem, expected.digitalLinkStem);
-  EXPECT_EQ(actual.compact, expected.compact);
+  EXPECT_EQ(actual.output, expected.output);
   EXPECT_EQ(actual.encoding.minimal, expected.encoding.minimal);
+}
+
+// The default that the documentation gives a parameter reads as no value at all (w and h,
+// once given, count as a size whatever their value).
+TEST(RequestSettingsTest, EachDocumentedDefaultReadsAsTheDefault) {
+  for (const RequestParameter& parameter : RequestParameters()) {
+    std::string value = parameter.defaultValue;
+    if (parameter.store == nullptr || value == "none") continue;
+    value.erase(std::remove(value.begin(), value.end(), '`'), value.end());
+    const std::string text = std::string(parameter.name) + "=" + value;
+    SCOPED_TRACE(text);
+    QueryString query(text.c_str());
+    RequestSettings settings = GatherRequestSettings(query);
+    settings.sizeGiven = false;
+    ExpectSame(settings, RequestSettings());
+  }
 }
 
 TEST_P(GatherCases, AppliesAcceptedValuesOnly) {
@@ -296,11 +314,10 @@ INSTANTIATE_TEST_SUITE_P(
         GatherCase{"dl=https%3A%2F%2Fexample.com%2Fp%2F",
                    [](RequestSettings& s) { s.digitalLinkStem = "https://example.com/p/"; }},
         GatherCase{"dl=01", [](RequestSettings& s) { s.digitalLinkStem = "01"; }},  // a stem, refused when used
-        GatherCase{"compact=1", [](RequestSettings& s) { s.compact = true; }},
-        GatherCase{"compact=-7&out=svg", [](RequestSettings& s) {
-                     s.compact = true;
-                     s.svg = true;
-                   }},
+        GatherCase{"compact=1", [](RequestSettings& s) { s.output = OutputKind::CompactPng; }},
+        GatherCase{"compact=-7&out=svg", [](RequestSettings& s) { s.output = OutputKind::Svg; }},
+        GatherCase{"out=svg", [](RequestSettings& s) { s.output = OutputKind::Svg; }},
+        GatherCase{"out=SVG&compact=1", [](RequestSettings& s) { s.output = OutputKind::CompactPng; }},
         GatherCase{"compact=0", [](RequestSettings&) {}}, GatherCase{"compact=on", [](RequestSettings&) {}},
         GatherCase{"W=50&Data=x&FMT=3", [](RequestSettings&) {}},  // names keep their case
         GatherCase{"fmt=5&fmt=7", [](RequestSettings& s) { s.encoding.preferredFormat = 5; }},
