@@ -30,109 +30,66 @@ ResultCode DataMatrixBarcode::Encode() {
   return Result::Ok;
 }
 
-ResultCode DataMatrixBarcode::Changed(bool affectsSymbol) { return affectsSymbol ? Encode() : Result::Ok; }
-
-ResultCode DataMatrixBarcode::SetDataToEncode(const std::string& data) {
-  if (data == settings_.data) return Result::Ok;
-  settings_.data = data;
-  return Encode();
+template <typename Value>
+ResultCode DataMatrixBarcode::Update(Value& property, Value value, bool affectsSymbol) {
+  if (property == value) return Result::Ok;
+  property = value;
+  return affectsSymbol ? Encode() : Result::Ok;
 }
 
-ResultCode DataMatrixBarcode::SetPreferredFormat(int32_t format) {
-  if (format == settings_.preferredFormat) return Result::Ok;
-  settings_.preferredFormat = format;
-  return Encode();
-}
+ResultCode DataMatrixBarcode::SetDataToEncode(const std::string& data) { return Update(settings_.data, data); }
+
+ResultCode DataMatrixBarcode::SetPreferredFormat(int32_t format) { return Update(settings_.preferredFormat, format); }
 
 ResultCode DataMatrixBarcode::SetShape(int32_t shape) {
   const auto kind = static_cast<SymbolShape>(shape);
-  if (kind == settings_.shape) return Result::Ok;
   if (kind < SymbolShape::Square || kind > SymbolShape::Any) return Result::InvalidArgument;
-  settings_.shape = kind;
-  // A named format does not look at the shape.
-  return Changed(settings_.preferredFormat == 0);
+  return Update(settings_.shape, kind, settings_.preferredFormat == 0);  // a named format ignores the shape
 }
 
-ResultCode DataMatrixBarcode::SetDmre(bool on) {
-  if (on == settings_.dmre) return Result::Ok;
-  settings_.dmre = on;
-  return Encode();
-}
+ResultCode DataMatrixBarcode::SetDmre(bool on) { return Update(settings_.dmre, on); }
 
 ResultCode DataMatrixBarcode::SetEncodingMode(int32_t mode) {
-  const auto kind = static_cast<korvex::internal::EncodingMode>(mode);  // the type, not the getter
-  if (kind == settings_.encodingMode) return Result::Ok;
-  settings_.encodingMode = kind;
-  return Encode();
+  return Update(settings_.encodingMode, static_cast<korvex::internal::EncodingMode>(mode));  // the type, not the getter
 }
 
 ResultCode DataMatrixBarcode::SetMinimal(bool on) {
-  if (on == settings_.minimal) return Result::Ok;
-  settings_.minimal = on;
-  return Changed(settings_.encodingMode == EncodingMode::Auto);
+  return Update(settings_.minimal, on, settings_.encodingMode == EncodingMode::Auto);
 }
 
-ResultCode DataMatrixBarcode::SetStructuredAppend(bool on) {
-  if (on == settings_.structuredAppend) return Result::Ok;
-  settings_.structuredAppend = on;
-  return Encode();
-}
+ResultCode DataMatrixBarcode::SetStructuredAppend(bool on) { return Update(settings_.structuredAppend, on); }
 
 ResultCode DataMatrixBarcode::SetStructuredAppendIndex(int32_t index) {
-  if (index == settings_.structuredAppendIndex) return Result::Ok;
   if (index < 1 || index > kMaxStructuredAppendCount) return Result::InvalidArgument;
-  settings_.structuredAppendIndex = index;
-  return Changed(settings_.structuredAppend);
+  return Update(settings_.structuredAppendIndex, index, settings_.structuredAppend);
 }
 
 ResultCode DataMatrixBarcode::SetStructuredAppendTotal(int32_t total) {
-  if (total == settings_.structuredAppendTotal) return Result::Ok;
   if (total < 2 || total > kMaxStructuredAppendCount) return Result::InvalidArgument;
-  settings_.structuredAppendTotal = total;
-  return Changed(settings_.structuredAppend);
+  return Update(settings_.structuredAppendTotal, total, settings_.structuredAppend);
 }
 
 ResultCode DataMatrixBarcode::SetStructuredAppendFileId(int32_t fileId) {
-  if (fileId == settings_.structuredAppendFileId) return Result::Ok;
   if (fileId < 1 || fileId > kMaxStructuredAppendFileId) return Result::InvalidArgument;
-  settings_.structuredAppendFileId = fileId;
-  return Changed(settings_.structuredAppend);
+  return Update(settings_.structuredAppendFileId, fileId, settings_.structuredAppend);
 }
 
-ResultCode DataMatrixBarcode::SetOrientation(int32_t degrees) {
-  drawing_.orientation = degrees;
-  return Result::Ok;
-}
+// Drawing properties never bear on the symbol.
+ResultCode DataMatrixBarcode::SetOrientation(int32_t degrees) { return Update(drawing_.orientation, degrees, false); }
 
-ResultCode DataMatrixBarcode::SetBackColor(uint32_t color) {
-  drawing_.backColor = color;
-  return Result::Ok;
-}
+ResultCode DataMatrixBarcode::SetBackColor(uint32_t color) { return Update(drawing_.backColor, color, false); }
 
-ResultCode DataMatrixBarcode::SetForeColor(uint32_t color) {
-  drawing_.foreColor = color;
-  return Result::Ok;
-}
+ResultCode DataMatrixBarcode::SetForeColor(uint32_t color) { return Update(drawing_.foreColor, color, false); }
 
-ResultCode DataMatrixBarcode::SetQuietZone(bool on) {
-  drawing_.quietZone = on;
-  return Result::Ok;
-}
+ResultCode DataMatrixBarcode::SetQuietZone(bool on) { return Update(drawing_.quietZone, on, false); }
 
-ResultCode DataMatrixBarcode::SetAlignH(int32_t align) {
-  drawing_.alignH = align;
-  return Result::Ok;
-}
+ResultCode DataMatrixBarcode::SetAlignH(int32_t align) { return Update(drawing_.alignH, align, false); }
 
-ResultCode DataMatrixBarcode::SetAlignV(int32_t align) {
-  drawing_.alignV = align;
-  return Result::Ok;
-}
+ResultCode DataMatrixBarcode::SetAlignV(int32_t align) { return Update(drawing_.alignV, align, false); }
 
 ResultCode DataMatrixBarcode::SetQuietZoneSize(int32_t modules) {
   if (modules < 0) return Result::InvalidArgument;
-  drawing_.quietZoneSize = modules;
-  return Result::Ok;
+  return Update(drawing_.quietZoneSize, modules, false);
 }
 
 ResultCode DataMatrixBarcode::SetUpdateLock(bool locked) {

@@ -81,8 +81,10 @@ class DataMatrixBarcode {
 
  private:
   ResultCode Encode();
-  // Re-encodes when the content changed and, for structured-append values, when it is on.
-  ResultCode Changed(bool affectsSymbol);
+  // Stores a property; a changed one re-encodes when it bears on the symbol (a shape only
+  // without a named format, structured-append values only when it is on).
+  template <typename Value>
+  ResultCode Update(Value& property, Value value, bool affectsSymbol = true);
 
   EncodingSettings settings_;
   DrawingProperties drawing_;
