@@ -44,10 +44,11 @@ struct Request {
 };
 
 bool Serve(const Request& request, FILE* sink) {
-  if (request.http) {
-    return HandleHttpRequest(request.environment, HttpRequestHeaders(), *request.http, stdin, sink) == 0;
-  }
-  return HandleRequest(request.environment, stdin, sink) == 0;
+  static const HttpOptions kNone;
+  const HttpOptions& options = request.http ? *request.http : kNone;
+  const CgiResponse response = RespondToRequest(request.environment, HttpRequestHeaders(), options, ReaderOf(stdin));
+  WriteResponse(response, sink);
+  return response.status == 0;
 }
 
 const std::string kHttpSuffix = "+http";

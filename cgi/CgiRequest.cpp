@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace korvex::internal {
 
@@ -29,7 +30,7 @@ bool EqualsIgnoringAsciiCase(const std::string& text, const char* lowerCaseWord)
 
 // The body up to its first NUL, or nothing when the environment or the body is unusable
 // (status is then the exit status).
-std::optional<std::string> ReadPostBody(const CgiEnvironment& environment, FILE* input, int& status) {
+std::optional<std::string> ReadPostBody(const CgiEnvironment& environment, const InputReader& input, int& status) {
   if (!environment.contentLength) {
     status = kStatusBadEnvironment;
     return std::nullopt;
@@ -46,7 +47,13 @@ std::optional<std::string> ReadPostBody(const CgiEnvironment& environment, FILE*
   }
   const auto length = static_cast<size_t>(announced);
   std::string body(length, '\0');
-  if (std::fread(body.data(), 1, length, input) != length) {
+  std::size_t got = 0;
+  while (got < length) {
+    const std::size_t read = input(body.data() + got, length - got);
+    if (read == 0) break;
+    got += read;
+  }
+  if (got != length) {
     status = kStatusBadEnvironment;
     return std::nullopt;
   }
@@ -55,7 +62,7 @@ std::optional<std::string> ReadPostBody(const CgiEnvironment& environment, FILE*
 }
 
 // The request text by method, or nothing with status set.
-std::optional<std::string> ReadRequestText(const CgiEnvironment& environment, FILE* input, int& status) {
+std::optional<std::string> ReadRequestText(const CgiEnvironment& environment, const InputReader& input, int& status) {
   if (!environment.requestMethod) {
     status = kStatusBadEnvironment;
     return std::nullopt;
@@ -72,6 +79,25 @@ std::optional<std::string> ReadRequestText(const CgiEnvironment& environment, FI
   }
   status = kStatusBadEnvironment;
   return std::nullopt;
+}
+
+// The answer as a CGI response: its content type and its body, or nothing when it has no
+// content type.
+CgiResponse CgiResponseOf(Answer answer) noexcept {
+  CgiResponse response;
+  response.status = answer.status;
+  if (answer.contentType.empty()) return response;
+  // Standard output would be switched to binary mode here for an image; Linux makes no
+  // text/binary distinction, so there is nothing to switch.
+  try {
+    response.head = "Content-type: " + answer.contentType + "\n\n";
+  } catch (...) {
+    // No memory left for the header line: the request ends as a caught exception ends it,
+    // with nothing and exit status 0.
+    return CgiResponse();
+  }
+  response.body = std::move(answer.body);
+  return response;
 }
 
 }  // namespace
@@ -94,7 +120,11 @@ int64_t ReadContentLength(const std::string& text) {
   return negative ? -magnitude : magnitude;
 }
 
-Answer AnswerCgiRequest(const CgiEnvironment& environment, FILE* input, const RequestLimits& limits) {
+InputReader ReaderOf(FILE* input) {
+  return [input](char* buffer, std::size_t size) { return std::fread(buffer, 1, size, input); };
+}
+
+Answer AnswerCgiRequest(const CgiEnvironment& environment, const InputReader& input, const RequestLimits& limits) {
   std::optional<std::string> requestText;
   Answer unread;
   try {
@@ -106,20 +136,20 @@ Answer AnswerCgiRequest(const CgiEnvironment& environment, FILE* input, const Re
   return AnswerRequestText(*requestText, limits);
 }
 
-void WriteAnswer(const Answer& answer, FILE* output) {
-  if (answer.contentType.empty()) return;
-  // Standard output would be switched to binary mode here for an image; Linux makes no
-  // text/binary distinction, so there is nothing to switch.
-  std::fputs("Content-type: ", output);
-  std::fputs(answer.contentType.c_str(), output);
-  std::fputs("\n\n", output);
-  std::fwrite(answer.body.data(), 1, answer.body.size(), output);
+CgiResponse RespondToCgiRequest(const CgiEnvironment& environment, const InputReader& input,
+                                const RequestLimits& limits) {
+  return CgiResponseOf(AnswerCgiRequest(environment, input, limits));
+}
+
+void WriteResponse(const CgiResponse& response, FILE* output) {
+  std::fwrite(response.head.data(), 1, response.head.size(), output);
+  std::fwrite(response.body.data(), 1, response.body.size(), output);
 }
 
 int HandleRequest(const CgiEnvironment& environment, FILE* input, FILE* output, const RequestLimits& limits) {
-  Answer answer = AnswerCgiRequest(environment, input, limits);
-  WriteAnswer(answer, output);
-  return answer.status;
+  const CgiResponse response = RespondToCgiRequest(environment, ReaderOf(input), limits);
+  WriteResponse(response, output);
+  return response.status;
 }
 
 }  // namespace korvex::internal

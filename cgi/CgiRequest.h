@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -17,18 +19,36 @@ struct CgiEnvironment {
   std::optional<std::string> contentLength;  // CONTENT_LENGTH (POST)
 };
 
-// Serves one request: reads the request text (the query string, or the POST body from input),
-// writes the response (PNG, help page, error page or nothing) to output, and returns the
-// process exit status.
-int HandleRequest(const CgiEnvironment& environment, FILE* input, FILE* output,
-                  const RequestLimits& limits = RequestLimits());
+// Reads up to size bytes of the POST body into buffer and returns how many; 0 at its end or on
+// an error. The request is read through it, so that nothing beyond what it asks for is taken
+// from a stdio stream or a FastCGI connection.
+using InputReader = std::function<std::size_t(char* buffer, std::size_t size)>;
+
+// Reads a stdio stream.
+InputReader ReaderOf(FILE* input);
+
+// A response complete in memory, as a front end writes it: the header lines with their empty
+// line, then the body; and the process exit status.
+struct CgiResponse {
+  std::string head;  // empty: nothing at all is written
+  std::string body;
+  int status = 0;
+};
 
 // The answer to a CGI request, complete in memory; nothing is written.
-Answer AnswerCgiRequest(const CgiEnvironment& environment, FILE* input, const RequestLimits& limits);
+Answer AnswerCgiRequest(const CgiEnvironment& environment, const InputReader& input, const RequestLimits& limits);
 
-// Writes the answer as a CGI response: the header and the body, or nothing when it has no
-// content type.
-void WriteAnswer(const Answer& answer, FILE* output);
+// The CGI response to one request: the request text (the query string, or the POST body from
+// input) answered with the PNG, help page, error page or nothing.
+CgiResponse RespondToCgiRequest(const CgiEnvironment& environment, const InputReader& input,
+                                const RequestLimits& limits = RequestLimits());
+
+// Writes the response to a stdio stream (standard output for the CGI program).
+void WriteResponse(const CgiResponse& response, FILE* output);
+
+// RespondToCgiRequest over stdio streams, written; returns the process exit status.
+int HandleRequest(const CgiEnvironment& environment, FILE* input, FILE* output,
+                  const RequestLimits& limits = RequestLimits());
 
 // CONTENT_LENGTH read by the parameter number rule, but saturating instead of wrapping, so that
 // a huge announced length can never pass for a small one.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "result/ResultCode.h"
 
@@ -267,37 +268,28 @@ bool AcceptsJson(const std::string& accept) {
 
 namespace {
 
-// A response's header lines and empty line, and its body: the answer's own, or one made for a
-// failure. The answer's body is not copied, as it may be a large image.
-struct ResponseParts {
-  std::string head;
-  std::string madeBody;
-  const std::string* body = nullptr;
-};
-
-ResponseParts ResponseOf(const Answer& answer, const CgiEnvironment& environment, const HttpRequestHeaders& headers,
+// The response to an answer of the request, with what the options ask for. The answer's body
+// is moved into it, not copied, as it may be a large image; a failure may get a body made for
+// it instead, and a 304 has none.
+CgiResponse HttpResponse(Answer answer, const CgiEnvironment& environment, const HttpRequestHeaders& headers,
                          const HttpOptions& options) {
-  ResponseParts parts;
-  parts.body = &answer.body;
+  CgiResponse response;
+  response.status = answer.status;
   const int status = HttpStatusOf(answer, environment);
   const bool success = status == 200;
-  const std::string* contentType = &answer.contentType;
-  std::string madeType;
   std::string statusLine;
   std::string lines;
   if (!success) {
     if (!options.errorStatuses) {
-      if (answer.contentType.empty()) return parts;  // nothing, as without the options
+      if (answer.contentType.empty()) return response;  // nothing, as without the options
     } else {
       statusLine = "Status: " + std::to_string(status) + " " + ReasonPhrase(status) + "\n";
       if (answer.contentType.empty()) {
         // The debug page stays as it is; otherwise the client's Accept chooses the body.
         const Failure failure = FailureOf(answer, environment);
         const bool json = headers.accept && AcceptsJson(*headers.accept);
-        madeType = json ? kProblemType : kPlainTextType;
-        contentType = &madeType;
-        parts.madeBody = json ? ProblemDocument(failure) : PlainTextBody(failure);
-        parts.body = &parts.madeBody;
+        answer.contentType = json ? kProblemType : kPlainTextType;
+        answer.body = json ? ProblemDocument(failure) : PlainTextBody(failure);
         lines += "Vary: Accept\n";
       }
       if (status == 405) {
@@ -308,28 +300,28 @@ ResponseParts ResponseOf(const Answer& answer, const CgiEnvironment& environment
   lines += CorsLines(options, headers);
   if (success) lines += "Cache-Control: public, max-age=" + std::to_string(options.maxAgeSeconds) + "\n";
   if (answer.reproducible) {
-    const std::string tag = EntityTag(*parts.body);
+    const std::string tag = EntityTag(answer.body);
     lines += "ETag: " + tag + "\n";
     if (success && headers.ifNoneMatch && MatchesEntityTag(*headers.ifNoneMatch, tag)) {
-      parts.head = "Status: 304 Not Modified\n" + lines + "\n";
-      parts.body = nullptr;
-      return parts;
+      response.head = "Status: 304 Not Modified\n" + lines + "\n";
+      return response;
     }
   }
-  parts.head = statusLine + "Content-type: " + *contentType + "\n" + lines + "\n";
-  return parts;
+  response.head = statusLine + "Content-type: " + answer.contentType + "\n" + lines + "\n";
+  response.body = std::move(answer.body);
+  return response;
 }
 
 // The unread body of a POST refused for its length, read and dropped (up to a bound), so that a
 // server still writing it (Apache's mod_cgid) does not find the pipe closed and drop the
 // answer with the connection.
-void DrainRefusedBody(const CgiEnvironment& environment, FILE* input) {
+void DrainRefusedBody(const CgiEnvironment& environment, const InputReader& input) {
   constexpr int64_t kMostDrained = 1 << 20;
   int64_t left = std::min(ReadContentLength(environment.contentLength.value_or("")), kMostDrained);
   char chunk[4096];
   while (left > 0) {
     const auto wanted = static_cast<std::size_t>(std::min<int64_t>(left, sizeof chunk));
-    const std::size_t read = std::fread(chunk, 1, wanted, input);
+    const std::size_t read = input(chunk, wanted);
     if (read == 0) break;
     left -= static_cast<int64_t>(read);
   }
@@ -337,34 +329,25 @@ void DrainRefusedBody(const CgiEnvironment& environment, FILE* input) {
 
 }  // namespace
 
-std::string HttpResponse(const Answer& answer, const CgiEnvironment& environment, const HttpRequestHeaders& headers,
-                         const HttpOptions& options) {
-  const ResponseParts parts = ResponseOf(answer, environment, headers, options);
-  if (parts.head.empty()) return "";
-  return parts.head + (parts.body != nullptr ? *parts.body : std::string());
-}
-
-int HandleHttpRequest(const CgiEnvironment& environment, const HttpRequestHeaders& headers,
-                      const HttpOptions& options, FILE* input, FILE* output, const RequestLimits& limits) {
+CgiResponse RespondToRequest(const CgiEnvironment& environment, const HttpRequestHeaders& headers,
+                             const HttpOptions& options, const InputReader& input, const RequestLimits& limits) {
+  if (!options.Any()) return RespondToCgiRequest(environment, input, limits);
   if (!options.allowOrigin.empty() && SameIgnoringAsciiCase(environment.requestMethod, "options")) {
-    const std::string preflight = PreflightResponse(options, headers);
-    std::fwrite(preflight.data(), 1, preflight.size(), output);
-    return 0;
+    CgiResponse preflight;
+    preflight.head = PreflightResponse(options, headers);
+    return preflight;
   }
   const bool head = SameIgnoringAsciiCase(environment.requestMethod, "head");
   CgiEnvironment answered = environment;
   if (head) answered.requestMethod = "GET";
-  const Answer answer = AnswerCgiRequest(answered, input, limits);
+  Answer answer = AnswerCgiRequest(answered, input, limits);
   if (options.errorStatuses && HttpStatusOf(answer, answered) == 413 &&
       SameIgnoringAsciiCase(answered.requestMethod, "post")) {
     DrainRefusedBody(answered, input);
   }
-  const ResponseParts parts = ResponseOf(answer, answered, headers, options);
-  std::fwrite(parts.head.data(), 1, parts.head.size(), output);
-  if (!parts.head.empty() && !head && parts.body != nullptr) {
-    std::fwrite(parts.body->data(), 1, parts.body->size(), output);
-  }
-  return answer.status;
+  CgiResponse response = HttpResponse(std::move(answer), answered, headers, options);
+  if (head) response.body.clear();
+  return response;
 }
 
 }  // namespace korvex::internal

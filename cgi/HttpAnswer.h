@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -12,8 +11,7 @@
 namespace korvex::internal {
 
 // How answers go out over HTTP beyond what the CGI program writes by default. Every part is
-// off by default; with all of them off, HandleHttpRequest is never used and every answer stays
-// as HandleRequest writes it.
+// off by default; with all of them off, every answer stays as RespondToCgiRequest makes it.
 struct HttpOptions {
   static constexpr int kDefaultMaxAge = 86400;  // a day
   static constexpr int kLongestMaxAge = 31536000;  // a year
@@ -44,7 +42,7 @@ struct HttpRequestHeaders {
   std::optional<std::string> origin;       // HTTP_ORIGIN
 };
 
-// The HTTP status of an answer as HandleRequest would write it, for a request by that method:
+// The HTTP status of an answer as RespondToCgiRequest would make it, for a request by that method:
 // 200, or for a failure 400 (the request's data or parameters), 413 (a request text over the
 // length limit), 405 (a method other than GET, HEAD or POST) or 500 (the service's own fault).
 int HttpStatusOf(const Answer& answer, const CgiEnvironment& environment);
@@ -59,16 +57,13 @@ bool MatchesEntityTag(const std::string& ifNoneMatch, const std::string& tag);
 // to plain text.
 bool AcceptsJson(const std::string& accept);
 
-// Serves one request as HandleRequest does, and writes the answer with the HTTP statuses, error
-// bodies, caching and CORS headers that the options ask for. Returns the process exit status,
-// the same as HandleRequest's (a HEAD request is answered as its GET, without the body).
-int HandleHttpRequest(const CgiEnvironment& environment, const HttpRequestHeaders& headers,
-                      const HttpOptions& options, FILE* input, FILE* output,
-                      const RequestLimits& limits = RequestLimits());
-
-// The complete CGI response (header lines, an empty line, the body) of an answer to the
-// request; what HandleHttpRequest writes.
-std::string HttpResponse(const Answer& answer, const CgiEnvironment& environment, const HttpRequestHeaders& headers,
-                         const HttpOptions& options);
+// The response to one request, complete in memory, that the CGI program and the worker write:
+// with no option on, RespondToCgiRequest's, byte for byte; otherwise with the HTTP statuses,
+// error bodies, caching and CORS headers that the options ask for, a HEAD request answered as
+// its GET without the body, and the preflight OPTIONS for CORS. The exit status is always
+// RespondToCgiRequest's.
+CgiResponse RespondToRequest(const CgiEnvironment& environment, const HttpRequestHeaders& headers,
+                             const HttpOptions& options, const InputReader& input,
+                             const RequestLimits& limits = RequestLimits());
 
 }  // namespace korvex::internal

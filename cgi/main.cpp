@@ -28,13 +28,14 @@ int main() {
   environment.requestMethod = Variable("REQUEST_METHOD");
   environment.queryString = Variable("QUERY_STRING");
   environment.contentLength = Variable("CONTENT_LENGTH");
-  // The server may switch on HTTP statuses, caching and CORS headers per location; without
-  // them the answer is written as it always was.
-  const HttpOptions options = ReadHttpOptions([](const char* name) { return std::getenv(name); });
-  if (!options.Any()) return HandleRequest(environment, stdin, stdout);
   HttpRequestHeaders headers;
   headers.accept = Variable("HTTP_ACCEPT");
   headers.ifNoneMatch = Variable("HTTP_IF_NONE_MATCH");
   headers.origin = Variable("HTTP_ORIGIN");
-  return HandleHttpRequest(environment, headers, options, stdin, stdout);
+  // The server may switch on HTTP statuses, caching and CORS headers per location; without
+  // them the answer is written as it always was.
+  const HttpOptions options = ReadHttpOptions([](const char* name) { return std::getenv(name); });
+  const CgiResponse response = RespondToRequest(environment, headers, options, ReaderOf(stdin));
+  WriteResponse(response, stdout);
+  return response.status;
 }

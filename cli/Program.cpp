@@ -20,8 +20,6 @@ namespace korvex::internal {
 
 namespace {
 
-constexpr const char* kPngContentType = "image/png";
-
 // The failure's message and its detail line, if any, each after the program name and where.
 void Report(const std::string& where, const Status& failure) {
   const char* detail = failure.Detail().c_str();
@@ -33,7 +31,7 @@ void Report(const std::string& where, const Status& failure) {
 // that carries neither (only a lost exception can give one) is no success either.
 ResultCode OutcomeOf(const Answer& answer) {
   if (answer.code != Result::Ok) return answer.code;
-  return answer.contentType.empty() ? Result::UnknownException : Result::Ok;
+  return answer.kind == AnswerKind::Nothing ? Result::UnknownException : Result::Ok;
 }
 
 struct FileCloser {
@@ -79,8 +77,8 @@ int RunSymbol(const CommandLine& line) {
   const ResultCode outcome = OutcomeOf(answer);
   if (outcome != Result::Ok) Report("", Status(outcome, answer.detail));
   // The body (the image, or the error page under debug) as the web answer carries it.
-  if (answer.contentType.empty()) return outcome;
-  if (!line.output && answer.contentType == kPngContentType && isatty(STDOUT_FILENO)) {
+  if (answer.kind == AnswerKind::Nothing) return outcome;
+  if (!line.output && answer.kind == AnswerKind::PngImage && isatty(STDOUT_FILENO)) {
     std::fprintf(stderr, "%s: a PNG image is not written to a terminal; use -o FILE or redirect the output\n",
                  kProgramName);
     return kExitUsage;
@@ -104,7 +102,7 @@ ResultCode MakeLine(OptionParameters& parameters, uint64_t number, const std::st
   const Answer answer = AnswerParameters(parameters, RequestLimits());
   const ResultCode outcome = OutcomeOf(answer);
   if (outcome != Result::Ok) Report(where, Status(outcome, answer.detail));
-  if (answer.contentType.empty()) return outcome;
+  if (answer.kind == AnswerKind::Nothing) return outcome;
   const std::string fileName = files.pattern.FileName(number, data);
   const auto [taken, isNew] = files.takenBy.emplace(fileName, number);
   const Status written =

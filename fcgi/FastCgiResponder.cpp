@@ -7,15 +7,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include <fcgiapp.h>
 
-#include "cgi/HttpAnswer.h"
 #include "cgi/CgiRequest.h"
-#include "fcgi/FcgiStream.h"
+#include "cgi/HttpAnswer.h"
 
 namespace korvex::internal {
 
@@ -56,33 +56,34 @@ void RespondWithStatus(FCGX_Request& request, const PoolStatus& status) {
   FCGX_PutStr(answer.data(), static_cast<int>(answer.size()), request.out);
 }
 
-// The handler writes exactly what the CGI program would write to standard output, and its
-// result, the CGI program's exit status, goes out as the request's application status.
+// The request's body, read as the CGI program reads its standard input: no more than asked for.
+InputReader ReaderOf(FCGX_Stream* in) {
+  return [in](char* buffer, std::size_t size) -> std::size_t {
+    const int got = FCGX_GetStr(buffer, static_cast<int>(std::min<std::size_t>(size, INT_MAX)), in);
+    return got > 0 ? static_cast<std::size_t>(got) : 0;
+  };
+}
+
+// A client that went away makes the write fail; the request ends all the same. Every response
+// is far below 2 GiB: the largest, a PNG, comes from a raster capped at 64 MiB.
+void Put(const std::string& bytes, FCGX_Stream* out) { FCGX_PutStr(bytes.data(), static_cast<int>(bytes.size()), out); }
+
+// The response is the CGI program's, byte for byte, and its exit status goes out as the
+// request's application status.
 int Respond(FCGX_Request& request, const RequestLimits& limits, const HttpOptions& http) {
   CgiEnvironment environment;
   environment.requestMethod = Parameter(request, "REQUEST_METHOD");
   environment.queryString = Parameter(request, "QUERY_STRING");
   environment.contentLength = Parameter(request, "CONTENT_LENGTH");
-
-  int status = 0;
-  {
-    FilePointer input = OpenFcgiInput(request.in);
-    FilePointer output = OpenFcgiOutput(request.out);
-    if (!input || !output) {
-      // No memory for the streams: nothing can be answered, like a CGI that could not start.
-      status = 1;
-    } else if (http.Any()) {
-      HttpRequestHeaders headers;
-      headers.accept = Parameter(request, "HTTP_ACCEPT");
-      headers.ifNoneMatch = Parameter(request, "HTTP_IF_NONE_MATCH");
-      headers.origin = Parameter(request, "HTTP_ORIGIN");
-      status = HandleHttpRequest(environment, headers, http, input.get(), output.get(), limits);
-    } else {
-      status = HandleRequest(environment, input.get(), output.get(), limits);
-    }
-  }
-  FCGX_SetExitStatus(status, request.out);
-  return status;
+  HttpRequestHeaders headers;
+  headers.accept = Parameter(request, "HTTP_ACCEPT");
+  headers.ifNoneMatch = Parameter(request, "HTTP_IF_NONE_MATCH");
+  headers.origin = Parameter(request, "HTTP_ORIGIN");
+  const CgiResponse response = RespondToRequest(environment, headers, http, ReaderOf(request.in), limits);
+  Put(response.head, request.out);
+  Put(response.body, request.out);
+  FCGX_SetExitStatus(response.status, request.out);
+  return response.status;
 }
 
 // libfcgi leaves what a request did not read of its standard input in a kept connection, where

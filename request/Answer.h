@@ -6,10 +6,15 @@
 
 namespace korvex::internal {
 
+// What an answer holds, so that a front end tells an image from a page or from nothing without
+// reading its content type.
+enum class AnswerKind { Nothing, PngImage, SvgImage, HelpPage, ErrorPage };
+
 // The complete answer to one request, built in memory before any of it is written, so that a
 // failure part-way can never leave a truncated image behind a success header.
 struct Answer {
   int status = 0;            // the CGI program's exit status
+  AnswerKind kind = AnswerKind::Nothing;
   std::string contentType;   // empty: nothing is written
   std::string body;
   ResultCode code = Result::Ok;  // the failing step's code, also when no page reports it

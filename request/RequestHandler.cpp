@@ -54,13 +54,16 @@ StatusOr<SymbolLayout> LayOutSymbol(const RequestSettings& settings, const Reque
 struct ImageWriter {
   StatusOr<std::string> (*write)(const SymbolMatrix&, const SymbolLayout&, int32_t);
   const char* contentType;
+  AnswerKind kind;
   // Only the 24-bit PNG's bytes follow the clock: its tIME chunk and "Creation Time" text.
   bool reproducible;
 };
 
 const ImageWriter& WriterFor(OutputKind output) {
   static const ImageWriter kWriters[] = {  // in the order of OutputKind
-      {WritePng, "image/png", false}, {WriteCompactPng, "image/png", true}, {WriteSvg, "image/svg+xml", true}};
+      {WritePng, "image/png", AnswerKind::PngImage, false},
+      {WriteCompactPng, "image/png", AnswerKind::PngImage, true},
+      {WriteSvg, "image/svg+xml", AnswerKind::SvgImage, true}};
   return kWriters[static_cast<int>(output)];
 }
 
@@ -70,6 +73,7 @@ Answer FailedAnswer(ResultCode code, std::string detail, bool debug) {
   answer.code = code;
   answer.detail = std::move(detail);
   if (debug) {
+    answer.kind = AnswerKind::ErrorPage;
     answer.contentType = kHtmlContentType;
     answer.body = ErrorPage(code, answer.detail);
   }
@@ -81,6 +85,7 @@ Answer FailedAnswer(ResultCode code, std::string detail, bool debug) {
 Answer AnswerParametersOf(ParameterSource& parameters, const RequestLimits& limits, bool& debug) {
   if (parameters.Lookup("help") != nullptr) {
     Answer answer;
+    answer.kind = AnswerKind::HelpPage;
     answer.contentType = kHtmlContentType;
     answer.body = HelpPage();
     return answer;
@@ -132,6 +137,7 @@ ResultCode RenderImage(const RequestSettings& settings, const RequestLimits& lim
   }
   answer.body = std::move(bytes).Value();
   answer.contentType = writer.contentType;
+  answer.kind = writer.kind;
   answer.reproducible = writer.reproducible;
   return Result::Ok;
 }

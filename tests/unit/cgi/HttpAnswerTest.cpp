@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -15,7 +15,7 @@ namespace {
 
 CgiEnvironment Get(const std::string& query) { return {std::string("GET"), query, std::nullopt}; }
 
-// The response that HandleHttpRequest writes, and its exit status, over memory streams.
+// The response that RespondToRequest makes, and its exit status, with the body read from memory.
 struct HttpRun {
   int status = -1;
   std::string output;
@@ -23,17 +23,14 @@ struct HttpRun {
 
 HttpRun RunHttp(const CgiEnvironment& environment, const HttpRequestHeaders& headers, const HttpOptions& options,
                 const std::string& body = "", const RequestLimits& limits = RequestLimits()) {
-  HttpRun run;
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* output = open_memstream(&buffer, &size);
-  FILE* input = fmemopen(const_cast<char*>(body.data()), body.size() + 1, "r");
-  run.status = HandleHttpRequest(environment, headers, options, input, output, limits);
-  std::fclose(input);
-  std::fclose(output);
-  run.output.assign(buffer, size);
-  std::free(buffer);
-  return run;
+  std::size_t offset = 0;
+  const InputReader input = [&](char* buffer, std::size_t size) {
+    const std::size_t taken = body.copy(buffer, size, offset);
+    offset += taken;
+    return taken;
+  };
+  const CgiResponse response = RespondToRequest(environment, headers, options, input, limits);
+  return {response.status, response.head + response.body};
 }
 
 HttpOptions ErrorStatuses() {
@@ -120,7 +117,7 @@ TEST(HttpAnswerTest, EachFailureGetsItsStatusAndBodyAndKeepsItsExitStatus) {
     EXPECT_NE(document.find(std::string("\"title\":\"") + failure.firstLine + "\""), std::string::npos) << document;
     EXPECT_NE(document.find("\"type\":\"urn:korvex:problem:"), std::string::npos) << document;
 
-    // The same failure without the options: the answer of HandleRequest, nothing at all.
+    // The same failure without the options: the CGI program's answer, nothing at all.
     HttpOptions cachingOnly;
     cachingOnly.maxAgeGiven = true;
     EXPECT_EQ(RunHttp(failure.environment, {}, cachingOnly, failure.body, limits).output, "");

@@ -2,14 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <ostream>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "cgi/HttpAnswer.h"
 #include "request/HtmlPages.h"
 #include "request/QueryString.h"
 #include "render/RgbImage.h"
@@ -97,6 +100,49 @@ TEST(RequestHandlerTest, PostAnnouncingMoreThanTheLimitIsRefusedUnread) {
   const HandlerRun run = RunHandler(environment, "help=1&debug=1&" + std::string(3586, 'x'));
   EXPECT_EQ(run.status, 5);
   EXPECT_EQ(run.output, "");
+}
+
+// How much of a POST's input a request takes, from a reader that counts what it hands out (a
+// FastCGI connection keeps what is left for the next request): never more than CONTENT_LENGTH
+// when the body is read, nothing when the length is refused; with error statuses on, a body
+// refused for its length is drained up to its announced length.
+TEST(RequestHandlerTest, PostInputIsReadNoFurtherThanItsLength) {
+  struct Case {
+    const char* label;
+    std::optional<std::string> contentLength;
+    std::size_t supplied;
+    int status;
+    std::size_t read;
+    std::size_t readWithErrorStatuses;
+  };
+  const Case cases[] = {
+      {"the body exactly", "12", 12, 0, 12, 12},
+      {"more input than announced", "12", 100, 0, 12, 12},
+      {"a short body", "12", 5, 1, 5, 5},
+      {"the longest body", "3600", 4000, 0, 3600, 3600},
+      {"one over the limit", "3601", 4000, 5, 0, 3601},
+      {"a huge length", std::string(40, '9'), 4000, 5, 0, 4000},
+      {"length zero", "0", 100, 1, 0, 0},
+      {"no length", std::nullopt, 100, 1, 0, 0},
+  };
+  HttpOptions errorStatuses;
+  errorStatuses.errorStatuses = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string input = ("help=1&" + std::string(c.supplied, 'x')).substr(0, c.supplied);
+    for (const HttpOptions& options : {HttpOptions(), errorStatuses}) {
+      std::size_t offset = 0;
+      const InputReader reader = [&](char* buffer, std::size_t size) {
+        const std::size_t taken = input.copy(buffer, size, offset);
+        offset += taken;
+        return taken;
+      };
+      const CgiResponse response =
+          RespondToRequest(CgiEnvironment{std::string("POST"), std::nullopt, c.contentLength}, {}, options, reader);
+      EXPECT_EQ(response.status, c.status);
+      EXPECT_EQ(offset, options.Any() ? c.readWithErrorStatuses : c.read) << "error statuses " << options.Any();
+    }
+  }
 }
 
 TEST(RequestHandlerTest, ImagesOverThePixelLimitAreRefusedWithThree) {
