@@ -55,8 +55,8 @@ CommandLine Completed(CommandLine line, const std::vector<std::string>& operands
       return Refuse("--batch reads its data from FILE; it takes neither DATA nor --data");
     }
     if (!line.output) return Refuse("--batch needs -o with %n or %s in the file name");
-    std::string reason;
-    if (!OutputPattern::Parse(*line.output, reason)) return Refuse("-o " + *line.output + ": " + reason);
+    const StatusOr<OutputPattern> pattern = OutputPattern::Parse(*line.output);
+    if (!pattern.Ok()) return Refuse("-o " + *line.output + ": " + pattern.Detail());
   } else if (!operands.empty()) {
     if (line.parameters.Has("data")) return Refuse("the data is given twice, as DATA and with --data");
     if (operands[0] == "-") {

@@ -11,7 +11,7 @@ bool IsKept(char c) {
 
 }  // namespace
 
-std::optional<OutputPattern> OutputPattern::Parse(const std::string& text, std::string& reason) {
+StatusOr<OutputPattern> OutputPattern::Parse(const std::string& text) {
   OutputPattern pattern;
   bool namesEachLine = false;
   std::string literal;
@@ -26,8 +26,8 @@ std::optional<OutputPattern> OutputPattern::Parse(const std::string& text, std::
       continue;
     }
     if (what != 'n' && what != 's') {
-      reason = what == '\0' ? "the pattern ends in a lone '%'" : std::string("'%") + what + "' is not %n, %s or %%";
-      return std::nullopt;
+      return Status(Result::InvalidArgument,
+                    what == '\0' ? "the pattern ends in a lone '%'" : std::string("'%") + what + "' is not %n, %s or %%");
     }
     pattern.pieces_.push_back({Kind::Text, literal});
     literal.clear();
@@ -35,8 +35,7 @@ std::optional<OutputPattern> OutputPattern::Parse(const std::string& text, std::
     namesEachLine = true;
   }
   if (!namesEachLine) {
-    reason = "needs %n or %s, or every line would overwrite the same file";
-    return std::nullopt;
+    return Status(Result::InvalidArgument, "needs %n or %s, or every line would overwrite the same file");
   }
   pattern.pieces_.push_back({Kind::Text, literal});
   return pattern;

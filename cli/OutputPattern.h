@@ -1,9 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
+
+#include "result/Status.h"
 
 namespace korvex::internal {
 
@@ -11,9 +12,9 @@ namespace korvex::internal {
 // data made safe for a file name) and %% (a percent sign).
 class OutputPattern {
  public:
-  // The pattern of text, or nothing with the reason: an unknown % sequence, or neither %n nor %s
-  // (every line would overwrite the same file).
-  static std::optional<OutputPattern> Parse(const std::string& text, std::string& reason);
+  // The pattern of text, or InvalidArgument with the reason: an unknown % sequence, or neither
+  // %n nor %s (every line would overwrite the same file).
+  static StatusOr<OutputPattern> Parse(const std::string& text);
 
   std::string FileName(uint64_t lineNumber, const std::string& data) const;
 

@@ -114,9 +114,8 @@ ResultCode MakeLine(OptionParameters& parameters, uint64_t number, const std::st
 
 int RunBatch(const CommandLine& line) {
   OptionParameters parameters = line.parameters;
-  std::string reason;
-  const std::optional<OutputPattern> pattern = OutputPattern::Parse(line.output.value_or(""), reason);
-  if (!pattern) return kExitUsage;  // the command line was checked; this is only a guard
+  const StatusOr<OutputPattern> pattern = OutputPattern::Parse(line.output.value_or(""));
+  if (!pattern.Ok()) return kExitUsage;  // the command line was checked; this is only a guard
   OwnedFile opened;
   if (line.batchFile != "-") {
     opened.reset(std::fopen(line.batchFile.c_str(), "rb"));

@@ -130,7 +130,7 @@ const std::vector<OptionRule>& OptionRules() {
 
 }  // namespace
 
-std::optional<WorkerOptions> ParseWorkerOptions(const std::vector<std::string>& args, std::string* error) {
+StatusOr<WorkerOptions> ParseWorkerOptions(const std::vector<std::string>& args) {
   WorkerOptions options;
   options.workers = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   bool socketOptionGiven = false;
@@ -143,24 +143,16 @@ std::optional<WorkerOptions> ParseWorkerOptions(const std::vector<std::string>& 
     }
     const auto rule = std::find_if(OptionRules().begin(), OptionRules().end(),
                                    [&](const OptionRule& candidate) { return name == candidate.name; });
-    if (rule == OptionRules().end()) {
-      *error = "unknown option '" + name + "'";
-      return std::nullopt;
-    }
-    if (i + 1 == args.size()) {
-      *error = name + " needs a value";
-      return std::nullopt;
-    }
+    if (rule == OptionRules().end()) return Status(Result::InvalidArgument, "unknown option '" + name + "'");
+    if (i + 1 == args.size()) return Status(Result::InvalidArgument, name + " needs a value");
     const std::string& value = args[++i];
     if (!rule->store(value, options)) {
-      *error = name + " takes " + rule->accepts + ", not '" + value + "'";
-      return std::nullopt;
+      return Status(Result::InvalidArgument, name + " takes " + rule->accepts + ", not '" + value + "'");
     }
     socketOptionGiven = socketOptionGiven || name == "--socket-mode" || name == "--socket-group";
   }
   if (socketOptionGiven && options.listen.rfind("unix:", 0) != 0) {
-    *error = "--socket-mode and --socket-group need --listen unix:PATH";
-    return std::nullopt;
+    return Status(Result::InvalidArgument, "--socket-mode and --socket-group need --listen unix:PATH");
   }
   return options;
 }

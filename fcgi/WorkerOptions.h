@@ -9,6 +9,7 @@
 
 #include "cgi/HttpAnswer.h"
 #include "request/RequestHandler.h"
+#include "result/Status.h"
 
 namespace korvex::internal {
 
@@ -35,8 +36,8 @@ struct WorkerOptions {
   HttpOptions http;
 };
 
-// The options of argv[1..], or nothing with *error saying what is wrong.
-std::optional<WorkerOptions> ParseWorkerOptions(const std::vector<std::string>& args, std::string* error);
+// The options of argv[1..], or InvalidArgument saying what is wrong.
+StatusOr<WorkerOptions> ParseWorkerOptions(const std::vector<std::string>& args);
 
 // The options as the start of the log names them.
 std::string DescribeWorkerOptions(const WorkerOptions& options);

@@ -154,12 +154,12 @@ std::string ProgramPath() {
 
 // A process of the pool: korvex.fcgi --process-slot N OPTIONS..., started by the pool.
 int ServeAsPoolProcess(const std::vector<std::string>& args) {
-  std::string error;
-  const std::optional<WorkerOptions> options =
-      args.size() >= 2 ? ParseWorkerOptions({args.begin() + 2, args.end()}, &error) : std::nullopt;
+  const StatusOr<WorkerOptions> options =
+      args.size() >= 2 ? ParseWorkerOptions({args.begin() + 2, args.end()}) : Status(Result::InvalidArgument);
   const std::size_t slot = args.size() >= 2 ? std::strtoul(args[1].c_str(), nullptr, 10) : PoolStatus::kSlots;
   SharedPoolStatus status = SharedPoolStatus::Attach(kStatusDescriptor);
-  if (!options || slot >= PoolStatus::kSlots || !status.Valid() || FCGX_Init() != 0) {
+  if (!options.Ok() || slot >= PoolStatus::kSlots || !status.Valid() || FCGX_Init() != 0) {
+    const std::string& error = options.Detail();
     LogEvent(EventLevel::kError, "a process could not start: " + (error.empty() ? "no pool status" : error));
     return kStatusUsage;
   }
@@ -182,10 +182,9 @@ int main(int argc, char** argv) {
   }
   if (!args.empty() && args[0] == kProcessSlotOption) return ServeAsPoolProcess(args);
   HoldPoolSignals();
-  std::string error;
-  const std::optional<WorkerOptions> options = ParseWorkerOptions(args, &error);
-  if (!options) {
-    std::fprintf(stderr, "korvex.fcgi: %s\n%s", error.c_str(), kWorkerUsage);
+  const StatusOr<WorkerOptions> options = ParseWorkerOptions(args);
+  if (!options.Ok()) {
+    std::fprintf(stderr, "korvex.fcgi: %s\n%s", options.Detail().c_str(), kWorkerUsage);
     return kStatusUsage;
   }
   const OpenedSocket socket = OpenListenSocket(*options);
