@@ -101,6 +101,15 @@ ResultCode SettleFormat(const FormatChoice& choice, SchemePass& pass, std::size_
   return Result::NoFittingFormat;
 }
 
+void AppendStructuredAppendHeader(const EncodingSettings& settings, CodewordBuffer& codewords) {
+  if (!settings.structuredAppend) return;
+  codewords.push_back(233);
+  codewords.push_back(static_cast<uint8_t>((settings.structuredAppendIndex - 1) * 16 +
+                                           (17 - settings.structuredAppendTotal)));
+  codewords.push_back(static_cast<uint8_t>(settings.structuredAppendFileId / 255));
+  codewords.push_back(static_cast<uint8_t>(settings.structuredAppendFileId % 255));
+}
+
 }  // namespace
 
 uint8_t Randomize253(uint8_t pad, std::size_t position) {
@@ -116,15 +125,6 @@ void AppendPadding(uint16_t count, CodewordBuffer& codewords) {
   for (uint16_t i = 1; i < count; ++i) {
     codewords.push_back(Randomize253(kFirstPad, codewords.size() + 1));
   }
-}
-
-void AppendStructuredAppendHeader(const EncodingSettings& settings, CodewordBuffer& codewords) {
-  if (!settings.structuredAppend) return;
-  codewords.push_back(233);
-  codewords.push_back(static_cast<uint8_t>((settings.structuredAppendIndex - 1) * 16 +
-                                           (17 - settings.structuredAppendTotal)));
-  codewords.push_back(static_cast<uint8_t>(settings.structuredAppendFileId / 255));
-  codewords.push_back(static_cast<uint8_t>(settings.structuredAppendFileId % 255));
 }
 
 ResultCode EncodeCodewords(const EncodingSettings& settings, CodewordBuffer& codewords, FormatInfo& format,
