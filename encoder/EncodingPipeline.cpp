@@ -3,16 +3,11 @@
 #include <optional>
 #include <vector>
 
-#include "encoder/AsciiEncoder.h"
 #include "encoder/AutoEncoder.h"
-#include "encoder/Base256Encoder.h"
-#include "encoder/C40TextEncoder.h"
 #include "encoder/CodewordWriter.h"
-#include "encoder/EdifactEncoder.h"
 #include "encoder/MinimalEncoder.h"
 #include "encoder/Preprocessor.h"
 #include "encoder/ReedSolomonCoder.h"
-#include "encoder/X12Encoder.h"
 
 namespace korvex::internal {
 
@@ -28,16 +23,9 @@ constexpr uint8_t kFirstPad = 129;
 constexpr std::size_t kMaxShortEndSaving = 2;
 
 bool EncodeWithMode(EncodingMode mode, DataRange items, const std::vector<Segment>& plan, CodewordWriter& out) {
-  switch (mode) {
-    case EncodingMode::Auto: return EncodeAuto(items, plan, out);
-    case EncodingMode::Ascii: return EncodeAscii(items, out);
-    case EncodingMode::C40: return EncodeC40Text(items, true, true, out);
-    case EncodingMode::Text: return EncodeC40Text(items, false, true, out);
-    case EncodingMode::Base256: return EncodeBase256(items, out);
-    case EncodingMode::Edifact: return EncodeEdifact(items, true, out);
-    case EncodingMode::X12: return EncodeX12(items, true, out);
-    default: return false;
-  }
+  if (mode == EncodingMode::Auto) return EncodeAuto(items, plan, out);
+  // A fixed mode is one run of the scheme of the same number over all the data.
+  return EncodeSegment(static_cast<Scheme>(mode), items, true, out);
 }
 
 // Runs the scheme over the items behind the codewords already in the buffer (header and leading
