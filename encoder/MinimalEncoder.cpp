@@ -110,51 +110,29 @@ class MinimalEncoder::Base256Starts {
   Queue longRuns_;
 };
 
-namespace {
-
-// What a data byte costs in each scheme, by the scheme encoders' rules, for every byte once.
-struct ByteCosts {
-  uint8_t ascii = 0;
-  uint8_t c40Values = 0;
-  uint8_t textValues = 0;
-  bool x12 = false;
-  bool edifact = false;
-};
-
-const std::array<ByteCosts, 256>& CostsOfBytes() {
-  static const std::array<ByteCosts, 256> table = [] {
-    std::array<ByteCosts, 256> built{};
+MinimalEncoder::MinimalEncoder(DataRange items, std::size_t prefix)
+    : items_(items), prefix_(prefix), costs_(items.size()), groupCodewords_(EdifactPackedLength(kEdifactGroupSize)) {
+  // What a data byte costs in each scheme, for every byte once (asciiTwo depends on the next).
+  static const std::array<ItemCosts, 256> kByteCosts = [] {
+    std::array<ItemCosts, 256> built{};
     for (std::size_t value = 0; value < built.size(); ++value) {
       const auto byte = static_cast<uint8_t>(value);
       const DataItem item = DataCharItem(byte);
-      built[value] = ByteCosts{static_cast<uint8_t>(AsciiLength(DataRange(&item, 1))),
+      built[value] = ItemCosts{static_cast<uint8_t>(AsciiLength(DataRange(&item, 1))), 0,
                                static_cast<uint8_t>(C40TextValuesOf(byte, true).count),
                                static_cast<uint8_t>(C40TextValuesOf(byte, false).count), IsX12Char(byte),
                                IsEdifactChar(byte)};
     }
     return built;
   }();
-  return table;
-}
-
-}  // namespace
-
-MinimalEncoder::MinimalEncoder(DataRange items, std::size_t prefix)
-    : items_(items), prefix_(prefix), costs_(items.size()), groupCodewords_(EdifactPackedLength(kEdifactGroupSize)) {
-  const std::array<ByteCosts, 256>& bytes = CostsOfBytes();
   for (std::size_t i = 0; i < items.size(); ++i) {
     ItemCosts& item = costs_[i];
-    item.asciiTwo = i + 1 < items.size() ? static_cast<uint8_t>(AsciiLength(items.Sub(i, 2))) : 0;
     if (IsCodewordItem(items[i])) {
-      item.asciiOne = static_cast<uint8_t>(AsciiLength(items.Sub(i, 1)));
-      continue;  // only ASCII carries a codeword item
+      item.asciiOne = static_cast<uint8_t>(AsciiLength(items.Sub(i, 1)));  // only ASCII carries a codeword item
+    } else {
+      item = kByteCosts[ItemValue(items[i])];
     }
-    const ByteCosts& byte = bytes[ItemValue(items[i])];
-    item.asciiOne = byte.ascii;
-    item.c40Values = byte.c40Values;
-    item.textValues = byte.textValues;
-    item.x12 = byte.x12;
-    item.edifact = byte.edifact;
+    item.asciiTwo = i + 1 < items.size() ? static_cast<uint8_t>(AsciiLength(items.Sub(i, 2))) : 0;
   }
   // How each run ends where more data follows and the format does not matter.
   for (uint8_t state = 0; state < kStateCount; ++state) {
