@@ -31,17 +31,11 @@ double Nearest(double x) {
 }
 
 bool LessThanAll(double x, std::initializer_list<double> others) {
-  for (double other : others) {
-    if (!(x < other)) return false;
-  }
-  return true;
+  return std::all_of(others.begin(), others.end(), [x](double other) { return x < other; });
 }
 
 bool AtMostAll(double x, std::initializer_list<double> others) {
-  for (double other : others) {
-    if (!(x <= other)) return false;
-  }
-  return true;
+  return std::all_of(others.begin(), others.end(), [x](double other) { return x <= other; });
 }
 
 // What one character adds to each count; the ASCII count is kept apart (see SchemeCounts).

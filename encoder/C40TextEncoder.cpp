@@ -8,7 +8,6 @@ namespace korvex::internal {
 
 namespace {
 
-constexpr uint8_t kNone = 0xFF;
 constexpr uint8_t kLatchC40 = 230;
 constexpr uint8_t kLatchText = 239;
 constexpr uint8_t kUnlatch = 254;
@@ -16,120 +15,27 @@ constexpr uint8_t kShift2 = 1;
 // Written after kShift2: adds 128 to the character that follows.
 constexpr uint8_t kUpperShiftValue = 30;
 
-}  // namespace
-
-// Columns: basic set, shift 1, shift 2, shift 3.
-const C40TextTableType C40Table = {{
-    {{kNone, 0, 33, 96}},  // 0
-    {{kNone, 1, 34, 97}},  // 1
-    {{kNone, 2, 35, 98}},  // 2
-    {{32, 3, 36, 99}},  // 3
-    {{48, 4, 37, 100}},  // 4
-    {{49, 5, 38, 101}},  // 5
-    {{50, 6, 39, 102}},  // 6
-    {{51, 7, 40, 103}},  // 7
-    {{52, 8, 41, 104}},  // 8
-    {{53, 9, 42, 105}},  // 9
-    {{54, 10, 43, 106}},  // 10
-    {{55, 11, 44, 107}},  // 11
-    {{56, 12, 45, 108}},  // 12
-    {{57, 13, 46, 109}},  // 13
-    {{65, 14, 47, 110}},  // 14
-    {{66, 15, 58, 111}},  // 15
-    {{67, 16, 59, 112}},  // 16
-    {{68, 17, 60, 113}},  // 17
-    {{69, 18, 61, 114}},  // 18
-    {{70, 19, 62, 115}},  // 19
-    {{71, 20, 63, 116}},  // 20
-    {{72, 21, 64, 117}},  // 21
-    {{73, 22, 91, 118}},  // 22
-    {{74, 23, 92, 119}},  // 23
-    {{75, 24, 93, 120}},  // 24
-    {{76, 25, 94, 121}},  // 25
-    {{77, 26, 95, 122}},  // 26
-    {{78, 27, kNone, 123}},  // 27
-    {{79, 28, kNone, 124}},  // 28
-    {{80, 29, kNone, 125}},  // 29
-    {{81, 30, kNone, 126}},  // 30
-    {{82, 31, kNone, 127}},  // 31
-    {{83, kNone, kNone, kNone}},  // 32
-    {{84, kNone, kNone, kNone}},  // 33
-    {{85, kNone, kNone, kNone}},  // 34
-    {{86, kNone, kNone, kNone}},  // 35
-    {{87, kNone, kNone, kNone}},  // 36
-    {{88, kNone, kNone, kNone}},  // 37
-    {{89, kNone, kNone, kNone}},  // 38
-    {{90, kNone, kNone, kNone}},  // 39
-}};
-
-// Same as C40 except that upper and lower case trade places in the basic and shift 3 sets.
-const C40TextTableType TextTable = {{
-    {{kNone, 0, 33, 96}},  // 0
-    {{kNone, 1, 34, 65}},  // 1
-    {{kNone, 2, 35, 66}},  // 2
-    {{32, 3, 36, 67}},  // 3
-    {{48, 4, 37, 68}},  // 4
-    {{49, 5, 38, 69}},  // 5
-    {{50, 6, 39, 70}},  // 6
-    {{51, 7, 40, 71}},  // 7
-    {{52, 8, 41, 72}},  // 8
-    {{53, 9, 42, 73}},  // 9
-    {{54, 10, 43, 74}},  // 10
-    {{55, 11, 44, 75}},  // 11
-    {{56, 12, 45, 76}},  // 12
-    {{57, 13, 46, 77}},  // 13
-    {{97, 14, 47, 78}},  // 14
-    {{98, 15, 58, 79}},  // 15
-    {{99, 16, 59, 80}},  // 16
-    {{100, 17, 60, 81}},  // 17
-    {{101, 18, 61, 82}},  // 18
-    {{102, 19, 62, 83}},  // 19
-    {{103, 20, 63, 84}},  // 20
-    {{104, 21, 64, 85}},  // 21
-    {{105, 22, 91, 86}},  // 22
-    {{106, 23, 92, 87}},  // 23
-    {{107, 24, 93, 88}},  // 24
-    {{108, 25, 94, 89}},  // 25
-    {{109, 26, 95, 90}},  // 26
-    {{110, 27, kNone, 123}},  // 27
-    {{111, 28, kNone, 124}},  // 28
-    {{112, 29, kNone, 125}},  // 29
-    {{113, 30, kNone, 126}},  // 30
-    {{114, 31, kNone, 127}},  // 31
-    {{115, kNone, kNone, kNone}},  // 32
-    {{116, kNone, kNone, kNone}},  // 33
-    {{117, kNone, kNone, kNone}},  // 34
-    {{118, kNone, kNone, kNone}},  // 35
-    {{119, kNone, kNone, kNone}},  // 36
-    {{120, kNone, kNone, kNone}},  // 37
-    {{121, kNone, kNone, kNone}},  // 38
-    {{122, kNone, kNone, kNone}},  // 39
-}};
-
-namespace {
-
-// Row and set of every byte 0..127, the first matching cell in the scan order (rows, then sets).
-struct ValueIndex {
-  std::array<C40TextValue, 128> cells{};
-
-  explicit ValueIndex(const C40TextTableType& table) {
-    for (std::size_t row = table.size(); row-- > 0;) {
-      for (std::size_t set = table[row].size(); set-- > 0;) {
-        const uint8_t byte = table[row][set];
-        if (byte < cells.size()) cells[byte] = {true, static_cast<uint8_t>(row), static_cast<uint8_t>(set)};
-      }
-    }
-  }
-};
+C40TextValue At(int row, int set) { return {true, static_cast<uint8_t>(row), static_cast<uint8_t>(set)}; }
 
 }  // namespace
 
+// The basic set holds space, the digits and the capital letters, shift 1 the control characters,
+// shift 2 the punctuation up to '_', shift 3 the rest from '`'. Text is C40 with upper and lower
+// case trading places, in the basic set and in shift 3.
 C40TextValue FindC40TextValue(uint8_t byte, bool useC40) {
-  // Built once: every character of a run is looked up.
-  static const ValueIndex c40(C40Table);
-  static const ValueIndex text(TextTable);
   if (byte >= 128) return {};
-  return (useC40 ? c40 : text).cells[byte];
+  const bool letter = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
+  if (!useC40 && letter) byte ^= 0x20;
+  if (byte == ' ') return At(3, 0);
+  if (byte >= '0' && byte <= '9') return At(byte - '0' + 4, 0);
+  if (byte >= 'A' && byte <= 'Z') return At(byte - 'A' + 14, 0);
+  if (byte < ' ') return At(byte, 1);
+  // Shift 2 takes the punctuation in three stretches: ! to / from row 0, : to @ from row 15 and
+  // [ to _ from row 22.
+  if (byte < '0') return At(byte - '!', 2);
+  if (byte < 'A') return At(byte - ':' + 15, 2);
+  if (byte < '`') return At(byte - '[' + 22, 2);
+  return At(byte - '`', 3);
 }
 
 void PackTriplet(uint8_t p, uint8_t q, uint8_t r, CodewordWriter& out) {

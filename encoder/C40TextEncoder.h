@@ -9,11 +9,8 @@
 
 namespace korvex::internal {
 
-// 40 rows (the value written) by 4 sets (basic, shift 1, shift 2, shift 3); 0xFF is empty.
-using C40TextTableType = std::array<std::array<uint8_t, 4>, 40>;
-extern const C40TextTableType C40Table;
-extern const C40TextTableType TextTable;
-
+// Where a byte stands in the C40 or Text character sets: its row 0..39 (the value written) in
+// set 0 (basic) or 1..3 (shift 1..3). Bytes above 127 are not found: they take the upper shift.
 struct C40TextValue {
   bool found = false;
   uint8_t row = 0;

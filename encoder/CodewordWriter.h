@@ -36,8 +36,6 @@ class CodewordWriter {
   void MarkMisread() { misread_ = true; }
   bool Misread() const { return misread_; }
 
-  CodewordBuffer& Buffer() { return buffer_; }
-
  private:
   CodewordBuffer& buffer_;
   std::size_t capacity_;

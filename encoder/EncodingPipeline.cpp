@@ -3,16 +3,11 @@
 #include <optional>
 #include <vector>
 
-#include "encoder/AsciiEncoder.h"
 #include "encoder/AutoEncoder.h"
-#include "encoder/Base256Encoder.h"
-#include "encoder/C40TextEncoder.h"
 #include "encoder/CodewordWriter.h"
-#include "encoder/EdifactEncoder.h"
 #include "encoder/MinimalEncoder.h"
 #include "encoder/Preprocessor.h"
 #include "encoder/ReedSolomonCoder.h"
-#include "encoder/X12Encoder.h"
 
 namespace korvex::internal {
 
@@ -28,16 +23,9 @@ constexpr uint8_t kFirstPad = 129;
 constexpr std::size_t kMaxShortEndSaving = 2;
 
 bool EncodeWithMode(EncodingMode mode, DataRange items, const std::vector<Segment>& plan, CodewordWriter& out) {
-  switch (mode) {
-    case EncodingMode::Auto: return EncodeAuto(items, plan, out);
-    case EncodingMode::Ascii: return EncodeAscii(items, out);
-    case EncodingMode::C40: return EncodeC40Text(items, true, true, out);
-    case EncodingMode::Text: return EncodeC40Text(items, false, true, out);
-    case EncodingMode::Base256: return EncodeBase256(items, out);
-    case EncodingMode::Edifact: return EncodeEdifact(items, true, out);
-    case EncodingMode::X12: return EncodeX12(items, true, out);
-    default: return false;
-  }
+  if (mode == EncodingMode::Auto) return EncodeAuto(items, plan, out);
+  // A fixed mode is one run of the scheme of the same number over all the data.
+  return EncodeSegment(static_cast<Scheme>(mode), items, true, out);
 }
 
 // Runs the scheme over the items behind the codewords already in the buffer (header and leading
@@ -101,6 +89,15 @@ ResultCode SettleFormat(const FormatChoice& choice, SchemePass& pass, std::size_
   return Result::NoFittingFormat;
 }
 
+void AppendStructuredAppendHeader(const EncodingSettings& settings, CodewordBuffer& codewords) {
+  if (!settings.structuredAppend) return;
+  codewords.push_back(233);
+  codewords.push_back(static_cast<uint8_t>((settings.structuredAppendIndex - 1) * 16 +
+                                           (17 - settings.structuredAppendTotal)));
+  codewords.push_back(static_cast<uint8_t>(settings.structuredAppendFileId / 255));
+  codewords.push_back(static_cast<uint8_t>(settings.structuredAppendFileId % 255));
+}
+
 }  // namespace
 
 uint8_t Randomize253(uint8_t pad, std::size_t position) {
@@ -116,15 +113,6 @@ void AppendPadding(uint16_t count, CodewordBuffer& codewords) {
   for (uint16_t i = 1; i < count; ++i) {
     codewords.push_back(Randomize253(kFirstPad, codewords.size() + 1));
   }
-}
-
-void AppendStructuredAppendHeader(const EncodingSettings& settings, CodewordBuffer& codewords) {
-  if (!settings.structuredAppend) return;
-  codewords.push_back(233);
-  codewords.push_back(static_cast<uint8_t>((settings.structuredAppendIndex - 1) * 16 +
-                                           (17 - settings.structuredAppendTotal)));
-  codewords.push_back(static_cast<uint8_t>(settings.structuredAppendFileId / 255));
-  codewords.push_back(static_cast<uint8_t>(settings.structuredAppendFileId % 255));
 }
 
 ResultCode EncodeCodewords(const EncodingSettings& settings, CodewordBuffer& codewords, FormatInfo& format,

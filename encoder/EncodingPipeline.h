@@ -40,7 +40,6 @@ ResultCode EncodeCodewords(const EncodingSettings& settings, CodewordBuffer& cod
 // unchanged when it failed before choosing one.
 StatusOr<EncodedSymbol> EncodeSymbol(const EncodingSettings& settings, FormatInfo* attempted = nullptr);
 
-void AppendStructuredAppendHeader(const EncodingSettings& settings, CodewordBuffer& codewords);
 void AppendPadding(uint16_t count, CodewordBuffer& codewords);
 uint8_t Randomize253(uint8_t pad, std::size_t position);
 

@@ -62,8 +62,5 @@ const std::vector<const FormatInfo*>& FormatCandidates(SymbolShape shape, bool w
 // holds them) copied into format. Returns 0, 7 (no such preferred format), 8 (none holds them)
 // or 10 (the preferred format is too small; format then holds its row).
 ResultCode SelectFormat(const FormatChoice& choice, std::size_t count, FormatInfo& format);
-inline ResultCode SelectFormat(int32_t preferredFormat, std::size_t count, FormatInfo& format) {
-  return SelectFormat(FormatChoice{preferredFormat, SymbolShape::Square, false}, count, format);
-}
 
 }  // namespace korvex::internal

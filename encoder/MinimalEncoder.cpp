@@ -110,51 +110,29 @@ class MinimalEncoder::Base256Starts {
   Queue longRuns_;
 };
 
-namespace {
-
-// What a data byte costs in each scheme, by the scheme encoders' rules, for every byte once.
-struct ByteCosts {
-  uint8_t ascii = 0;
-  uint8_t c40Values = 0;
-  uint8_t textValues = 0;
-  bool x12 = false;
-  bool edifact = false;
-};
-
-const std::array<ByteCosts, 256>& CostsOfBytes() {
-  static const std::array<ByteCosts, 256> table = [] {
-    std::array<ByteCosts, 256> built{};
+MinimalEncoder::MinimalEncoder(DataRange items, std::size_t prefix)
+    : items_(items), prefix_(prefix), costs_(items.size()), groupCodewords_(EdifactPackedLength(kEdifactGroupSize)) {
+  // What a data byte costs in each scheme, for every byte once (asciiTwo depends on the next).
+  static const std::array<ItemCosts, 256> kByteCosts = [] {
+    std::array<ItemCosts, 256> built{};
     for (std::size_t value = 0; value < built.size(); ++value) {
       const auto byte = static_cast<uint8_t>(value);
       const DataItem item = DataCharItem(byte);
-      built[value] = ByteCosts{static_cast<uint8_t>(AsciiLength(DataRange(&item, 1))),
+      built[value] = ItemCosts{static_cast<uint8_t>(AsciiLength(DataRange(&item, 1))), 0,
                                static_cast<uint8_t>(C40TextValuesOf(byte, true).count),
                                static_cast<uint8_t>(C40TextValuesOf(byte, false).count), IsX12Char(byte),
                                IsEdifactChar(byte)};
     }
     return built;
   }();
-  return table;
-}
-
-}  // namespace
-
-MinimalEncoder::MinimalEncoder(DataRange items, std::size_t prefix)
-    : items_(items), prefix_(prefix), costs_(items.size()), groupCodewords_(EdifactPackedLength(kEdifactGroupSize)) {
-  const std::array<ByteCosts, 256>& bytes = CostsOfBytes();
   for (std::size_t i = 0; i < items.size(); ++i) {
     ItemCosts& item = costs_[i];
-    item.asciiTwo = i + 1 < items.size() ? static_cast<uint8_t>(AsciiLength(items.Sub(i, 2))) : 0;
     if (IsCodewordItem(items[i])) {
-      item.asciiOne = static_cast<uint8_t>(AsciiLength(items.Sub(i, 1)));
-      continue;  // only ASCII carries a codeword item
+      item.asciiOne = static_cast<uint8_t>(AsciiLength(items.Sub(i, 1)));  // only ASCII carries a codeword item
+    } else {
+      item = kByteCosts[ItemValue(items[i])];
     }
-    const ByteCosts& byte = bytes[ItemValue(items[i])];
-    item.asciiOne = byte.ascii;
-    item.c40Values = byte.c40Values;
-    item.textValues = byte.textValues;
-    item.x12 = byte.x12;
-    item.edifact = byte.edifact;
+    item.asciiTwo = i + 1 < items.size() ? static_cast<uint8_t>(AsciiLength(items.Sub(i, 2))) : 0;
   }
   // How each run ends where more data follows and the format does not matter.
   for (uint8_t state = 0; state < kStateCount; ++state) {
@@ -207,7 +185,7 @@ void MinimalEncoder::CloseRuns(Table& table, std::size_t position, std::size_t c
   // What ASCII writes for the last zero, one or two items, the leftovers a run end may carry.
   const std::size_t tails[] = {0, position >= 1 ? costs_[position - 1].asciiOne : 0u,
                                position >= 2 ? costs_[position - 2].asciiTwo : 0u};
-  Node* row = &table[position * kStateCount];
+  const Node* row = &table[position * kStateCount];
   std::size_t best = row[kAscii].cost;
   uint8_t from = kNoState;
   for (uint8_t state = kAscii + 1; state < kStateCount; ++state) {
@@ -221,60 +199,42 @@ void MinimalEncoder::CloseRuns(Table& table, std::size_t position, std::size_t c
       from = state;
     }
   }
-  if (from != kNoState) row[kAscii] = Node{static_cast<uint32_t>(best), static_cast<uint32_t>(position << 4 | from)};
+  if (from != kNoState) Reach(table, position, kAscii, best, position, from);
 }
 
 void MinimalEncoder::OpenRuns(Table& table, std::size_t position) const {
-  Node* row = &table[position * kStateCount];
-  const uint32_t cost = row[kAscii].cost;
+  const uint32_t cost = table[position * kStateCount + kAscii].cost;
   if (cost == kUnreached || position == items_.size()) return;
-  const Node latched{static_cast<uint32_t>(cost + kSwitchCodewords), static_cast<uint32_t>(position << 4 | kAscii)};
   for (const uint8_t state : {kFirstC40, kFirstText, kFirstX12, kFirstEdifact}) {
-    if (latched.cost < row[state].cost) row[state] = latched;
+    Reach(table, position, state, cost + kSwitchCodewords, position, kAscii);
   }
 }
 
 void MinimalEncoder::Advance(Table& table, std::size_t position) const {
   const ItemCosts& item = costs_[position];
   const Node* here = &table[position * kStateCount];
-  Node* next = &table[(position + 1) * kStateCount];
   // Sums from an unreached state stay at or above kUnreached and never replace anything.
-  const auto reach = [position](Node* row, uint8_t state, std::size_t cost, uint8_t fromState) {
-    if (cost < row[state].cost) row[state] = Node{static_cast<uint32_t>(cost), static_cast<uint32_t>(position << 4 | fromState)};
-  };
   if (here[kAscii].cost != kUnreached) {
     const std::size_t cost = here[kAscii].cost;
-    reach(next, kAscii, cost + item.asciiOne, kAscii);
+    Reach(table, position + 1, kAscii, cost + item.asciiOne, position, kAscii);
     // Two items that ASCII writes as one codeword: a digit pair.
-    if (item.asciiTwo == 1) reach(next + kStateCount, kAscii, cost + 1, kAscii);
+    if (item.asciiTwo == 1) Reach(table, position + 2, kAscii, cost + 1, position, kAscii);
   }
   // The other schemes have no value for a codeword item; their runs end before it.
   if (IsCodewordItem(items_[position])) return;
-  for (const uint8_t first : {kFirstC40, kFirstText}) {
-    const std::size_t values = first == kFirstC40 ? item.c40Values : item.textValues;
-    for (std::size_t waiting = 0; waiting < kTripletValues; ++waiting) {
-      const std::size_t cost = here[first + waiting].cost;
+  // The item's values join those waiting in the triplet or group, writing each one they fill.
+  const auto add = [&](uint8_t first, std::size_t values, std::size_t groupSize, std::size_t groupCodewords) {
+    for (std::size_t waiting = 0; waiting < groupSize; ++waiting) {
       const std::size_t total = waiting + values;
-      reach(next, static_cast<uint8_t>(first + total % kTripletValues),
-            cost + kTripletCodewords * (total / kTripletValues), static_cast<uint8_t>(first + waiting));
+      Reach(table, position + 1, static_cast<uint8_t>(first + total % groupSize),
+            here[first + waiting].cost + groupCodewords * (total / groupSize), position,
+            static_cast<uint8_t>(first + waiting));
     }
-  }
-  if (item.x12) {
-    for (std::size_t waiting = 0; waiting < kTripletValues; ++waiting) {
-      const std::size_t cost = here[kFirstX12 + waiting].cost;
-      const bool completes = waiting + 1 == kTripletValues;
-      reach(next, static_cast<uint8_t>(completes ? kFirstX12 : kFirstX12 + waiting + 1),
-            cost + (completes ? kTripletCodewords : 0), static_cast<uint8_t>(kFirstX12 + waiting));
-    }
-  }
-  if (item.edifact) {
-    for (std::size_t waiting = 0; waiting < kEdifactGroupSize; ++waiting) {
-      const std::size_t cost = here[kFirstEdifact + waiting].cost;
-      const bool completes = waiting + 1 == kEdifactGroupSize;
-      reach(next, static_cast<uint8_t>(completes ? kFirstEdifact : kFirstEdifact + waiting + 1),
-            cost + (completes ? groupCodewords_ : 0), static_cast<uint8_t>(kFirstEdifact + waiting));
-    }
-  }
+  };
+  add(kFirstC40, item.c40Values, kTripletValues, kTripletCodewords);
+  add(kFirstText, item.textValues, kTripletValues, kTripletCodewords);
+  if (item.x12) add(kFirstX12, 1, kTripletValues, kTripletCodewords);
+  if (item.edifact) add(kFirstEdifact, 1, kEdifactGroupSize, groupCodewords_);
 }
 
 MinimalEncoder::RunEnd MinimalEncoder::EndOf(uint8_t state, std::size_t cost, std::size_t capacity,

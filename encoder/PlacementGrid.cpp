@@ -17,6 +17,15 @@ struct Offset {
 // Bits 1..8 of the standard codeword shape, relative to its lower right module.
 constexpr Offset kUtahShape[8] = {{-2, -2}, {-2, -1}, {-1, -2}, {-1, -1}, {-1, 0}, {0, -2}, {0, -1}, {0, 0}};
 
+// Bits 1..8 of the four corner shapes. A position counts from the top or left edge, or, where
+// it is negative, from the bottom or right one (-1 is the last row or column).
+constexpr Offset kCornerShapes[4][8] = {
+    {{-1, 0}, {-1, 1}, {-1, 2}, {0, -2}, {0, -1}, {1, -1}, {2, -1}, {3, -1}},
+    {{-3, 0}, {-2, 0}, {-1, 0}, {0, -4}, {0, -3}, {0, -2}, {0, -1}, {1, -1}},
+    {{-3, 0}, {-2, 0}, {-1, 0}, {0, -2}, {0, -1}, {1, -1}, {2, -1}, {3, -1}},
+    {{-1, 0}, {-1, -1}, {0, -3}, {0, -2}, {0, -1}, {1, -3}, {1, -2}, {1, -1}},
+};
+
 }  // namespace
 
 PlacementGrid::PlacementGrid(uint16_t rows, uint16_t cols)
@@ -49,56 +58,12 @@ void PlacementGrid::PlaceUtah(int row, int col, int codeword) {
   }
 }
 
-void PlacementGrid::PlaceCorner1(int codeword) {
-  const int nr = rows_;
-  const int nc = cols_;
-  PlaceModule(nr - 1, 0, codeword, 1);
-  PlaceModule(nr - 1, 1, codeword, 2);
-  PlaceModule(nr - 1, 2, codeword, 3);
-  PlaceModule(0, nc - 2, codeword, 4);
-  PlaceModule(0, nc - 1, codeword, 5);
-  PlaceModule(1, nc - 1, codeword, 6);
-  PlaceModule(2, nc - 1, codeword, 7);
-  PlaceModule(3, nc - 1, codeword, 8);
-}
-
-void PlacementGrid::PlaceCorner2(int codeword) {
-  const int nr = rows_;
-  const int nc = cols_;
-  PlaceModule(nr - 3, 0, codeword, 1);
-  PlaceModule(nr - 2, 0, codeword, 2);
-  PlaceModule(nr - 1, 0, codeword, 3);
-  PlaceModule(0, nc - 4, codeword, 4);
-  PlaceModule(0, nc - 3, codeword, 5);
-  PlaceModule(0, nc - 2, codeword, 6);
-  PlaceModule(0, nc - 1, codeword, 7);
-  PlaceModule(1, nc - 1, codeword, 8);
-}
-
-void PlacementGrid::PlaceCorner3(int codeword) {
-  const int nr = rows_;
-  const int nc = cols_;
-  PlaceModule(nr - 3, 0, codeword, 1);
-  PlaceModule(nr - 2, 0, codeword, 2);
-  PlaceModule(nr - 1, 0, codeword, 3);
-  PlaceModule(0, nc - 2, codeword, 4);
-  PlaceModule(0, nc - 1, codeword, 5);
-  PlaceModule(1, nc - 1, codeword, 6);
-  PlaceModule(2, nc - 1, codeword, 7);
-  PlaceModule(3, nc - 1, codeword, 8);
-}
-
-void PlacementGrid::PlaceCorner4(int codeword) {
-  const int nr = rows_;
-  const int nc = cols_;
-  PlaceModule(nr - 1, 0, codeword, 1);
-  PlaceModule(nr - 1, nc - 1, codeword, 2);
-  PlaceModule(0, nc - 3, codeword, 3);
-  PlaceModule(0, nc - 2, codeword, 4);
-  PlaceModule(0, nc - 1, codeword, 5);
-  PlaceModule(1, nc - 3, codeword, 6);
-  PlaceModule(1, nc - 2, codeword, 7);
-  PlaceModule(1, nc - 1, codeword, 8);
+void PlacementGrid::PlaceCorner(int corner, int codeword) {
+  for (int bit = 1; bit <= 8; ++bit) {
+    const Offset& offset = kCornerShapes[corner - 1][bit - 1];
+    PlaceModule(offset.row < 0 ? rows_ + offset.row : offset.row, offset.col < 0 ? cols_ + offset.col : offset.col,
+                codeword, bit);
+  }
 }
 
 void PlacementGrid::Fill() {
@@ -115,13 +80,13 @@ void PlacementGrid::Fill() {
   int col = 0;
   do {
     if (row == nr && col == 0) {
-      PlaceCorner1(codeword++);
+      PlaceCorner(1, codeword++);
     } else if (row == nr - 2 && col == 0 && nc % 4 != 0) {
-      PlaceCorner2(codeword++);
+      PlaceCorner(2, codeword++);
     } else if (row == nr - 2 && col == 0 && nc % 8 == 4) {
-      PlaceCorner3(codeword++);
+      PlaceCorner(3, codeword++);
     } else if (row == nr + 4 && col == 2 && nc % 8 == 0) {
-      PlaceCorner4(codeword++);
+      PlaceCorner(4, codeword++);
     }
 
     do {

@@ -19,10 +19,7 @@ class PlacementGrid {
   void Fill();
   void PlaceModule(int row, int col, int codeword, int bit);
   void PlaceUtah(int row, int col, int codeword);
-  void PlaceCorner1(int codeword);
-  void PlaceCorner2(int codeword);
-  void PlaceCorner3(int codeword);
-  void PlaceCorner4(int codeword);
+  void PlaceCorner(int corner, int codeword);
 
   uint16_t rows_;
   uint16_t cols_;

@@ -48,44 +48,38 @@ std::size_t AppendHexEscape(std::string_view text, std::size_t tilde, DataItemLi
   return 4;
 }
 
+// The escapes of two characters: the letter after the tilde, the item it stands for, and
+// whether it counts only at the very start of the data.
+struct ShortEscape {
+  char letter;
+  DataItem item;
+  bool onlyAtStart;
+};
+
+constexpr ShortEscape kShortEscapes[] = {
+    {'1', CodewordItem(kFnc1), false},
+    {'3', CodewordItem(kReaderProgramming), true},
+    {'5', CodewordItem(kMacro05), true},
+    {'6', CodewordItem(kMacro06), true},
+    {'N', DataCharItem('\n'), false},
+    {'R', DataCharItem('\r'), false},
+    {kTilde, DataCharItem(kTilde), false},
+};
+
 // Resolves the escape introduced by the tilde at position tilde and returns how many characters
 // it took; 0 means the tilde does not start a valid escape and stands for itself.
 std::size_t AppendEscape(std::string_view text, std::size_t tilde, DataItemList& items) {
   if (tilde + 1 >= text.size()) return 0;
-  const bool atStart = tilde == 0;
-  switch (text[tilde + 1]) {
-    case '1':
-      items.push_back(CodewordItem(kFnc1));
-      return 2;
-    case '3':
-      if (!atStart) return 0;
-      items.push_back(CodewordItem(kReaderProgramming));
-      return 2;
-    case '5':
-      if (!atStart) return 0;
-      items.push_back(CodewordItem(kMacro05));
-      return 2;
-    case '6':
-      if (!atStart) return 0;
-      items.push_back(CodewordItem(kMacro06));
-      return 2;
-    case '7':
-      return AppendEciEscape(text, tilde, items);
-    case 'N':
-      items.push_back(DataCharItem('\n'));
-      return 2;
-    case 'R':
-      items.push_back(DataCharItem('\r'));
-      return 2;
-    case 'X':
-    case 'x':
-      return AppendHexEscape(text, tilde, items);
-    case kTilde:
-      items.push_back(DataCharItem(kTilde));
-      return 2;
-    default:
-      return 0;
+  const char letter = text[tilde + 1];
+  if (letter == '7') return AppendEciEscape(text, tilde, items);
+  if (letter == 'X' || letter == 'x') return AppendHexEscape(text, tilde, items);
+  for (const ShortEscape& escape : kShortEscapes) {
+    if (escape.letter != letter) continue;
+    if (escape.onlyAtStart && tilde != 0) return 0;
+    items.push_back(escape.item);
+    return 2;
   }
+  return 0;
 }
 
 }  // namespace

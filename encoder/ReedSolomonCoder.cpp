@@ -11,24 +11,10 @@ constexpr int32_t kPrimitivePolynomial = 0x12D;
 // A code over GF(256) cannot be longer than the number of non-zero field elements.
 constexpr std::size_t kMaxBlockLength = 255;
 
-using PolynomialBuffer = std::array<int32_t, ReedSolomonCoder::kGeneratorSize>;
-
 }  // namespace
 
-void ReedSolomonCoder::SetEccLength(uint16_t k) {
+ReedSolomonCoder::ReedSolomonCoder(uint16_t k) : eccLength_(k) {
   assert(k <= kMaxEccLength);
-  eccLength_ = k;
-  workingDegree_ = static_cast<uint16_t>(2 * k);
-}
-
-void ReedSolomonCoder::InitCoder() {
-  BuildFieldTables();
-  ComputeGenerator(eccLength_, generator_.data());
-}
-
-void ReedSolomonCoder::BuildFieldTables() {
-  exp_.fill(0);
-  log_.fill(0);
   exp_[0] = 1;
   exp_[255] = 1;
   for (std::size_t i = 1; i <= 255; ++i) {
@@ -40,6 +26,14 @@ void ReedSolomonCoder::BuildFieldTables() {
   // alpha^0 .. alpha^254 are all different, so one pass gives every value its smallest
   // exponent (log of 1 is 0, not 255) without searching the table for each value.
   for (std::size_t e = 0; e < 255; ++e) log_[static_cast<std::size_t>(exp_[e])] = static_cast<int32_t>(e);
+
+  // One factor (x + alpha^i) at a time: each coefficient takes the one below it plus its own
+  // times alpha^i.
+  generator_[0] = 1;
+  for (std::size_t i = 1; i <= k; ++i) {
+    for (std::size_t j = i; j > 0; --j) generator_[j] = generator_[j - 1] ^ GfMultiply(generator_[j], exp_[i]);
+    generator_[0] = GfMultiply(generator_[0], exp_[i]);
+  }
 }
 
 int32_t ReedSolomonCoder::GfMultiply(int32_t a, int32_t b) const {
@@ -48,32 +42,7 @@ int32_t ReedSolomonCoder::GfMultiply(int32_t a, int32_t b) const {
   return exp_[static_cast<std::size_t>(log_[static_cast<std::size_t>(a)] + log_[static_cast<std::size_t>(b)])];
 }
 
-void ReedSolomonCoder::MultiplyPolynomials(int32_t* dst, const int32_t* p1, const int32_t* p2) const {
-  const std::size_t m = workingDegree_;
-  std::fill(dst, dst + 2 * m, 0);
-  for (std::size_t i = 0; i < m; ++i) {
-    if (p1[i] == 0) continue;
-    for (std::size_t j = 0; j < m; ++j) dst[i + j] ^= GfMultiply(p2[j], p1[i]);
-  }
-}
-
-void ReedSolomonCoder::ComputeGenerator(uint16_t k, int32_t* gen) const {
-  const std::size_t m = workingDegree_;
-  assert(k < m || k == 0);
-  PolynomialBuffer accumulated{};
-  accumulated[0] = 1;
-  for (std::size_t i = 1; i <= k; ++i) {
-    PolynomialBuffer factor{};
-    factor[0] = exp_[i];
-    factor[1] = 1;
-    MultiplyPolynomials(gen, factor.data(), accumulated.data());
-    std::copy(gen, gen + m, accumulated.begin());
-  }
-  // Without any factor the loop never writes gen; the generator is then the constant 1.
-  if (k == 0) std::copy(accumulated.begin(), accumulated.begin() + std::max<std::size_t>(m, 1), gen);
-}
-
-void ReedSolomonCoder::EncodeBlock(const uint8_t* data, std::size_t n, uint8_t* out) {
+void ReedSolomonCoder::EncodeBlock(const uint8_t* data, std::size_t n, uint8_t* out) const {
   const std::size_t k = eccLength_;
   std::array<int32_t, kMaxEccLength + 1> remainder{};
   if (k > 0) {
@@ -83,9 +52,8 @@ void ReedSolomonCoder::EncodeBlock(const uint8_t* data, std::size_t n, uint8_t* 
       remainder[0] = GfMultiply(generator_[0], feedback);
     }
   }
-  std::copy(remainder.begin(), remainder.begin() + k, parity_.begin());
   std::copy(data, data + n, out);
-  for (std::size_t i = 0; i < k; ++i) out[n + i] = static_cast<uint8_t>(parity_[k - 1 - i]);
+  for (std::size_t i = 0; i < k; ++i) out[n + i] = static_cast<uint8_t>(remainder[k - 1 - i]);
 }
 
 namespace {
@@ -123,9 +91,7 @@ bool AppendErrorCorrection(const FormatInfo& format, CodewordBuffer& codewords) 
   codewords.resize(dataCount + format.eccCodewords, 0);
 
   // A fresh coder per symbol: its tables are rebuilt for every symbol anyway.
-  ReedSolomonCoder coder;
-  coder.SetEccLength(eccPerBlock);
-  coder.InitCoder();
+  const ReedSolomonCoder coder(eccPerBlock);
 
   std::array<uint8_t, kMaxBlockLength + 1> blockData{};
   std::array<uint8_t, kMaxBlockLength + 1> blockOut{};

@@ -80,6 +80,12 @@ std::string LengthFault(const Gs1AiDefinition& definition, std::size_t length) {
   return "its last part is too short";
 }
 
+// Whether ai matches pattern, in which 'n' stands for any digit ("31nn").
+bool MatchesGs1Pattern(std::string_view pattern, std::string_view ai) {
+  return pattern.size() == ai.size() &&
+         std::equal(pattern.begin(), pattern.end(), ai.begin(), [](char p, char a) { return p == 'n' || p == a; });
+}
+
 // Whether the value holds more than the AI's mandatory components: the serial part of a key
 // such as (253), (255) or (8003). A key without optional parts counts as serialised.
 bool HasSerialPart(const Gs1Element& element) {
@@ -229,18 +235,6 @@ std::string Gs1AssociationFault(const std::vector<Gs1Element>& elements) {
     }
   }
   return "";
-}
-
-bool MatchesGs1Pattern(std::string_view pattern, std::string_view ai) {
-  if (pattern.size() != ai.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < ai.size(); ++i) {
-    if (pattern[i] != 'n' && pattern[i] != ai[i]) {
-      return false;
-    }
-  }
-  return true;
 }
 
 std::string PrintableGs1Text(std::string_view text) {

@@ -24,9 +24,6 @@ std::string Gs1ValueFault(const Gs1AiDefinition& definition, std::string_view va
 // signature (8030) without a serialised key. Empty when they go together.
 std::string Gs1AssociationFault(const std::vector<Gs1Element>& elements);
 
-// Whether ai matches pattern, in which 'n' stands for any digit ("31nn").
-bool MatchesGs1Pattern(std::string_view pattern, std::string_view ai);
-
 // The text as a message shows it: bytes outside printable ASCII as ~X escapes.
 std::string PrintableGs1Text(std::string_view text);
 

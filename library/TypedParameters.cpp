@@ -32,8 +32,7 @@ std::string HexColour(uint32_t rgb) {
 
 const char* Switch(int32_t value) { return value != 0 ? "1" : "0"; }
 
-}  // namespace
-
+// Every byte as tilde data that the encoder reads back as that byte alone.
 std::string TildeEscaped(const char* data, std::size_t size) {
   std::string escaped;
   escaped.reserve(size);
@@ -48,6 +47,8 @@ std::string TildeEscaped(const char* data, std::size_t size) {
   }
   return escaped;
 }
+
+}  // namespace
 
 StatusOr<ParameterList::Pairs> EncodeParameters(const void* data, std::size_t size,
                                                 const korvex_encode_options& options) {

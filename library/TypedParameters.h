@@ -28,7 +28,4 @@ ParameterList::Pairs DrawingParameters(const korvex_drawing_options& options, Ou
 // drawing options as given.
 Status CheckDrawingSettings(const korvex_drawing_options& options, const RequestSettings& settings);
 
-// Every byte as tilde data that the encoder reads back as that byte alone.
-std::string TildeEscaped(const char* data, std::size_t size);
-
 }  // namespace korvex::internal

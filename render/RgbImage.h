@@ -34,7 +34,6 @@ class RgbImage {
   uint32_t InitialColor() const { return initialColor_; }
   // Pixels per inch the image is meant to print at; 0 (the default) for none, which leaves the
   // PNG without a physical resolution.
-  int32_t ResolutionDpi() const { return resolutionDpi_; }
   void SetResolutionDpi(int32_t dpi) { resolutionDpi_ = dpi; }
   uint8_t** Rows() { return rowPointers_.data(); }
   const uint8_t* Row(int32_t y) const { return rows_[static_cast<std::size_t>(y)].get(); }

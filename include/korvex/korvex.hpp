@@ -71,17 +71,11 @@ inline std::vector<korvex_parameter> AsParameters(const Request& request) {
   return parameters;
 }
 
-struct SymbolDeleter {
-  void operator()(korvex_symbol* symbol) const { korvex_symbol_free(symbol); }
-};
-struct AnswerDeleter {
-  void operator()(korvex_answer* answer) const { korvex_answer_free(answer); }
-};
-struct ErrorDeleter {
-  void operator()(korvex_error* error) const { korvex_error_free(error); }
-};
-struct BufferDeleter {
-  void operator()(unsigned char* buffer) const { korvex_free(buffer); }
+// Frees a handle or a buffer of the library by its own free function.
+template <auto Free>
+struct Deleter {
+  template <typename T>
+  void operator()(T* pointer) const { Free(pointer); }
 };
 
 }  // namespace detail
@@ -92,7 +86,7 @@ inline Answer Render(const Request& request) {
   korvex_answer* made = nullptr;
   Answer answer;
   answer.code = korvex_render(parameters.data(), parameters.size(), &made);
-  const std::unique_ptr<korvex_answer, detail::AnswerDeleter> owned(made);
+  const std::unique_ptr<korvex_answer, detail::Deleter<korvex_answer_free>> owned(made);
   answer.message = korvex_message(answer.code);
   if (!owned) return answer;
   answer.detail = korvex_answer_detail(made);
@@ -112,7 +106,7 @@ inline ModuleMatrix EncodeMatrix(const Request& request) {
   korvex_symbol* made = nullptr;
   ModuleMatrix matrix;
   matrix.code = korvex_encode_parameters(parameters.data(), parameters.size(), &made);
-  const std::unique_ptr<korvex_symbol, detail::SymbolDeleter> owned(made);
+  const std::unique_ptr<korvex_symbol, detail::Deleter<korvex_symbol_free>> owned(made);
   matrix.message = korvex_message(matrix.code);
   if (!owned) return matrix;
   matrix.detail = korvex_symbol_detail(made);
@@ -264,7 +258,7 @@ class Symbol {
 
   // Takes the handle of korvex_encode*, throwing its failure.
   static Symbol Adopt(int32_t code, korvex_symbol* made) {
-    std::shared_ptr<const korvex_symbol> owned(made, detail::SymbolDeleter());
+    std::shared_ptr<const korvex_symbol> owned(made, detail::Deleter<korvex_symbol_free>());
     if (code != 0) throw Error(code, made != nullptr ? korvex_symbol_detail(made) : "");
     Symbol symbol;
     symbol.symbol_ = std::move(owned);
@@ -277,8 +271,8 @@ class Symbol {
     std::size_t size = 0;
     korvex_error* failure = nullptr;
     const int32_t code = write(symbol_.get(), &drawing, &bytes, &size, &failure);
-    const std::unique_ptr<unsigned char, detail::BufferDeleter> ownedBytes(bytes);
-    const std::unique_ptr<korvex_error, detail::ErrorDeleter> ownedFailure(failure);
+    const std::unique_ptr<unsigned char, detail::Deleter<korvex_free>> ownedBytes(bytes);
+    const std::unique_ptr<korvex_error, detail::Deleter<korvex_error_free>> ownedFailure(failure);
     if (code != 0) throw Error(code, failure != nullptr ? korvex_error_detail(failure) : "");
     return std::string(reinterpret_cast<const char*>(bytes), size);
   }

@@ -24,28 +24,32 @@ Bytes Encode(const DataItemList& items, bool useC40, bool lastSegment,
 
 }  // namespace
 
-TEST(C40TextTables, EveryAsciiByteAppearsExactlyOnce) {
-  for (const C40TextTableType* table : {&C40Table, &TextTable}) {
-    std::array<int, 256> seen{};
-    for (const auto& row : *table) {
-      for (uint8_t cell : row) ++seen[cell];
+TEST(FindC40TextValue, EveryAsciiByteHasACellOfItsOwn) {
+  for (bool useC40 : {true, false}) {
+    std::array<int, 40 * 4> taken{};
+    for (int byte = 0; byte < 128; ++byte) {
+      const C40TextValue value = FindC40TextValue(static_cast<uint8_t>(byte), useC40);
+      ASSERT_TRUE(value.found) << byte;
+      ASSERT_LT(value.row, 40) << byte;
+      ASSERT_LT(value.set, 4) << byte;
+      EXPECT_EQ(++taken[value.row * 4 + value.set], 1) << byte << " shares its cell";
     }
-    for (int byte = 0; byte < 128; ++byte) EXPECT_EQ(seen[byte], 1) << byte;
-    for (int byte = 128; byte < 255; ++byte) EXPECT_EQ(seen[byte], 0) << byte;
+    for (int byte = 128; byte < 256; ++byte) {
+      EXPECT_FALSE(FindC40TextValue(static_cast<uint8_t>(byte), useC40).found) << byte;
+    }
   }
 }
 
-TEST(C40TextTables, TablesDifferOnlyInLetterCase) {
-  for (std::size_t row = 0; row < 40; ++row) {
-    for (std::size_t set = 0; set < 4; ++set) {
-      const uint8_t c40 = C40Table[row][set];
-      const uint8_t text = TextTable[row][set];
-      const bool caseSwapped = (set == 0 && row >= 14) || (set == 3 && row >= 1 && row <= 26);
-      if (caseSwapped) {
-        EXPECT_EQ(c40 ^ 0x20, text) << row << "/" << set;
-      } else {
-        EXPECT_EQ(c40, text) << row << "/" << set;
-      }
+TEST(FindC40TextValue, SetsDifferOnlyInLetterCase) {
+  for (int byte = 0; byte < 128; ++byte) {
+    const bool letter = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
+    const C40TextValue c40 = FindC40TextValue(static_cast<uint8_t>(byte), true);
+    const C40TextValue text = FindC40TextValue(static_cast<uint8_t>(letter ? byte ^ 0x20 : byte), false);
+    EXPECT_EQ(text.row, c40.row) << byte;
+    EXPECT_EQ(text.set, c40.set) << byte;
+    // The letters sit in the basic set from row 14 and in shift 3 from row 1 to 26.
+    if (letter) {
+      EXPECT_TRUE((c40.set == 0 && c40.row >= 14) || (c40.set == 3 && c40.row >= 1 && c40.row <= 26)) << byte;
     }
   }
 }
