@@ -1,5 +1,6 @@
 #include "cgi/CgiRequest.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -13,33 +14,12 @@ constexpr int kStatusTooLong = 5;
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringAsciiCase(const std::string& text, const char* lowerCaseWord) {
-  const size_t length = std::strlen(lowerCaseWord);
-  if (text.size() != length) {
-    return false;
-  }
-  for (size_t i = 0; i < length; ++i) {
-    if (AsciiLower(text[i]) != lowerCaseWord[i]) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // The body up to its first NUL, or nothing when the environment or the body is unusable
 // (status is then the exit status).
 std::optional<std::string> ReadPostBody(const CgiEnvironment& environment, const InputReader& input, int& status) {
-  if (!environment.contentLength) {
-    status = kStatusBadEnvironment;
-    return std::nullopt;
-  }
-  const int64_t announced = ReadContentLength(*environment.contentLength);
-  if (announced < 1) {
-    status = kStatusBadEnvironment;
-    return std::nullopt;
-  }
+  // A missing length reads as 0.
+  const int64_t announced = ReadContentLength(environment.contentLength.value_or(""));
+  if (announced < 1) return std::nullopt;
   // Refused before reading, so no buffer ever exceeds what an acceptable request needs.
   if (announced > kMaxRequestLength) {
     status = kStatusTooLong;
@@ -50,35 +30,19 @@ std::optional<std::string> ReadPostBody(const CgiEnvironment& environment, const
   std::size_t got = 0;
   while (got < length) {
     const std::size_t read = input(body.data() + got, length - got);
-    if (read == 0) break;
+    if (read == 0) return std::nullopt;  // shorter than announced
     got += read;
-  }
-  if (got != length) {
-    status = kStatusBadEnvironment;
-    return std::nullopt;
   }
   body.resize(std::strlen(body.c_str()));
   return body;
 }
 
-// The request text by method, or nothing with status set.
+// The request text by method, or nothing with status set (by default to a bad environment).
 std::optional<std::string> ReadRequestText(const CgiEnvironment& environment, const InputReader& input, int& status) {
-  if (!environment.requestMethod) {
-    status = kStatusBadEnvironment;
-    return std::nullopt;
-  }
-  if (EqualsIgnoringAsciiCase(*environment.requestMethod, "post")) {
-    return ReadPostBody(environment, input, status);
-  }
-  if (EqualsIgnoringAsciiCase(*environment.requestMethod, "get")) {
-    if (!environment.queryString) {
-      status = kStatusBadEnvironment;
-      return std::nullopt;
-    }
-    return *environment.queryString;
-  }
   status = kStatusBadEnvironment;
-  return std::nullopt;
+  if (EqualsIgnoringAsciiCase(environment.requestMethod, "get")) return environment.queryString;
+  if (!EqualsIgnoringAsciiCase(environment.requestMethod, "post")) return std::nullopt;
+  return ReadPostBody(environment, input, status);
 }
 
 // The answer as a CGI response: its content type and its body, or nothing when it has no
@@ -101,6 +65,13 @@ CgiResponse CgiResponseOf(Answer answer) noexcept {
 }
 
 }  // namespace
+
+bool EqualsIgnoringAsciiCase(const std::optional<std::string>& text, const char* lowerCaseWord) {
+  if (!text || text->size() != std::strlen(lowerCaseWord)) return false;
+  return std::equal(text->begin(), text->end(), lowerCaseWord, [](char a, char b) {
+    return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+  });
+}
 
 int64_t ReadContentLength(const std::string& text) {
   constexpr int64_t kSaturated = std::numeric_limits<int64_t>::max() / 10 - 10;

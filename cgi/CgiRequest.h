@@ -50,6 +50,9 @@ void WriteResponse(const CgiResponse& response, FILE* output);
 int HandleRequest(const CgiEnvironment& environment, FILE* input, FILE* output,
                   const RequestLimits& limits = RequestLimits());
 
+// Whether a variable is set to the word, in any mix of ASCII letter case (methods: "get").
+bool EqualsIgnoringAsciiCase(const std::optional<std::string>& text, const char* lowerCaseWord);
+
 // CONTENT_LENGTH read by the parameter number rule, but saturating instead of wrapping, so that
 // a huge announced length can never pass for a small one.
 int64_t ReadContentLength(const std::string& text);

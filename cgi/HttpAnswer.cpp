@@ -16,13 +16,6 @@ constexpr int kStatusTooLong = 5;
 constexpr const char* kPlainTextType = "text/plain; charset=utf-8";
 constexpr const char* kProblemType = "application/problem+json";
 
-bool SameIgnoringAsciiCase(const std::optional<std::string>& text, const char* lowerCaseWord) {
-  if (!text || text->size() != std::strlen(lowerCaseWord)) return false;
-  return std::equal(text->begin(), text->end(), lowerCaseWord, [](char a, char b) {
-    return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
-  });
-}
-
 std::string Trimmed(const std::string& text) {
   const std::size_t first = text.find_first_not_of(" \t");
   if (first == std::string::npos) return "";
@@ -226,8 +219,8 @@ int HttpStatusOf(const Answer& answer, const CgiEnvironment& environment) {
   if (answer.status == kStatusTooLong) return 413;
   // Exit status 1: the CGI environment.
   const std::optional<std::string>& method = environment.requestMethod;
-  if (SameIgnoringAsciiCase(method, "post")) return 400;
-  if (!method || SameIgnoringAsciiCase(method, "get")) return 500;
+  if (EqualsIgnoringAsciiCase(method, "post")) return 400;
+  if (!method || EqualsIgnoringAsciiCase(method, "get")) return 500;
   return 405;
 }
 
@@ -332,17 +325,17 @@ void DrainRefusedBody(const CgiEnvironment& environment, const InputReader& inpu
 CgiResponse RespondToRequest(const CgiEnvironment& environment, const HttpRequestHeaders& headers,
                              const HttpOptions& options, const InputReader& input, const RequestLimits& limits) {
   if (!options.Any()) return RespondToCgiRequest(environment, input, limits);
-  if (!options.allowOrigin.empty() && SameIgnoringAsciiCase(environment.requestMethod, "options")) {
+  if (!options.allowOrigin.empty() && EqualsIgnoringAsciiCase(environment.requestMethod, "options")) {
     CgiResponse preflight;
     preflight.head = PreflightResponse(options, headers);
     return preflight;
   }
-  const bool head = SameIgnoringAsciiCase(environment.requestMethod, "head");
+  const bool head = EqualsIgnoringAsciiCase(environment.requestMethod, "head");
   CgiEnvironment answered = environment;
   if (head) answered.requestMethod = "GET";
   Answer answer = AnswerCgiRequest(answered, input, limits);
   if (options.errorStatuses && HttpStatusOf(answer, answered) == 413 &&
-      SameIgnoringAsciiCase(answered.requestMethod, "post")) {
+      EqualsIgnoringAsciiCase(answered.requestMethod, "post")) {
     DrainRefusedBody(answered, input);
   }
   CgiResponse response = HttpResponse(std::move(answer), answered, headers, options);
