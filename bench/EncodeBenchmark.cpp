@@ -52,7 +52,9 @@ void BM_WholeRequest(benchmark::State& state, const std::string& query) {
   environment.queryString = query;
   int status = 0;
   for (auto _ : state) {
-    status = HandleRequest(environment, stdin, sink);
+    const CgiResponse response = RespondToCgiRequest(environment, ReaderOf(stdin));
+    WriteResponse(response, sink);
+    status = response.status;
   }
   std::fclose(sink);
   state.SetLabel("exit status " + std::to_string(status));

@@ -117,10 +117,4 @@ void WriteResponse(const CgiResponse& response, FILE* output) {
   std::fwrite(response.body.data(), 1, response.body.size(), output);
 }
 
-int HandleRequest(const CgiEnvironment& environment, FILE* input, FILE* output, const RequestLimits& limits) {
-  const CgiResponse response = RespondToCgiRequest(environment, ReaderOf(input), limits);
-  WriteResponse(response, output);
-  return response.status;
-}
-
 }  // namespace korvex::internal

@@ -46,10 +46,6 @@ CgiResponse RespondToCgiRequest(const CgiEnvironment& environment, const InputRe
 // Writes the response to a stdio stream (standard output for the CGI program).
 void WriteResponse(const CgiResponse& response, FILE* output);
 
-// RespondToCgiRequest over stdio streams, written; returns the process exit status.
-int HandleRequest(const CgiEnvironment& environment, FILE* input, FILE* output,
-                  const RequestLimits& limits = RequestLimits());
-
 // Whether a variable is set to the word, in any mix of ASCII letter case (methods: "get").
 bool EqualsIgnoringAsciiCase(const std::optional<std::string>& text, const char* lowerCaseWord);
 

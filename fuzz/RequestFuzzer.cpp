@@ -134,7 +134,10 @@ std::string RunHandler(const Request& request, int& status) {
   size_t length = 0;
   FILE* output = open_memstream(&buffer, &length);
   if (output == nullptr || (input == nullptr && !request.body.empty())) std::abort();
-  status = HandleRequest(request.environment, input != nullptr ? input : emptyInput, output);
+  const CgiResponse answered =
+      RespondToCgiRequest(request.environment, ReaderOf(input != nullptr ? input : emptyInput));
+  WriteResponse(answered, output);
+  status = answered.status;
   std::fclose(output);
   if (input != nullptr) std::fclose(input);
   std::string response(buffer, length);

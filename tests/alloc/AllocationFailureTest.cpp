@@ -22,6 +22,7 @@
 
 #include "cgi/CgiRequest.h"
 #include "result/ResultCode.h"
+#include "support/HandleRequest.h"
 #include "support/HtmlPageTexts.h"
 #include "support/PngReader.h"
 

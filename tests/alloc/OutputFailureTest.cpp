@@ -15,6 +15,7 @@
 
 #include "cgi/CgiRequest.h"
 #include "support/CgiProcess.h"
+#include "support/HandleRequest.h"
 #include "support/Paths.h"
 #include "support/PngReader.h"
 

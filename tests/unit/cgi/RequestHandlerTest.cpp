@@ -17,6 +17,7 @@
 #include "request/QueryString.h"
 #include "render/RgbImage.h"
 #include "support/CaseName.h"
+#include "support/HandleRequest.h"
 #include "support/ReadBack.h"
 #include "support/SymbolSizes.h"
 
