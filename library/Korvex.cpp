@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -73,23 +74,32 @@ void EncodeInto(korvex_symbol& symbol) {
   symbol.capacity = encoded->format.dataCodewords;
 }
 
-// A symbol that holds only a failure; nullptr when even that finds no memory.
-korvex_symbol* FailedSymbol(ResultCode code, std::string detail) noexcept {
-  try {
-    korvex_symbol* symbol = new korvex_symbol;
-    symbol->code = code;
-    symbol->detail = std::move(detail);
-    return symbol;
-  } catch (...) {
-    return nullptr;
-  }
+// A symbol that holds only an unknown failure; nullptr when even that finds no memory.
+korvex_symbol* UnknownFailure() noexcept {
+  auto* symbol = new (std::nothrow) korvex_symbol;
+  if (symbol != nullptr) symbol->code = Result::UnknownException;
+  return symbol;
 }
 
-// Hands the symbol (made or failed) to the caller and returns its code.
-int32_t Deliver(korvex_symbol* made, korvex_symbol** symbol) {
-  const int32_t code = made != nullptr ? made->code : Result::UnknownException;
-  if (symbol != nullptr) {
-    *symbol = made;
+ResultCode CodeOf(const korvex_symbol& symbol) { return symbol.code; }
+ResultCode CodeOf(const korvex_answer& answer) { return answer.answer.code; }
+
+// A new handle filled by fill, handed to the caller (or freed where the caller keeps none);
+// returns its code. When filling throws, the caller gets what failed() makes instead: a handle
+// that holds only the failure, or nullptr, which stands for UnknownException.
+template <typename Handle, typename Failed, typename Fill>
+int32_t Deliver(Handle** handle, Failed failed, Fill fill) noexcept {
+  Handle* made = nullptr;
+  try {
+    made = new Handle;
+    fill(*made);
+  } catch (...) {
+    delete made;
+    made = failed();
+  }
+  const int32_t code = made != nullptr ? CodeOf(*made) : Result::UnknownException;
+  if (handle != nullptr) {
+    *handle = made;
   } else {
     delete made;
   }
@@ -178,42 +188,32 @@ void korvex_drawing_options_init(korvex_drawing_options* options) {
 }
 
 int32_t korvex_encode(const void* data, size_t size, const korvex_encode_options* given, korvex_symbol** symbol) {
-  if (symbol != nullptr) *symbol = nullptr;
-  korvex_symbol* made = nullptr;
-  try {
+  return Deliver(symbol, UnknownFailure, [&](korvex_symbol& made) {
     korvex_encode_options options;
     korvex_encode_options_init(&options);
     if (given != nullptr) options = *given;
-    made = new korvex_symbol;
     StatusOr<ParameterList::Pairs> parameters = EncodeParameters(data, size, options);
-    made->code = parameters.Code();
-    made->detail = parameters.Detail();
+    made.code = parameters.Code();
+    made.detail = parameters.Detail();
     if (parameters.Ok()) {
-      made->parameters = std::move(parameters).Value();
-      EncodeInto(*made);
+      made.parameters = std::move(parameters).Value();
+      EncodeInto(made);
     }
-  } catch (...) {
-    delete made;
-    made = FailedSymbol(Result::UnknownException, "");
-  }
-  return Deliver(made, symbol);
+  });
 }
 
 int32_t korvex_encode_parameters(const korvex_parameter* parameters, size_t count, korvex_symbol** symbol) {
-  if (symbol != nullptr) *symbol = nullptr;
   if (parameters == nullptr && count > 0) {
-    return Deliver(FailedSymbol(Result::InvalidArgument, "parameters: NULL"), symbol);
+    // Without memory even for this failure the caller gets no symbol, and UnknownException.
+    return Deliver(symbol, [] { return nullptr; }, [](korvex_symbol& made) {
+      made.code = Result::InvalidArgument;
+      made.detail = "parameters: NULL";
+    });
   }
-  korvex_symbol* made = nullptr;
-  try {
-    made = new korvex_symbol;
-    made->parameters = AsPairs(parameters, count);
-    EncodeInto(*made);
-  } catch (...) {
-    delete made;
-    made = FailedSymbol(Result::UnknownException, "");
-  }
-  return Deliver(made, symbol);
+  return Deliver(symbol, UnknownFailure, [&](korvex_symbol& made) {
+    made.parameters = AsPairs(parameters, count);
+    EncodeInto(made);
+  });
 }
 
 void korvex_symbol_free(korvex_symbol* symbol) { delete symbol; }
@@ -273,31 +273,18 @@ const char* korvex_error_message(const korvex_error* error) { return ErrorMessag
 const char* korvex_error_detail(const korvex_error* error) { return error != nullptr ? error->detail.c_str() : ""; }
 
 int32_t korvex_render(const korvex_parameter* parameters, size_t count, korvex_answer** answer) {
-  if (answer != nullptr) *answer = nullptr;
-  korvex_answer* made = nullptr;
-  try {
-    made = new korvex_answer;
+  return Deliver(answer, [] { return nullptr; }, [&](korvex_answer& made) {
     if (parameters == nullptr && count > 0) {
-      made->answer.code = Result::InvalidArgument;
-      made->answer.status = Result::InvalidArgument;
-      made->answer.detail = "parameters: NULL";
+      made.answer.code = Result::InvalidArgument;
+      made.answer.status = Result::InvalidArgument;
+      made.answer.detail = "parameters: NULL";
     } else {
       const ParameterList::Pairs pairs = AsPairs(parameters, count);
       ParameterList list(pairs);
       // Catches everything itself, as for a web request.
-      made->answer = AnswerParameters(list, RequestLimits());
+      made.answer = AnswerParameters(list, RequestLimits());
     }
-  } catch (...) {
-    delete made;
-    made = nullptr;
-  }
-  const int32_t code = made != nullptr ? made->answer.code : Result::UnknownException;
-  if (answer != nullptr) {
-    *answer = made;
-  } else {
-    delete made;
-  }
-  return code;
+  });
 }
 
 void korvex_answer_free(korvex_answer* answer) { delete answer; }
