@@ -70,8 +70,7 @@ std::string HelpBody() {
   return body;
 }
 
-}  // namespace
-
+// Text with the characters that HTML reads as markup written as entities.
 std::string EscapeHtml(const std::string& text) {
   std::string escaped;
   escaped.reserve(text.size());
@@ -87,6 +86,8 @@ std::string EscapeHtml(const std::string& text) {
   }
   return escaped;
 }
+
+}  // namespace
 
 std::string ErrorPage(ResultCode code, const std::string& detail) {
   std::string page = "<html><head><title>Korvex</title></head><body>\n<b><font color='#ff0000'>";

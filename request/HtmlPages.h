@@ -15,9 +15,6 @@ std::string ErrorPage(ResultCode code, const std::string& detail = "");
 // The page documenting every request parameter.
 std::string HelpPage();
 
-// Text with the characters that HTML reads as markup written as entities.
-std::string EscapeHtml(const std::string& text);
-
 // Where the help page's links lead: the product page and the entries of the property
 // documentation, served beside the program.
 namespace HelpLinks {

@@ -31,6 +31,12 @@ int HexDigit(char c) {
 
 constexpr double kMillimetresPerInch = 25.4;
 
+// Module size in whole pixels of a module of the given millimetres at the resolution: rounded
+// to the nearest pixel, at least 1.
+double ModulePixels(double millimetres, int32_t dpi) {
+  return std::max(1.0, std::round(millimetres * dpi / kMillimetresPerInch));
+}
+
 }  // namespace
 
 int32_t ReadNumber(const char* text) {
@@ -79,10 +85,6 @@ std::optional<double> ReadDecimal(const char* text) {
     return std::nullopt;
   }
   return value;
-}
-
-double ModulePixels(double millimetres, int32_t dpi) {
-  return std::max(1.0, std::round(millimetres * dpi / kMillimetresPerInch));
 }
 
 uint32_t ParseHexColor(const char* text) {

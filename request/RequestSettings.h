@@ -48,10 +48,6 @@ int32_t ReadNumber(const char* text);
 // point, up to the first other character; nullopt without a digit or for a value not finite.
 std::optional<double> ReadDecimal(const char* text);
 
-// Module size in whole pixels of a module of the given millimetres at the resolution: rounded
-// to the nearest pixel, at least 1.
-double ModulePixels(double millimetres, int32_t dpi);
-
 // Hexadecimal digits from the start of text up to the first non-digit, as 0xRRGGBB; only the
 // last eight digits count and no digit gives 0.
 uint32_t ParseHexColor(const char* text);
