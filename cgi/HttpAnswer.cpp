@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "encoder/Utf8Text.h"
 #include "result/ResultCode.h"
 
 namespace korvex::internal {
@@ -106,27 +107,6 @@ Failure FailureOf(const Answer& answer, const CgiEnvironment& environment) {
   }
   return {status, answer.status, "bad-environment", ErrorMessage(Result::InvalidArgument),
           "The server passed no REQUEST_METHOD, or a GET request without QUERY_STRING."};
-}
-
-// Whether the bytes are UTF-8: lead bytes with their continuation bytes, no overlong or
-// surrogate forms, nothing above U+10FFFF.
-bool IsUtf8(const std::string& text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const int length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                                                     : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    uint32_t point = length == 1 ? lead : lead & (0x3F >> (length - 1));
-    for (int k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      point = (point << 6) | (next & 0x3F);
-    }
-    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (point < least[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return false;
-    i += length;
-  }
-  return true;
 }
 
 void AppendJsonString(std::string& json, const std::string& text) {

@@ -22,34 +22,48 @@ Utf8Lead LeadOf(uint8_t byte) {
   return {0, 0, 0};
 }
 
+// Reads the sequence whose lead byte (0x80 or more) is at i, of size values, and moves i to its
+// last byte: false for a bad lead byte, a missing or bad continuation byte, an overlong or
+// surrogate form or a code point above U+10FFFF. byteAt(k) is the byte at k, or -1 where there
+// is none (a codeword of tilde data).
+template <typename ByteAt>
+bool ReadSequence(std::size_t& i, std::size_t size, ByteAt byteAt) {
+  const Utf8Lead lead = LeadOf(static_cast<uint8_t>(byteAt(i)));
+  if (lead.continuations == 0 || i + static_cast<std::size_t>(lead.continuations) >= size) return false;
+  uint32_t codePoint = lead.bits;
+  for (int k = 0; k < lead.continuations; ++k) {
+    const int byte = byteAt(++i);
+    if (byte < 0 || (byte & 0xC0) != 0x80) return false;
+    codePoint = (codePoint << 6) | (static_cast<uint32_t>(byte) & 0x3Fu);
+  }
+  return codePoint >= lead.minimum && codePoint <= 0x10FFFF && (codePoint < 0xD800 || codePoint > 0xDFFF);
+}
+
 }  // namespace
 
 TextEncoding ClassifyText(const std::string& tildeData) {
   DataItemList items;
   PreprocessData(tildeData, items);
   bool nonAscii = false;
+  const auto byteAt = [&items](std::size_t k) { return IsCodewordItem(items[k]) ? -1 : int{ItemValue(items[k])}; };
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (IsCodewordItem(items[i]) || ItemValue(items[i]) < 0x80) {
       continue;
     }
     nonAscii = true;
-    const Utf8Lead lead = LeadOf(ItemValue(items[i]));
-    if (lead.continuations == 0 || i + static_cast<std::size_t>(lead.continuations) >= items.size()) {
-      return TextEncoding::NotUtf8;
-    }
-    uint32_t codePoint = lead.bits;
-    for (int k = 0; k < lead.continuations; ++k) {
-      const DataItem item = items[++i];
-      if (IsCodewordItem(item) || (ItemValue(item) & 0xC0u) != 0x80u) {
-        return TextEncoding::NotUtf8;
-      }
-      codePoint = (codePoint << 6) | (ItemValue(item) & 0x3Fu);
-    }
-    if (codePoint < lead.minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+    if (!ReadSequence(i, items.size(), byteAt)) {
       return TextEncoding::NotUtf8;
     }
   }
   return nonAscii ? TextEncoding::Utf8 : TextEncoding::Ascii;
+}
+
+bool IsUtf8(const std::string& text) {
+  const auto byteAt = [&text](std::size_t k) { return int{static_cast<uint8_t>(text[k])}; };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (byteAt(i) >= 0x80 && !ReadSequence(i, text.size(), byteAt)) return false;
+  }
+  return true;
 }
 
 std::string WithUtf8Eci(const std::string& tildeData) {

@@ -231,3 +231,28 @@ TEST(PreprocessorTest, Utf8TextIsCheckedAndMarkedWithItsEci) {
   EXPECT_EQ(WithUtf8Eci("~~\xC3\x9F"), "~7000026~~\xC3\x9F");
   EXPECT_EQ(Preprocess(WithUtf8Eci("~3\xC3\x9F")), Join({Codewords({234, 241, 27}), {DataCharItem(0xC3), DataCharItem(0x9F)}}));
 }
+
+// The same rule over plain bytes, where a tilde is only a byte.
+TEST(PreprocessorTest, IsUtf8JudgesPlainBytes) {
+  const struct {
+    std::string text;
+    bool utf8;
+  } cases[] = {
+      {"", true},
+      {"Strasse~XDF", true},
+      {"Stra\xC3\x9F" "e", true},
+      {"\xF0\x9F\x98\x80", true},
+      {"Stra\xDF" "e", false},
+      {"\xC3", false},
+      {"\xE2\x82", false},
+      {"\xC3\x41", false},
+      {"\xC0\xAF", false},
+      {"\xED\xA0\x80", false},
+      {"\xF4\x90\x80\x80", false},
+      {"\x9F", false},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.text);
+    EXPECT_EQ(IsUtf8(row.text), row.utf8);
+  }
+}
