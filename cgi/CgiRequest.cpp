@@ -50,11 +50,11 @@ std::optional<std::string> ReadRequestText(const CgiEnvironment& environment, co
 CgiResponse CgiResponseOf(Answer answer) noexcept {
   CgiResponse response;
   response.status = answer.status;
-  if (answer.contentType.empty()) return response;
+  if (answer.kind == AnswerKind::Nothing) return response;
   // Standard output would be switched to binary mode here for an image; Linux makes no
   // text/binary distinction, so there is nothing to switch.
   try {
-    response.head = "Content-type: " + answer.contentType + "\n\n";
+    response.head = std::string("Content-type: ") + answer.ContentType() + "\n\n";
   } catch (...) {
     // No memory left for the header line: the request ends as a caught exception ends it,
     // with nothing and exit status 0.
@@ -89,6 +89,19 @@ int64_t ReadContentLength(const std::string& text) {
     magnitude = magnitude >= kSaturated ? kSaturated : magnitude * 10 + (text[position] - '0');
   }
   return negative ? -magnitude : magnitude;
+}
+
+std::optional<std::string> VariableValue(const CgiVariables& variable, const char* name) {
+  const char* value = variable(name);
+  return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+}
+
+CgiEnvironment ReadCgiEnvironment(const CgiVariables& variable) {
+  CgiEnvironment environment;
+  environment.requestMethod = VariableValue(variable, "REQUEST_METHOD");
+  environment.queryString = VariableValue(variable, "QUERY_STRING");
+  environment.contentLength = VariableValue(variable, "CONTENT_LENGTH");
+  return environment;
 }
 
 InputReader ReaderOf(FILE* input) {

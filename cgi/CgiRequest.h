@@ -19,6 +19,16 @@ struct CgiEnvironment {
   std::optional<std::string> contentLength;  // CONTENT_LENGTH (POST)
 };
 
+// A CGI variable by name, nullptr when it is not set: getenv in the CGI program, the request's
+// parameters in the worker.
+using CgiVariables = std::function<const char*(const char*)>;
+
+// A variable's value, std::nullopt when it is not set.
+std::optional<std::string> VariableValue(const CgiVariables& variable, const char* name);
+
+// The CGI variables of a request, looked up by variable.
+CgiEnvironment ReadCgiEnvironment(const CgiVariables& variable);
+
 // Reads up to size bytes of the POST body into buffer and returns how many; 0 at its end or on
 // an error. The request is read through it, so that nothing beyond what it asks for is taken
 // from a stdio stream or a FastCGI connection.

@@ -176,7 +176,15 @@ std::optional<int> ReadSeconds(const char* text) {
 
 }  // namespace
 
-HttpOptions ReadHttpOptions(const std::function<const char*(const char*)>& variable) {
+HttpRequestHeaders ReadHttpRequestHeaders(const CgiVariables& variable) {
+  HttpRequestHeaders headers;
+  headers.accept = VariableValue(variable, "HTTP_ACCEPT");
+  headers.ifNoneMatch = VariableValue(variable, "HTTP_IF_NONE_MATCH");
+  headers.origin = VariableValue(variable, "HTTP_ORIGIN");
+  return headers;
+}
+
+HttpOptions ReadHttpOptions(const CgiVariables& variable) {
   HttpOptions options;
   const char* errors = variable("KORVEX_HTTP_ERRORS");
   options.errorStatuses = errors != nullptr && std::strtol(errors, nullptr, 10) != 0;
@@ -195,7 +203,7 @@ int HttpStatusOf(const Answer& answer, const CgiEnvironment& environment) {
     if (answer.code == Result::PngInitFailed) return answer.serviceFault ? 500 : 400;
     return RuleOf(answer.code).causedByRequest ? 400 : 500;
   }
-  if (answer.status == 0) return answer.contentType.empty() ? 500 : 200;
+  if (answer.status == 0) return answer.kind == AnswerKind::Nothing ? 500 : 200;
   if (answer.status == kStatusTooLong) return 413;
   // Exit status 1: the CGI environment.
   const std::optional<std::string>& method = environment.requestMethod;
@@ -252,16 +260,17 @@ CgiResponse HttpResponse(Answer answer, const CgiEnvironment& environment, const
   const bool success = status == 200;
   std::string statusLine;
   std::string lines;
+  std::string contentType = answer.ContentType();
   if (!success) {
     if (!options.errorStatuses) {
-      if (answer.contentType.empty()) return response;  // nothing, as without the options
+      if (answer.kind == AnswerKind::Nothing) return response;  // nothing, as without the options
     } else {
       statusLine = "Status: " + std::to_string(status) + " " + ReasonPhrase(status) + "\n";
-      if (answer.contentType.empty()) {
+      if (answer.kind == AnswerKind::Nothing) {
         // The debug page stays as it is; otherwise the client's Accept chooses the body.
         const Failure failure = FailureOf(answer, environment);
         const bool json = headers.accept && AcceptsJson(*headers.accept);
-        answer.contentType = json ? kProblemType : kPlainTextType;
+        contentType = json ? kProblemType : kPlainTextType;
         answer.body = json ? ProblemDocument(failure) : PlainTextBody(failure);
         lines += "Vary: Accept\n";
       }
@@ -280,7 +289,7 @@ CgiResponse HttpResponse(Answer answer, const CgiEnvironment& environment, const
       return response;
     }
   }
-  response.head = statusLine + "Content-type: " + answer.contentType + "\n" + lines + "\n";
+  response.head = statusLine + "Content-type: " + contentType + "\n" + lines + "\n";
   response.body = std::move(answer.body);
   return response;
 }

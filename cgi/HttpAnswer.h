@@ -33,7 +33,7 @@ struct HttpOptions {
 // The options of the CGI program, from KORVEX_HTTP_ERRORS (a number, non-zero on),
 // KORVEX_MAX_AGE (seconds, 0 to a year) and KORVEX_ALLOW_ORIGIN (an origin or *), looked up by
 // variable (getenv). A value outside what a variable accepts leaves that option off.
-HttpOptions ReadHttpOptions(const std::function<const char*(const char*)>& variable);
+HttpOptions ReadHttpOptions(const CgiVariables& variable);
 
 // The request's header fields that an answer depends on, as the server passes them (HTTP_*).
 struct HttpRequestHeaders {
@@ -41,6 +41,9 @@ struct HttpRequestHeaders {
   std::optional<std::string> ifNoneMatch;  // HTTP_IF_NONE_MATCH
   std::optional<std::string> origin;       // HTTP_ORIGIN
 };
+
+// The request's header fields, looked up by variable.
+HttpRequestHeaders ReadHttpRequestHeaders(const CgiVariables& variable);
 
 // The HTTP status of an answer as RespondToCgiRequest would make it, for a request by that method:
 // 200, or for a failure 400 (the request's data or parameters), 413 (a request text over the

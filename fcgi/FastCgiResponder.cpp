@@ -71,15 +71,9 @@ void Put(const std::string& bytes, FCGX_Stream* out) { FCGX_PutStr(bytes.data(),
 // The response is the CGI program's, byte for byte, and its exit status goes out as the
 // request's application status.
 int Respond(FCGX_Request& request, const RequestLimits& limits, const HttpOptions& http) {
-  CgiEnvironment environment;
-  environment.requestMethod = Parameter(request, "REQUEST_METHOD");
-  environment.queryString = Parameter(request, "QUERY_STRING");
-  environment.contentLength = Parameter(request, "CONTENT_LENGTH");
-  HttpRequestHeaders headers;
-  headers.accept = Parameter(request, "HTTP_ACCEPT");
-  headers.ifNoneMatch = Parameter(request, "HTTP_IF_NONE_MATCH");
-  headers.origin = Parameter(request, "HTTP_ORIGIN");
-  const CgiResponse response = RespondToRequest(environment, headers, http, ReaderOf(request.in), limits);
+  const CgiVariables variable = [&request](const char* name) { return FCGX_GetParam(name, request.envp); };
+  const CgiResponse response = RespondToRequest(ReadCgiEnvironment(variable), ReadHttpRequestHeaders(variable), http,
+                                                ReaderOf(request.in), limits);
   Put(response.head, request.out);
   Put(response.body, request.out);
   FCGX_SetExitStatus(response.status, request.out);

@@ -302,7 +302,7 @@ const char* korvex_answer_detail(const korvex_answer* answer) {
 int32_t korvex_answer_status(const korvex_answer* answer) { return answer != nullptr ? answer->answer.status : 0; }
 
 const char* korvex_answer_content_type(const korvex_answer* answer) {
-  return answer != nullptr ? answer->answer.contentType.c_str() : "";
+  return answer != nullptr ? answer->answer.ContentType() : "";
 }
 
 const unsigned char* korvex_answer_body(const korvex_answer* answer, size_t* size) {

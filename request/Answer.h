@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "request/HtmlPages.h"
 #include "result/ResultCode.h"
 
 namespace korvex::internal {
@@ -15,7 +16,6 @@ enum class AnswerKind { Nothing, PngImage, SvgImage, HelpPage, ErrorPage };
 struct Answer {
   int status = 0;            // the CGI program's exit status
   AnswerKind kind = AnswerKind::Nothing;
-  std::string contentType;   // empty: nothing is written
   std::string body;
   ResultCode code = Result::Ok;  // the failing step's code, also when no page reports it
   std::string detail;            // what exactly failed, when the code alone does not say
@@ -25,6 +25,18 @@ struct Answer {
   bool reproducible = true;
   // The failure lies with the service (memory, the output), not with what the request asked.
   bool serviceFault = false;
+
+  // The content type the body goes out with, by its kind; empty for Nothing: nothing is written.
+  const char* ContentType() const {
+    switch (kind) {
+      case AnswerKind::PngImage: return "image/png";
+      case AnswerKind::SvgImage: return "image/svg+xml";
+      case AnswerKind::HelpPage:
+      case AnswerKind::ErrorPage: return kHtmlContentType;
+      case AnswerKind::Nothing: break;
+    }
+    return "";
+  }
 };
 
 }  // namespace korvex::internal

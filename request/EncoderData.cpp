@@ -57,12 +57,10 @@ StatusOr<std::string> EncoderData(const RequestSettings& settings) {
 }  // namespace
 
 StatusOr<EncodingSettings> ResolveEncoderData(const RequestSettings& settings) {
+  StatusOr<std::string> data = EncoderData(settings);
+  if (!data.Ok()) return data.GetStatus();
   EncodingSettings encoding = settings.encoding;
-  if (settings.gs1 || settings.utf8 || settings.gs1DigitalLink) {
-    StatusOr<std::string> data = EncoderData(settings);
-    if (!data.Ok()) return data.GetStatus();
-    encoding.data = std::move(data).Value();
-  }
+  encoding.data = std::move(data).Value();
   return encoding;
 }
 

@@ -53,7 +53,6 @@ StatusOr<SymbolLayout> LayOutSymbol(const RequestSettings& settings, const Reque
 // The writers, each from the matrix and the layout to its bytes.
 struct ImageWriter {
   StatusOr<std::string> (*write)(const SymbolMatrix&, const SymbolLayout&, int32_t);
-  const char* contentType;
   AnswerKind kind;
   // Only the 24-bit PNG's bytes follow the clock: its tIME chunk and "Creation Time" text.
   bool reproducible;
@@ -61,9 +60,9 @@ struct ImageWriter {
 
 const ImageWriter& WriterFor(OutputKind output) {
   static const ImageWriter kWriters[] = {  // in the order of OutputKind
-      {WritePng, "image/png", AnswerKind::PngImage, false},
-      {WriteCompactPng, "image/png", AnswerKind::PngImage, true},
-      {WriteSvg, "image/svg+xml", AnswerKind::SvgImage, true}};
+      {WritePng, AnswerKind::PngImage, false},
+      {WriteCompactPng, AnswerKind::PngImage, true},
+      {WriteSvg, AnswerKind::SvgImage, true}};
   return kWriters[static_cast<int>(output)];
 }
 
@@ -74,7 +73,6 @@ Answer FailedAnswer(ResultCode code, std::string detail, bool debug) {
   answer.detail = std::move(detail);
   if (debug) {
     answer.kind = AnswerKind::ErrorPage;
-    answer.contentType = kHtmlContentType;
     answer.body = ErrorPage(code, answer.detail);
   }
   return answer;
@@ -86,7 +84,6 @@ Answer AnswerParametersOf(ParameterSource& parameters, const RequestLimits& limi
   if (parameters.Lookup("help") != nullptr) {
     Answer answer;
     answer.kind = AnswerKind::HelpPage;
-    answer.contentType = kHtmlContentType;
     answer.body = HelpPage();
     return answer;
   }
@@ -136,7 +133,6 @@ ResultCode RenderImage(const RequestSettings& settings, const RequestLimits& lim
     return bytes.Code();
   }
   answer.body = std::move(bytes).Value();
-  answer.contentType = writer.contentType;
   answer.kind = writer.kind;
   answer.reproducible = writer.reproducible;
   return Result::Ok;

@@ -65,7 +65,7 @@ TEST_P(CompactPngRequest, HasTodaysPixelsInOneBitAndNoClock) {
   const Answer compact = AnswerTo(Compact(c.query));
   ASSERT_EQ(today.code, 0);
   ASSERT_EQ(compact.code, 0) << compact.detail;
-  EXPECT_EQ(compact.contentType, "image/png");
+  EXPECT_EQ(std::string(compact.ContentType()), "image/png");
   EXPECT_FALSE(today.reproducible);
   EXPECT_TRUE(compact.reproducible);
   EXPECT_EQ(AnswerTo(Compact(c.query)).body, compact.body) << "the same request, other bytes";
@@ -169,7 +169,7 @@ TEST(CompactPng, RefusesWhatTodaysPngRefusesAndLeavesTheSvgAlone) {
     EXPECT_NE(today.code, 0);
     EXPECT_EQ(compact.code, today.code);
     EXPECT_EQ(compact.status, today.status);
-    EXPECT_EQ(compact.contentType, today.contentType);
+    EXPECT_EQ(std::string(compact.ContentType()), today.ContentType());
     EXPECT_EQ(compact.body, today.body);
   }
   for (const std::string query : {"out=svg", "out=svg&angle=90&bcolor=204080&w=300&h=120&dpi=300"}) {

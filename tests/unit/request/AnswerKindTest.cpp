@@ -35,7 +35,7 @@ TEST(AnswerKindTest, NamesWhatTheAnswerHolds) {
     SCOPED_TRACE(c.query.substr(0, 60));
     const Answer answer = AnswerRequestText(c.query, RequestLimits());
     EXPECT_EQ(answer.kind, c.kind);
-    EXPECT_EQ(answer.contentType, c.contentType);
+    EXPECT_EQ(answer.ContentType(), std::string(c.contentType));
     EXPECT_EQ(answer.status, c.status);
     EXPECT_EQ(answer.body.empty(), c.kind == AnswerKind::Nothing);
   }
